@@ -1,0 +1,196 @@
+#include "db/CFundDb.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "db/SqlAccess.h"
+#include "platform/AtomicFile.h"
+#include "platform/CacheFolder.h"
+#include "platform/GbkCodec.h"
+#include "platform/SystemGuid.h"
+#include "resources/TemplateDatabase.h"
+
+namespace zeza {
+namespace {
+
+constexpr const char* kDatabaseFile = "Zeza.db";
+// The rebuilt file is made complete under this name before it replaces the old one.
+constexpr const char* kRebuildFile = "Zeza.db.new";
+constexpr int kCurrentSchema = 3;
+
+std::function<void(const char*)>& RebuildStageHook() {
+    static std::function<void(const char*)> hook;
+    return hook;
+}
+
+void RebuildStage(const char* stage) {
+    if (RebuildStageHook()) RebuildStageHook()(stage);
+}
+
+int32_t ToInt32(const char* text) { return text ? static_cast<int32_t>(std::strtoll(text, nullptr, 10)) : 0; }
+
+bool WriteTemplateTo(const std::string& path) {
+    std::span<const unsigned char> bytes = TemplateDatabaseBytes();
+    return WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+// An old-schema file kept its holdings in fu_list with a take flag. The new
+// file is built completely beside it and only then renamed over it, so a crash
+// at any moment leaves either the old file or the finished new one.
+int RebuildOldDatabase() {
+    QueryTable held;
+    if (QuerySql("SELECT codel,tcost,tcount,remark FROM fu_list WHERE take;", {}, held) != 0) return 0;
+
+    std::error_code ec;
+    if (!WriteTemplateTo(kRebuildFile)) {
+        std::filesystem::remove(kRebuildFile, ec);
+        return 0;
+    }
+    RebuildStage("template-written");
+    {
+        SqliteConnection db;
+        if (!db.Open(std::string("./") + kRebuildFile) || db.Exec("BEGIN;") != SQLITE_OK) {
+            db.Close();
+            std::filesystem::remove(kRebuildFile, ec);
+            return 0;
+        }
+        for (int r = 0; r < held.rows; ++r) {
+            db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
+                    {held.Str(r, 0), held.Str(r, 1), held.Str(r, 2), held.Str(r, 3)});
+        }
+        if (db.Exec("COMMIT;") != SQLITE_OK) {
+            db.Close();
+            std::filesystem::remove(kRebuildFile, ec);
+            return 0;
+        }
+    }
+    RebuildStage("holdings-carried");
+    if (std::rename(kRebuildFile, kDatabaseFile) != 0) {
+        // The old file stays as it was; the next start tries again.
+        std::filesystem::remove(kRebuildFile, ec);
+        return 1;
+    }
+    RebuildStage("renamed");
+    return 1;
+}
+
+}  // namespace
+
+CFundDb::CFundDb() {
+    EnsureDatabase();
+    m_server.Clear();
+    m_strCacheFolder = GetCacheFolder();
+}
+
+CFundDb::~CFundDb() = default;
+
+void CFundDb::SetRebuildStageHookForTesting(std::function<void(const char*)> hook) {
+    RebuildStageHook() = std::move(hook);
+}
+
+int CFundDb::EnsureDatabase() {
+    std::error_code ec;
+    // An empty file is no database at all (SQLite would take it for an empty
+    // one, and the program would never recover); treat it as missing.
+    bool present = std::filesystem::exists(kDatabaseFile, ec);
+    if (present && std::filesystem::is_regular_file(kDatabaseFile, ec) &&
+        std::filesystem::file_size(kDatabaseFile, ec) == 0)
+        present = false;
+    if (!present) {
+        if (!WriteTemplateDatabase()) {
+            m_bTemplateWriteFailed = true;
+            return 0;
+        }
+        return 1;
+    }
+    ReadLocalState(m_local);
+    if (m_local.dbVer >= kCurrentSchema) return 1;
+    return RebuildOldDatabase();
+}
+
+int CFundDb::WriteTemplateDatabase() { return WriteTemplateTo(kDatabaseFile) ? 1 : 0; }
+
+int CFundDb::ReadLocalState(LocalState& state) {
+    state = LocalState{};
+    QueryTable t;
+    if (QuerySql("SELECT dbVer,updateTime,stkTime,estTime,listTime,guid FROM fu_iniLoc;", {}, t) != 0) return 0;
+    if (t.rows == 0) return 0;
+    state.dbVer = ToInt32(t.Text(0, 0));
+    state.updateTime = ToInt32(t.Text(0, 1));
+    state.stkTime = ToInt32(t.Text(0, 2));
+    state.estTime = ToInt32(t.Text(0, 3));
+    state.listTime = ToInt32(t.Text(0, 4));
+    state.guid = t.Str(0, 5);
+    if (state.guid.size() < 10) {
+        std::string id;
+        CreateInstallGuid(id);
+        state.guid = id;
+        ExecSql("UPDATE fu_iniLoc SET guid=?;", {id});
+    }
+    return 1;
+}
+
+int CFundDb::CreateInstallGuid(std::string& text) {
+    if (!CreateGuidText(text)) {
+        text = "noGuid";
+        return 0;
+    }
+    return 1;
+}
+
+std::string CFundDb::GetCacheFolder() { return FindCacheFolder(); }
+
+std::string CFundDb::ReadPassword() {
+    QueryTable t;
+    if (QuerySql("SELECT pwd FROM fu_iniLoc;", {}, t) != 0 || t.rows == 0) return std::string();
+    return t.Str(0, 0);
+}
+
+int CFundDb::GetQuoteDates(std::vector<std::string>& list) {
+    QueryTable t;
+    if (QuerySql("SELECT gdate FROM fu_stk GROUP BY gdate ORDER BY gdate;", {}, t) != 0) return 0;
+    if (t.rows > 0) {
+        // Ascending from the query, each put in front: newest ends up first.
+        for (int r = 0; r < t.rows; ++r) list.insert(list.begin(), t.Str(r, 0));
+    } else {
+        std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%d-%02d-%d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+        list.insert(list.begin(), buf);
+    }
+    return 1;
+}
+
+int CFundDb::GetPortfolioTotals(double& value, double& previousValue, double& estimatedValue, double& cost) {
+    QueryTable t;
+    if (QuerySql("SELECT IFNULL(SUM(valtd*tcount),0),IFNULL(SUM(valytd*tcount),0),IFNULL(SUM(estval*tcount),0) "
+                 ",IFNULL(SUM(tcost),0) FROM fu_stk,fu_list,fu_count WHERE codel=codes AND codel=codec;",
+                 {}, t) != 0)
+        return 0;
+    if (t.rows > 0) {
+        auto num = [&](int c) { return std::atof(t.Str(0, c).c_str()); };
+        value = num(0);
+        previousValue = num(1);
+        estimatedValue = num(2);
+        cost = num(3);
+    }
+    return 1;
+}
+
+std::string CFundDb::GetEstimateTimeText() const {
+    std::time_t t = m_local.estTime;
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    static const std::string prefix = Utf8ToGbk("预估净值更新时间：");
+    return prefix + buf;
+}
+
+}  // namespace zeza

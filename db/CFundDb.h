@@ -1,0 +1,90 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "db/LocalState.h"
+#include "db/ServerControl.h"
+
+namespace zeza {
+
+// The program's version number, sent to the server and compared with LastVer/UpdateVer.
+inline constexpr int kProgramVersion = 12;
+
+// The program's data object. Constructing one provisions ./Zeza.db (creates it
+// from the template, or rebuilds an old file around its holdings) and finds the
+// cache folder. Every operation opens and closes its own connection.
+class CFundDb {
+public:
+    CFundDb();
+    virtual ~CFundDb();
+
+    // --- provisioning ---
+
+    // 1 present and current, written from the template, or rebuilt (or the
+    // rebuild abandoned, old file kept); 0 old file unreadable or new file not made.
+    int EnsureDatabase();
+    // Writes the template to a temporary name and renames it to Zeza.db. 1 ok, 0 failed.
+    static int WriteTemplateDatabase();
+    // 1 row read (creates and stores the installation id when missing), 0 no database or query failed.
+    int ReadLocalState(LocalState& state);
+    // 1 with a new 36-character id in text; 0 with "noGuid".
+    static int CreateInstallGuid(std::string& text);
+    // The folder for downloaded temporary files.
+    static std::string GetCacheFolder();
+    // The stored start-up password; "" when none or unreadable.
+    std::string ReadPassword();
+    // The installation id sent to the server and shown in the banner URL.
+    const std::string& GetInstallId() const { return m_local.guid; }
+    // True when the template could not be written, so there is no usable Zeza.db.
+    bool TemplateWriteFailed() const { return m_bTemplateWriteFailed; }
+
+    // --- quote dates and totals ---
+
+    // Inserts the quote dates (newest first) at the front of list, or today's
+    // date when there are no net values. 1 ok, 0 failed (list unchanged).
+    int GetQuoteDates(std::vector<std::string>& list);
+    // The four sums over the holdings. 1 ok, 0 failed (outputs unchanged).
+    int GetPortfolioTotals(double& value, double& previousValue, double& estimatedValue, double& cost);
+
+    // --- online synchronisation ---
+
+    // 1 the whole resource saved to path, 0 otherwise (HTTP error status included).
+    int DownloadToFile(const std::string& url, const std::string& path);
+    // Fire-and-forget thanks request; always 0.
+    int SendThanks();
+    // 1 fetched and parsed, 0 download failed or no control file.
+    int FetchControlFile(ServerControl& rec);
+    // 1 go on, -1 control file not fetched, -2 forced update required.
+    int CheckServer();
+    // kind 0 net values, 1 estimates, 2 fund list. 1 done or nothing to do,
+    // -2 unknown kind, -3/-4/-5 net value/estimate/fund list feed failed.
+    int SyncFeed(int kind);
+    // 1 stored, 0 failed.
+    int SaveUpdateTime(int t);
+    // 1 applied; -1 download, -2 open file, -3 open db, -4 BEGIN, -5 read/apply error.
+    int SyncFundList();
+    // 1 applied; -2 download, -3 open file, -4 open db, -5 BEGIN, -7 read/apply error or no valid content.
+    int SyncNetValues();
+    // 1 applied; -2 download, -3 open file, -4 open db, -5 BEGIN, -7 read/apply error.
+    int SyncEstimates();
+    // "预估净值更新时间：..." in GBK, from the local estimate time.
+    std::string GetEstimateTimeText() const;
+
+    const LocalState& Local() const { return m_local; }
+    const ServerControl& Server() const { return m_server; }
+    const std::string& CacheFolder() const { return m_strCacheFolder; }
+
+    // Test hook: called with a stage name between the steps of a rebuild, so a
+    // test can end the process there and check what a crash would leave.
+    static void SetRebuildStageHookForTesting(std::function<void(const char*)> hook);
+
+private:
+    std::string m_strCacheFolder;
+    ServerControl m_server;
+    LocalState m_local;
+    bool m_bTemplateWriteFailed = false;
+};
+
+}  // namespace zeza

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zeza {
+
+// What the data server's control file says: the time of each feed's newest
+// data and the program version on offer.
+struct ServerControl {
+    int32_t stkTime = 0;
+    int32_t estTime = 0;
+    int32_t listTime = 0;
+    int32_t LastVer = 0;
+    int32_t UpdateVer = 0;
+    int32_t UpdateFu = 0;
+    std::string UpdatePath;
+    std::string UpdateSha256;  // hex SHA-256 of the program at UpdatePath; "" when not sent
+
+    void Clear() { *this = ServerControl{}; }
+};
+
+}  // namespace zeza
