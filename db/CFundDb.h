@@ -71,6 +71,11 @@ public:
     int SyncEstimates();
     // "预估净值更新时间：..." in GBK, from the local estimate time.
     std::string GetEstimateTimeText() const;
+    // Time (seconds since 1970, UTC) of the latest successful control fetch of
+    // any CFundDb in the process; 0 before the first.
+    static int64_t LastControlFetchTime();
+    // Test hook: pretends the last control fetch happened at t.
+    static void SetLastControlFetchTimeForTesting(int64_t t);
 
     const LocalState& Local() const { return m_local; }
     const ServerControl& Server() const { return m_server; }

@@ -12,6 +12,13 @@ bool IsAscii(std::string_view s) {
     return true;
 }
 
+size_t Utf8SequenceLength(unsigned char lead) {
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
+    if (lead >= 0xC2) return 2;
+    return 1;
+}
+
 // One converter per thread and direction: iconv_t carries shift state and is
 // not safe to share, and opening one per call is needlessly slow for tables.
 class Converter {
@@ -23,7 +30,9 @@ public:
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    std::string Convert(std::string_view in, std::string_view replacement) {
+    // utf8Source: skip a whole bad UTF-8 sequence at once, so one character
+    // GBK cannot hold becomes one replacement, not one per byte.
+    std::string Convert(std::string_view in, std::string_view replacement, bool utf8Source) {
         std::string out;
         if (m_cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
@@ -38,10 +47,12 @@ public:
             out.append(buf, dst - buf);
             if (r == static_cast<size_t>(-1)) {
                 if (errno == E2BIG) continue;
-                // Invalid or truncated sequence: mark it and step over one byte.
+                // Invalid or unconvertible character: mark it and step over it.
                 out.append(replacement);
-                ++src;
-                --srcLeft;
+                size_t skip = utf8Source ? Utf8SequenceLength(static_cast<unsigned char>(*src)) : 1;
+                if (skip > srcLeft) skip = srcLeft;
+                src += skip;
+                srcLeft -= skip;
                 iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
             }
         }
@@ -57,13 +68,13 @@ private:
 std::string GbkToUtf8(std::string_view gbk) {
     if (IsAscii(gbk)) return std::string(gbk);
     thread_local Converter conv("UTF-8", "GBK");
-    return conv.Convert(gbk, "\xEF\xBF\xBD");
+    return conv.Convert(gbk, "\xEF\xBF\xBD", false);
 }
 
 std::string Utf8ToGbk(std::string_view utf8) {
     if (IsAscii(utf8)) return std::string(utf8);
     thread_local Converter conv("GBK", "UTF-8");
-    return conv.Convert(utf8, "?");
+    return conv.Convert(utf8, "?", true);
 }
 
 size_t GbkCharLength(std::string_view s, size_t i) {
