@@ -1,0 +1,87 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/FundData.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace zeza::server {
+
+// The folder of sample data in the source tree, the server's default data folder.
+std::filesystem::path SampleDataDir();
+
+// The reference data server: answers the program's control, feed and thanks
+// requests and serves the site's pages, from one data folder held in memory.
+class DataServer {
+  public:
+    struct Options {
+        std::filesystem::path dataDir;
+        std::string host = "127.0.0.1";
+        int port = 8419;              // 0: any free port
+        int liveIntervalSeconds = 0;  // > 0: move the estimates this often
+        unsigned seed = std::random_device{}();
+    };
+
+    explicit DataServer(Options options);
+    ~DataServer();
+    DataServer(const DataServer&) = delete;
+    DataServer& operator=(const DataServer&) = delete;
+
+    // Loads the data folder, binds and starts serving on a thread of its own.
+    // False, with the reason in error, when the data cannot be read or the address is taken.
+    bool Start(std::string& error);
+    // Stops serving and waits for the threads; safe to call twice.
+    void Stop();
+
+    int Port() const { return m_port; }
+    // "http://host:port/".
+    std::string Url() const;
+    // One step of live mode: new estimates and a new estimate time.
+    void Tick();
+    int ThanksCount() const { return m_thanks.load(); }
+    // Lines of the data folder that were skipped while loading.
+    std::vector<std::string> Warnings() const;
+
+  private:
+    void Route();
+    void ServeControl(const httplib::Request& req, httplib::Response& res);
+    void ServeFeed(const httplib::Request& req, httplib::Response& res);
+    void ServeUpdateFile(const httplib::Request& req, httplib::Response& res);
+    void ServeFeedbackPost(const httplib::Request& req, httplib::Response& res);
+    void ServeFund(const httplib::Request& req, httplib::Response& res);
+    std::string BaseUrlFor(const httplib::Request& req) const;
+    bool AppendFeedback(const std::string& text, const std::string& contact);
+    void LiveLoop();
+
+    Options m_options;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_listenThread;
+    int m_port = 0;
+
+    mutable std::mutex m_dataMutex;  // guards m_data and m_rng: handlers run on a thread pool
+    FundData m_data;
+    std::mt19937 m_rng;
+
+    std::mutex m_feedbackMutex;
+    std::atomic<int> m_thanks{0};
+
+    std::thread m_liveThread;
+    std::mutex m_liveMutex;
+    std::condition_variable m_liveWake;
+    bool m_stopping = false;
+};
+
+}  // namespace zeza::server

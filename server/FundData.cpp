@@ -1,0 +1,307 @@
+#include "server/FundData.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+#include "platform/GbkCodec.h"
+#include "server/IniFile.h"
+#include "server/Sha256.h"
+
+namespace zeza::server {
+namespace {
+
+bool ReadWholeFile(const std::filesystem::path& p, std::string& out) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad()) return false;
+    out = ss.str();
+    return true;
+}
+
+// Lines of a text file, LF or CR LF ended, the last one possibly without an end.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t eol = text.find('\n', pos);
+        if (eol == std::string_view::npos) eol = text.size();
+        std::string_view line = text.substr(pos, eol - pos);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        pos = eol + 1;
+    }
+    return lines;
+}
+
+bool IsFundCode(std::string_view s) {
+    return s.size() == 6 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsTypeCode(std::string_view s) {
+    return s == "gu" || s == "zhai" || s == "hun" || s == "zhi";
+}
+
+// A positive finite decimal number such as 1.0560.
+std::optional<double> ParseValue(std::string_view s) {
+    double v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v) || v <= 0) return std::nullopt;
+    return v;
+}
+
+// File names the server will offer under /update/: no folders, nothing hidden.
+bool IsSafeFileName(std::string_view s) {
+    if (s.empty() || s.size() > 100 || s.front() == '.') return false;
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+               c == '_' || c == '-';
+    });
+}
+
+std::string Value4(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof(buf), "%0.4f", v);
+    return buf;
+}
+
+int64_t ModificationTime(const std::filesystem::path& p) {
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0) return 0;
+    return static_cast<int64_t>(st.st_mtime);
+}
+
+}  // namespace
+
+bool FundData::Load(const std::filesystem::path& dir, std::string& error) {
+    *this = FundData();
+    const std::filesystem::path fundsPath = dir / "funds.txt";
+    const std::filesystem::path navsPath = dir / "navs.txt";
+    const std::filesystem::path estPath = dir / "estimates.txt";
+
+    std::string funds, navs, estimates;
+    const std::pair<const std::filesystem::path*, std::string*> required[] = {
+        {&fundsPath, &funds}, {&navsPath, &navs}, {&estPath, &estimates}};
+    for (const auto& [path, text] : required) {
+        if (!ReadWholeFile(*path, *text)) {
+            error = "cannot read " + path->string();
+            return false;
+        }
+    }
+    LoadFunds(funds, "funds.txt");
+    LoadNavs(navs, "navs.txt");
+    if (m_quoteDate.empty()) {
+        error = navsPath.string() + " has no quote date in its first line";
+        return false;
+    }
+    LoadEstimates(estimates, "estimates.txt");
+
+    // The times come from times.ini when it names them, else from the files themselves,
+    // so an operator who just replaces a file has clients fetch it again.
+    std::string timesText;
+    IniFile times;
+    if (ReadWholeFile(dir / "times.ini", timesText)) times = IniFile::Parse(timesText);
+    auto pickTime = [&](const char* key, const std::filesystem::path& file) -> int64_t {
+        if (auto raw = times.Get("FU", key)) {
+            if (auto v = ParseInteger(*raw); v && *v >= 0 && *v <= INT32_MAX) return *v;
+            m_warnings.push_back(std::string("times.ini: ") + key +
+                                 " is not a time in seconds; using the file's time");
+        }
+        return ModificationTime(file);
+    };
+    m_listTime = pickTime("listTime", fundsPath);
+    m_stkTime = pickTime("stkTime", navsPath);
+    m_estTime = pickTime("estTime", estPath);
+
+    LoadUpdate(dir);
+    return true;
+}
+
+void FundData::LoadFunds(const std::string& text, const std::string& file) {
+    int lineNo = 0;
+    for (std::string_view line : SplitLines(text)) {
+        ++lineNo;
+        if (line.empty()) continue;
+        auto fields = SplitGbk(line, '|');
+        std::optional<long long> changeTime;
+        if (fields.size() == 4) changeTime = ParseInteger(fields[3]);
+        if (fields.size() != 4 || !IsFundCode(fields[0]) || fields[1].empty() || !IsValidGbk(fields[1]) ||
+            !IsTypeCode(fields[2]) || !changeTime || *changeTime < 0) {
+            m_warnings.push_back(file + ":" + std::to_string(lineNo) +
+                                 ": not code|name|gu/zhai/hun/zhi|time, skipped");
+            continue;
+        }
+        FundRecord rec{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]), *changeTime};
+        auto [it, added] = m_fundIndex.emplace(rec.code, m_funds.size());
+        if (added) {
+            m_funds.push_back(std::move(rec));
+        } else {
+            m_warnings.push_back(file + ":" + std::to_string(lineNo) + ": fund " + rec.code +
+                                 " again, replaces the earlier line");
+            m_funds[it->second] = std::move(rec);
+        }
+    }
+}
+
+void FundData::LoadNavs(const std::string& text, const std::string& file) {
+    auto lines = SplitLines(text);
+    if (lines.empty()) return;
+    std::string_view date = lines[0];
+    while (!date.empty() && (date.back() == ' ' || date.back() == '\t')) date.remove_suffix(1);
+    m_quoteDate = std::string(date);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].empty()) continue;
+        auto fields = SplitGbk(lines[i], '|');
+        std::optional<double> acc, latest, previous;
+        if (fields.size() == 4) {
+            acc = ParseValue(fields[1]);
+            latest = ParseValue(fields[2]);
+            previous = ParseValue(fields[3]);
+        }
+        if (fields.size() != 4 || !IsFundCode(fields[0]) || !acc || !latest || !previous) {
+            m_warnings.push_back(file + ":" + std::to_string(i + 1) +
+                                 ": not code|accumulated|latest|previous, skipped");
+            continue;
+        }
+        NavRecord nav{*acc, *latest, *previous};
+        auto [it, added] = m_navIndex.emplace(std::string(fields[0]), m_navs.size());
+        if (added)
+            m_navs.emplace_back(std::string(fields[0]), nav);
+        else
+            m_navs[it->second].second = nav;
+    }
+}
+
+void FundData::LoadEstimates(const std::string& text, const std::string& file) {
+    int lineNo = 0;
+    for (std::string_view line : SplitLines(text)) {
+        ++lineNo;
+        if (line.empty()) continue;
+        auto fields = SplitGbk(line, '|');
+        std::optional<double> value;
+        if (fields.size() == 2) value = ParseValue(fields[1]);
+        if (fields.size() != 2 || !IsFundCode(fields[0]) || !value) {
+            m_warnings.push_back(file + ":" + std::to_string(lineNo) + ": not code|estimate, skipped");
+            continue;
+        }
+        auto [it, added] = m_estimateIndex.emplace(std::string(fields[0]), m_estimates.size());
+        if (added)
+            m_estimates.emplace_back(std::string(fields[0]), *value);
+        else
+            m_estimates[it->second].second = *value;
+    }
+}
+
+void FundData::LoadUpdate(const std::filesystem::path& dir) {
+    std::string text;
+    if (!ReadWholeFile(dir / "update" / "update.ini", text)) return;
+    IniFile ini = IniFile::Parse(text);
+    UpdateOffer offer;
+    offer.fileName = ini.GetAnySection("File").value_or("");
+    if (!IsSafeFileName(offer.fileName)) {
+        m_warnings.push_back(
+            "update/update.ini: File= must name a file in update/ (letters, digits, . _ -); no update "
+            "offered");
+        return;
+    }
+    if (!ReadWholeFile(dir / "update" / offer.fileName, offer.bytes)) {
+        m_warnings.push_back("update/" + offer.fileName + " cannot be read; no update offered");
+        return;
+    }
+    auto intKey = [&](const char* key, int fallback) {
+        auto raw = ini.GetAnySection(key);
+        if (!raw) return fallback;
+        auto v = ParseInteger(*raw);
+        if (v && *v >= INT32_MIN && *v <= INT32_MAX) return static_cast<int>(*v);
+        m_warnings.push_back(std::string("update/update.ini: ") + key + " is not a number; using " +
+                             std::to_string(fallback));
+        return fallback;
+    };
+    offer.lastVer = intKey("LastVer", 12);
+    offer.updateVer = intKey("UpdateVer", 12);
+    offer.updateFu = intKey("UpdateFu", 0);
+    offer.sha256 = Sha256::Hex(offer.bytes);
+    m_update = std::move(offer);
+}
+
+std::string FundData::ControlFile(const std::string& baseUrl) const {
+    std::string out;
+    out += "[FU]\r\n";
+    out += "listTime=" + std::to_string(m_listTime) + "\r\n";
+    out += "stkTime=" + std::to_string(m_stkTime) + "\r\n";
+    out += "estTime=" + std::to_string(m_estTime) + "\r\n";
+    out += "[VER]\r\n";
+    UpdateOffer none;
+    const UpdateOffer& u = m_update ? *m_update : none;
+    out += "LastVer=" + std::to_string(u.lastVer) + "\r\n";
+    out += "UpdateVer=" + std::to_string(u.updateVer) + "\r\n";
+    out += "UpdateFu=" + std::to_string(u.updateFu) + "\r\n";
+    out += "UpdatePath=" + (m_update ? baseUrl + "update/" + u.fileName : std::string()) + "\r\n";
+    out += "UpdateSha256=" + u.sha256 + "\r\n";
+    return out;
+}
+
+std::string FundData::ListFeed(int64_t dt) const {
+    std::string out;
+    out.reserve(m_funds.size() * 32);
+    for (const FundRecord& f : m_funds) {
+        if (dt > 0 && f.changeTime <= dt) continue;
+        out += f.code + "|" + f.name + "|" + f.typeCode + "\r\n";
+    }
+    return out;
+}
+
+std::string FundData::NavFeed() const {
+    std::string out = m_quoteDate + "\r\n";
+    out.reserve(m_navs.size() * 40);
+    for (const auto& [code, nav] : m_navs)
+        out += code + "|" + Value4(nav.accumulated) + "|" + Value4(nav.latest) + "|" + Value4(nav.previous) +
+               "\r\n";
+    return out;
+}
+
+std::string FundData::EstimateFeed() const {
+    std::string out;
+    out.reserve(m_estimates.size() * 16);
+    for (const auto& [code, value] : m_estimates) out += code + "|" + Value4(value) + "\r\n";
+    return out;
+}
+
+void FundData::MoveEstimates(std::mt19937& rng, int64_t now) {
+    std::uniform_real_distribution<double> step(-0.015, 0.015);
+    for (auto& [code, value] : m_estimates) {
+        double s = step(rng);
+        double moved = value * (1 + s);
+        if (const NavRecord* nav = FindNav(code)) {
+            // Turn the step round rather than clamp, so no estimate jumps by more than a step.
+            if (moved > nav->latest * 1.1 || moved < nav->latest * 0.9) moved = value * (1 - s);
+        }
+        // Stored as served, so the feed and the detail page agree.
+        value = std::max(0.0001, std::round(moved * 10000) / 10000);
+    }
+    m_estTime = std::max(now, m_estTime + 1);
+}
+
+const FundRecord* FundData::FindFund(const std::string& code) const {
+    auto it = m_fundIndex.find(code);
+    return it == m_fundIndex.end() ? nullptr : &m_funds[it->second];
+}
+
+const NavRecord* FundData::FindNav(const std::string& code) const {
+    auto it = m_navIndex.find(code);
+    return it == m_navIndex.end() ? nullptr : &m_navs[it->second].second;
+}
+
+std::optional<double> FundData::FindEstimate(const std::string& code) const {
+    auto it = m_estimateIndex.find(code);
+    if (it == m_estimateIndex.end()) return std::nullopt;
+    return m_estimates[it->second].second;
+}
+
+}  // namespace zeza::server

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace zeza::server {
+
+// One fund of the catalogue; the name is GBK bytes, typeCode one of gu/zhai/hun/zhi.
+struct FundRecord {
+    std::string code;
+    std::string name;
+    std::string typeCode;
+    int64_t changeTime = 0;
+};
+
+// Net values of one fund for the quote date.
+struct NavRecord {
+    double accumulated = 0;
+    double latest = 0;
+    double previous = 0;
+};
+
+// A newer program file the server offers, from update/update.ini.
+struct UpdateOffer {
+    int lastVer = 12;
+    int updateVer = 12;
+    int updateFu = 0;
+    std::string fileName;
+    std::string bytes;
+    std::string sha256;
+};
+
+// Everything the data server answers with, read from one data folder (see
+// server/README.md for the files) and then held in memory.
+class FundData {
+  public:
+    // Reads the folder. False, with the reason in error, when a required file is
+    // missing or unreadable; lines that do not parse are skipped and listed in Warnings().
+    bool Load(const std::filesystem::path& dir, std::string& error);
+
+    // The control file; baseUrl (ending in "/") prefixes the offered program's URL.
+    std::string ControlFile(const std::string& baseUrl) const;
+    // Funds whose change time is after dt; dt <= 0 sends all. CR LF lines, GBK.
+    std::string ListFeed(int64_t dt) const;
+    // Quote date line, then code|accumulated|latest|previous per fund.
+    std::string NavFeed() const;
+    // code|estimate per fund.
+    std::string EstimateFeed() const;
+
+    // Moves every estimate by at most +-1.5% (kept within 10% of the latest net
+    // value, a day's price limit) and stamps the estimates with now, always later
+    // than the stamp before so a client that polls sees the change.
+    void MoveEstimates(std::mt19937& rng, int64_t now);
+
+    const FundRecord* FindFund(const std::string& code) const;
+    const NavRecord* FindNav(const std::string& code) const;
+    std::optional<double> FindEstimate(const std::string& code) const;
+
+    const std::vector<FundRecord>& Funds() const { return m_funds; }
+    const std::string& QuoteDate() const { return m_quoteDate; }
+    int64_t ListTime() const { return m_listTime; }
+    int64_t StkTime() const { return m_stkTime; }
+    int64_t EstTime() const { return m_estTime; }
+    const std::optional<UpdateOffer>& Update() const { return m_update; }
+    const std::vector<std::string>& Warnings() const { return m_warnings; }
+
+  private:
+    void LoadFunds(const std::string& text, const std::string& file);
+    void LoadNavs(const std::string& text, const std::string& file);
+    void LoadEstimates(const std::string& text, const std::string& file);
+    void LoadUpdate(const std::filesystem::path& dir);
+
+    std::vector<FundRecord> m_funds;  // file order
+    std::map<std::string, size_t> m_fundIndex;
+    std::string m_quoteDate;
+    std::vector<std::pair<std::string, NavRecord>> m_navs;  // file order
+    std::map<std::string, size_t> m_navIndex;
+    std::vector<std::pair<std::string, double>> m_estimates;  // file order
+    std::map<std::string, size_t> m_estimateIndex;
+    int64_t m_listTime = 0;
+    int64_t m_stkTime = 0;
+    int64_t m_estTime = 0;
+    std::optional<UpdateOffer> m_update;
+    std::vector<std::string> m_warnings;
+};
+
+}  // namespace zeza::server

@@ -1,0 +1,76 @@
+#include "server/IniFile.h"
+
+#include <cctype>
+#include <charconv>
+
+namespace zeza::server {
+namespace {
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return s;
+}
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+std::optional<long long> ParseInteger(std::string_view text) {
+    text = Trim(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    long long v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return v;
+}
+
+IniFile IniFile::Parse(std::string_view text) {
+    IniFile ini;
+    std::string section;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t eol = text.find('\n', pos);
+        if (eol == std::string_view::npos) eol = text.size();
+        std::string_view line = Trim(text.substr(pos, eol - pos));
+        pos = eol + 1;
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.front() == '[') {
+            size_t close = line.find(']');
+            if (close != std::string_view::npos) section = Lower(Trim(line.substr(1, close - 1)));
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (eq == std::string_view::npos) continue;
+        ini.m_entries.push_back(
+            {section, Lower(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1)))});
+    }
+    return ini;
+}
+
+std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
+    std::string s = Lower(section), k = Lower(key);
+    for (const Entry& e : m_entries)
+        if (e.section == s && e.key == k) return e.value;
+    return std::nullopt;
+}
+
+std::optional<std::string> IniFile::GetAnySection(std::string_view key) const {
+    std::string k = Lower(key);
+    for (const Entry& e : m_entries)
+        if (e.key == k) return e.value;
+    return std::nullopt;
+}
+
+std::optional<long long> IniFile::GetInt(std::string_view section, std::string_view key) const {
+    auto v = Get(section, key);
+    if (!v) return std::nullopt;
+    return ParseInteger(*v);
+}
+
+}  // namespace zeza::server

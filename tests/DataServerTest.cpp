@@ -1,0 +1,400 @@
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+#include <utime.h>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include "platform/GbkCodec.h"
+#include "server/DataServer.h"
+#include "server/FundData.h"
+#include "platform/IniFile.h"
+#include "server/Sha256.h"
+#include "tests/TestSupport.h"
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using zeza::server::DataServer;
+using zeza::server::FundData;
+using zeza::server::Sha256;
+using zeza::test::G;
+using zeza::test::ReadFileBytes;
+using zeza::test::WriteFileBytes;
+
+namespace {
+
+// The modification time the estimate file gets, which stands in for the missing estTime.
+constexpr time_t kEstFileTime = 1226673900;
+
+std::vector<std::string> Lines(const std::string& body) {
+    std::vector<std::string> out;
+    std::istringstream in(body);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        out.push_back(line);
+    }
+    return out;
+}
+
+class DataServerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_data = m_tmp.Path() / "data";
+        fs::create_directories(m_data);
+        // 東 is 0x96 0x7C in GBK: its trail byte is a '|'.
+        WriteFileBytes(m_data / "funds.txt", G("000001|华夏成长|gu|1200000000\r\n"
+                                               "000011|東方精选|hun|1200000100\r\n"
+                                               "110022|易方达消费|gu|1200000200\r\n"
+                                               "12345|坏行|gu|1200000250\r\n"
+                                               "202101|南方债券A|zhai|1200000300\r\n"
+                                               "\r\n"
+                                               "510050|华夏上证50ETF|zhi|1200000400\n"));
+        WriteFileBytes(m_data / "navs.txt",
+                       "2008-11-14\r\n000001|3.1200|1.0560|1.0610\r\n000011|2.9800|1.2340|1.2300\r\n"
+                       "110022|1.5|1.5|1.4\r\n202101|1.0500|1.0300|1.0290\r\n");
+        WriteFileBytes(m_data / "estimates.txt",
+                       "000001|1.0623\r\n000011|1.2400\r\n110022|1.5100\r\n202101|1.0301\r\n");
+        WriteFileBytes(m_data / "times.ini", "[FU]\r\nlistTime=1200000400\r\nstkTime=1226662200\r\n");
+        utimbuf times{kEstFileTime, kEstFileTime};
+        ASSERT_EQ(utime((m_data / "estimates.txt").c_str(), &times), 0);
+    }
+
+    void Start(int liveInterval = 0) {
+        DataServer::Options o;
+        o.dataDir = m_data;
+        o.port = 0;
+        o.liveIntervalSeconds = liveInterval;
+        o.seed = 7;
+        m_server = std::make_unique<DataServer>(o);
+        std::string error;
+        ASSERT_TRUE(m_server->Start(error)) << error;
+        ASSERT_GT(m_server->Port(), 0);
+    }
+
+    httplib::Result Get(const std::string& path, const httplib::Headers& headers = {}) {
+        httplib::Client cli("127.0.0.1", m_server->Port());
+        return cli.Get(path, headers);
+    }
+
+    std::string Body(const std::string& path) {
+        auto res = Get(path);
+        if (!res) return "<no answer>";
+        EXPECT_EQ(res->status, 200) << path;
+        return res->body;
+    }
+
+    // The control file as the program reads it.
+    zeza::IniFile Control(const httplib::Headers& headers = {}) {
+        auto res = Get("/fund/fund.php?gid=0F1E2D3C-0000-1111-2222-333344445555&ver=12", headers);
+        EXPECT_TRUE(res && res->status == 200);
+        return zeza::IniFile(res ? res->body : "");
+    }
+
+    zeza::test::ScopedTempDir m_tmp;
+    fs::path m_data;
+    std::unique_ptr<DataServer> m_server;
+};
+
+TEST(Sha256Test, KnownAnswers) {
+    EXPECT_EQ(Sha256::Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256::Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // 56 bytes: the length no longer fits the first block.
+    EXPECT_EQ(Sha256::Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(Sha256::Hex(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    // Fed in uneven pieces, the same digest.
+    Sha256 pieces;
+    std::string million(1000000, 'a');
+    for (size_t i = 0, n = 1; i < million.size(); i += n, n = n * 3 % 997 + 1)
+        pieces.Update(std::string_view(million).substr(i, n));
+    auto digest = pieces.Final();
+    EXPECT_EQ(digest[0], 0xcd);
+    EXPECT_EQ(digest[31], 0xd0);
+}
+
+TEST_F(DataServerTest, ControlFileSendsTimesAndNoUpdate) {
+    Start();
+    auto res = Get("/fund/fund.php?gid=noguid&ver=12");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->get_header_value("Cache-Control"), "no-store");
+    // estTime is missing from times.ini, so the estimate file's own time stands in.
+    EXPECT_EQ(res->body,
+              "[FU]\r\nlistTime=1200000400\r\nstkTime=1226662200\r\nestTime=1226673900\r\n"
+              "[VER]\r\nLastVer=12\r\nUpdateVer=12\r\nUpdateFu=0\r\nUpdatePath=\r\nUpdateSha256=\r\n");
+}
+
+TEST_F(DataServerTest, FundListSendsFundsChangedAfterDt) {
+    Start();
+    auto full = Body("/fund/gdata.php?tp=list&dt=0");
+    EXPECT_EQ(full, G("000001|华夏成长|gu\r\n000011|東方精选|hun\r\n110022|易方达消费|gu\r\n"
+                      "202101|南方债券A|zhai\r\n510050|华夏上证50ETF|zhi\r\n"));
+    EXPECT_EQ(Body("/fund/gdata.php?tp=list&dt=abc"), full);
+    EXPECT_EQ(Body("/fund/gdata.php?tp=list"), full);
+    EXPECT_EQ(Body("/fund/gdata.php?tp=list&dt=1200000100"),
+              G("110022|易方达消费|gu\r\n202101|南方债券A|zhai\r\n510050|华夏上证50ETF|zhi\r\n"));
+    EXPECT_EQ(Body("/fund/gdata.php?tp=list&dt=1200000400"), "");
+
+    // The line with a five-digit code was reported, not sent.
+    auto warnings = m_server->Warnings();
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("funds.txt:4"), std::string::npos);
+}
+
+TEST_F(DataServerTest, NetValueAndEstimateFeeds) {
+    Start();
+    auto stk = Get("/fund/gdata.php?tp=stk&dt=1226000000");
+    ASSERT_TRUE(stk);
+    EXPECT_EQ(stk->get_header_value("Content-Type"), "text/plain; charset=GBK");
+    // Always the whole table, whatever dt says: the client replaces its net values with it.
+    EXPECT_EQ(stk->body,
+              "2008-11-14\r\n000001|3.1200|1.0560|1.0610\r\n000011|2.9800|1.2340|1.2300\r\n"
+              "110022|1.5000|1.5000|1.4000\r\n202101|1.0500|1.0300|1.0290\r\n");
+    EXPECT_EQ(Body("/fund/gdata.php?tp=est&dt=5"),
+              "000001|1.0623\r\n000011|1.2400\r\n110022|1.5100\r\n202101|1.0301\r\n");
+}
+
+TEST_F(DataServerTest, UnknownFeedAndPathAre404) {
+    Start();
+    for (const char* path : {"/fund/gdata.php?tp=xyz&dt=0", "/fund/gdata.php?dt=0", "/fund/nothing.php"}) {
+        auto res = Get(path);
+        ASSERT_TRUE(res) << path;
+        EXPECT_EQ(res->status, 404) << path;
+        EXPECT_EQ(res->get_header_value("Cache-Control"), "no-store") << path;
+    }
+}
+
+TEST_F(DataServerTest, ThanksRequestsAreCounted) {
+    Start();
+    EXPECT_EQ(m_server->ThanksCount(), 0);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Body("/fund/thanks.php"), "ok\r\n");
+    EXPECT_EQ(m_server->ThanksCount(), 3);
+}
+
+TEST_F(DataServerTest, FundDetailPage) {
+    Start();
+    auto res = Get("/fund/fuskip.php?code=000001");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->get_header_value("Content-Type"), "text/html; charset=utf-8");
+    for (const char* part : {"华夏成长", "股票型", "1.0560", "1.0610", "3.1200", "1.0623", "2008-11-14"})
+        EXPECT_NE(res->body.find(part), std::string::npos) << part;
+
+    // A fund without net values still has a page.
+    auto newcomer = Get("/fund/fuskip.php?code=510050");
+    ASSERT_TRUE(newcomer);
+    EXPECT_EQ(newcomer->status, 200);
+    EXPECT_NE(newcomer->body.find("暂无净值"), std::string::npos);
+
+    for (const char* path : {"/fund/fuskip.php?code=999999", "/fund/fuskip.php",
+                             "/fund/fuskip.php?code=%3Cscript%3Ealert(1)%3C/script%3E"}) {
+        auto missing = Get(path);
+        ASSERT_TRUE(missing) << path;
+        EXPECT_EQ(missing->status, 404) << path;
+        EXPECT_EQ(missing->body.find("<script>"), std::string::npos) << path;
+    }
+}
+
+TEST_F(DataServerTest, HomeAndBannerPages) {
+    Start();
+    std::string home = Body("/");
+    EXPECT_NE(home.find("<meta charset=\"utf-8\">"), std::string::npos);
+    EXPECT_NE(home.find("fund/fuskip.php?code=000001"), std::string::npos);
+    EXPECT_NE(home.find("fund/feedback.php"), std::string::npos);
+
+    std::string banner = Body("/fund/fuCap.php?guid=noguid");
+    EXPECT_NE(banner.find("2008-11-14"), std::string::npos);
+    // Two stock funds with net values: 000001 fell, 110022 rose.
+    EXPECT_NE(banner.find("上涨 1 只，下跌 1 只"), std::string::npos) << banner;
+}
+
+TEST_F(DataServerTest, FeedbackIsAppendedToTheDataFolder) {
+    Start();
+    EXPECT_NE(Body("/fund/feedback.php").find("<form method=\"post\""), std::string::npos);
+
+    httplib::Client cli("127.0.0.1", m_server->Port());
+    auto first = cli.Post("/fund/feedback.php",
+                          httplib::Params{{"text", "净值更新太慢\r\n第二行"}, {"contact", "qq 123"}});
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->status, 200);
+    EXPECT_NE(first->body.find("谢谢"), std::string::npos);
+    auto second = cli.Post("/fund/feedback.php", httplib::Params{{"text", "second note"}});
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->status, 200);
+
+    std::string saved = ReadFileBytes(m_data / "feedback.txt");
+    size_t a = saved.find("净值更新太慢\n第二行\n");
+    size_t b = saved.find("second note\n");
+    ASSERT_NE(a, std::string::npos) << saved;
+    ASSERT_NE(b, std::string::npos) << saved;
+    EXPECT_LT(a, b);
+    EXPECT_NE(saved.find("联系方式: qq 123"), std::string::npos);
+    EXPECT_TRUE(
+        std::regex_search(saved, std::regex(R"(----- \d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d{4} -----)")));
+
+    // Nothing written: nothing saved, and the user is told so.
+    auto empty = cli.Post("/fund/feedback.php", httplib::Params{{"text", "  \r\n "}});
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->status, 400);
+    EXPECT_EQ(ReadFileBytes(m_data / "feedback.txt"), saved);
+}
+
+TEST_F(DataServerTest, AnnouncedUpdateIsServedWithItsChecksum) {
+    std::string program;
+    for (int i = 0; i < 70000; ++i) program += static_cast<char>((i * 131 + i / 256) & 0xFF);
+    program += "\r\n\0\x7C"s;
+    fs::create_directories(m_data / "update");
+    WriteFileBytes(m_data / "update" / "Zeza-13.bin", program);
+    WriteFileBytes(m_data / "update" / "update.ini",
+                   "[VER]\nLastVer=13\nUpdateVer=13\nUpdateFu=1\nFile=Zeza-13.bin\n");
+    Start();
+
+    zeza::IniFile control = Control();
+    EXPECT_EQ(control.GetInt("VER", "LastVer", -1), 13);
+    EXPECT_EQ(control.GetInt("VER", "UpdateVer", -1), 13);
+    EXPECT_EQ(control.GetInt("VER", "UpdateFu", -1), 1);
+    const std::string base = "http://127.0.0.1:" + std::to_string(m_server->Port()) + "/";
+    EXPECT_EQ(control.GetString("VER", "UpdatePath", "?", 260), base + "update/Zeza-13.bin");
+    EXPECT_EQ(control.GetString("VER", "UpdateSha256", "?", 260), Sha256::Hex(program));
+
+    auto file = Get("/update/Zeza-13.bin");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->status, 200);
+    EXPECT_EQ(file->get_header_value("Content-Type"), "application/octet-stream");
+    EXPECT_TRUE(file->body == program)
+        << "served " << file->body.size() << " of " << program.size() << " bytes";
+
+    // Only the announced file leaves the folder.
+    for (const char* path : {"/update/update.ini", "/update/..%2Fnavs.txt", "/update/"}) {
+        auto other = Get(path);
+        ASSERT_TRUE(other) << path;
+        EXPECT_EQ(other->status, 404) << path;
+    }
+
+    // The URL names the host the client asked for; a Host header unfit for a URL is not copied.
+    EXPECT_EQ(Control({{"Host", "funds.example.test:8080"}}).GetString("VER", "UpdatePath", "?", 260),
+              "http://funds.example.test:8080/update/Zeza-13.bin");
+    EXPECT_EQ(Control({{"Host", "a b/c"}}).GetString("VER", "UpdatePath", "?", 260),
+              base + "update/Zeza-13.bin");
+}
+
+TEST_F(DataServerTest, UpdateNamingAFileOutsideItsFolderIsIgnored) {
+    fs::create_directories(m_data / "update");
+    WriteFileBytes(m_data / "update" / "update.ini",
+                   "LastVer=13\nUpdateVer=13\nUpdateFu=1\nFile=../navs.txt\n");
+    Start();
+    zeza::IniFile control = Control();
+    EXPECT_EQ(control.GetInt("VER", "LastVer", -1), 12);
+    EXPECT_EQ(control.GetString("VER", "UpdatePath", "?", 260), "");
+    EXPECT_EQ(m_server->Warnings().size(), 2u);  // the bad fund line and the refused update
+}
+
+TEST_F(DataServerTest, TickMovesEstimatesAndTheirTime) {
+    Start();
+    const std::string stkBefore = Body("/fund/gdata.php?tp=stk&dt=0");
+    const auto before = Lines(Body("/fund/gdata.php?tp=est&dt=0"));
+    const time_t tickedAt = std::time(nullptr);
+    m_server->Tick();
+    const auto after = Lines(Body("/fund/gdata.php?tp=est&dt=0"));
+    const int estTime = Control().GetInt("FU", "estTime", 0);
+    EXPECT_GE(estTime, tickedAt);
+
+    ASSERT_EQ(after.size(), before.size());
+    int changed = 0;
+    for (size_t i = 0; i < before.size(); ++i) {
+        ASSERT_EQ(after[i].substr(0, 7), before[i].substr(0, 7));
+        ASSERT_TRUE(std::regex_match(after[i], std::regex(R"(\d{6}\|\d+\.\d{4})"))) << after[i];
+        double was = std::stod(before[i].substr(7)), now = std::stod(after[i].substr(7));
+        EXPECT_LE(std::fabs(now / was - 1), 0.015 + 0.0001 / was) << before[i] << " -> " << after[i];
+        if (now != was) ++changed;
+    }
+    EXPECT_GT(changed, 0);
+    EXPECT_EQ(Body("/fund/gdata.php?tp=stk&dt=0"), stkBefore);
+
+    // Two moves in one second still carry two different times.
+    m_server->Tick();
+    EXPECT_GT(Control().GetInt("FU", "estTime", 0), estTime);
+}
+
+TEST_F(DataServerTest, LiveModeMovesEstimatesByItself) {
+    Start(1);
+    const std::string first = Body("/fund/gdata.php?tp=est&dt=0");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (Body("/fund/gdata.php?tp=est&dt=0") == first && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_NE(Body("/fund/gdata.php?tp=est&dt=0"), first);
+    EXPECT_NE(Control().GetInt("FU", "estTime", 0), kEstFileTime);
+}
+
+TEST_F(DataServerTest, StartFailsWithoutDataOrPort) {
+    {
+        Start();
+        DataServer::Options o;
+        o.dataDir = m_data;
+        o.port = m_server->Port();
+        DataServer second(o);
+        std::string error;
+        EXPECT_FALSE(second.Start(error));
+        EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
+    }
+    fs::remove(m_data / "navs.txt");
+    DataServer::Options o;
+    o.dataDir = m_data;
+    o.port = 0;
+    DataServer broken(o);
+    std::string error;
+    EXPECT_FALSE(broken.Start(error));
+    EXPECT_NE(error.find("navs.txt"), std::string::npos) << error;
+}
+
+// The committed sample folder is what demonstrations and the program's own
+// end-to-end runs use: it has to load cleanly and look like a real market.
+TEST(SampleDataTest, LoadsCleanlyAndLooksLikeAMarket) {
+    FundData data;
+    std::string error;
+    ASSERT_TRUE(data.Load(zeza::server::SampleDataDir(), error)) << error;
+    EXPECT_TRUE(data.Warnings().empty()) << data.Warnings().front();
+    EXPECT_EQ(data.QuoteDate(), "2008-11-14");
+
+    const auto& funds = data.Funds();
+    ASSERT_GE(funds.size(), 2000u);
+    EXPECT_EQ(funds[0].code + funds[0].name + funds[0].typeCode, "000001" + G("华夏成长") + "gu");
+    EXPECT_EQ(funds[1].code + funds[1].name + funds[1].typeCode, "000011" + G("华夏大盘") + "gu");
+    EXPECT_EQ(funds[2].code + funds[2].name + funds[2].typeCode, "000021" + G("华夏优势") + "gu");
+
+    std::map<std::string, size_t> perType;
+    size_t withNav = 0;
+    for (const auto& f : funds) {
+        ++perType[f.typeCode];
+        EXPECT_LE(f.name.size(), 18u) << f.code;
+        EXPECT_TRUE(zeza::IsValidGbk(f.name)) << f.code;
+        EXPECT_LE(f.changeTime, data.ListTime()) << f.code;
+        const auto* nav = data.FindNav(f.code);
+        if (!nav) continue;
+        ++withNav;
+        EXPECT_GE(nav->accumulated, nav->latest) << f.code;
+        EXPECT_LT(std::fabs(nav->previous / nav->latest - 1), 0.07) << f.code;
+        EXPECT_GE(nav->latest, 0.8) << f.code;
+        EXPECT_LE(nav->latest, 4.0) << f.code;
+        auto est = data.FindEstimate(f.code);
+        ASSERT_TRUE(est) << f.code;
+        EXPECT_LT(std::fabs(*est / nav->latest - 1), 0.03) << f.code;
+    }
+    EXPECT_GE(withNav, funds.size() * 9 / 10);
+    for (const char* type : {"gu", "hun", "zhai", "zhi"}) EXPECT_GE(perType[type], funds.size() / 10) << type;
+    EXPECT_EQ(perType.size(), 4u);
+    EXPECT_LT(data.ListTime(), data.StkTime());
+    EXPECT_LT(data.StkTime(), data.EstTime());
+}
+
+}  // namespace
