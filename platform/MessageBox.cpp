@@ -35,12 +35,16 @@ QMessageBox::Icon ToQtIcon(MessageBox::Icon icon) {
     return QMessageBox::NoIcon;
 }
 
-// A box nobody can see or answer would wait for ever.
-bool CanShowBoxes() { return QGuiApplication::platformName() != QLatin1String("offscreen"); }
+// On a platform without a screen a box nobody can see or answer would wait for ever.
+bool CanShowBoxes() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
 
 }  // namespace
 
-int MessageBox::Show(QWidget* parent, const QString& text, const QString& caption, Buttons buttons, Icon icon) {
+int MessageBox::Show(QWidget* parent, const QString& text, const QString& caption, Buttons buttons,
+                     Icon icon) {
     RecordedRequests().push_back({text, caption, buttons, icon});
 
     auto& answers = QueuedAnswers();
@@ -69,11 +73,17 @@ int MessageBox::Show(QWidget* parent, const QString& text, const QString& captio
     return box.clickedButton() == ok ? kOk : kCancel;
 }
 
-void MessageBox::SetNextAnswer(int answer) { QueuedAnswers().push_back(answer); }
+void MessageBox::SetNextAnswer(int answer) {
+    QueuedAnswers().push_back(answer);
+}
 
-const std::vector<MessageBox::Request>& MessageBox::Requests() { return RecordedRequests(); }
+const std::vector<MessageBox::Request>& MessageBox::Requests() {
+    return RecordedRequests();
+}
 
-void MessageBox::ClearRequests() { RecordedRequests().clear(); }
+void MessageBox::ClearRequests() {
+    RecordedRequests().clear();
+}
 
 void MessageBox::ResetForTesting() {
     QueuedAnswers().clear();

@@ -11,7 +11,7 @@ namespace zeza {
 // Every message box of the program goes through here, so that tests can answer
 // boxes from a script instead of a user and read back which boxes were asked for.
 class MessageBox {
-public:
+  public:
     enum class Buttons { Ok, OkCancel };
     enum class Icon { None, Information, Question, Warning };
 

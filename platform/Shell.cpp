@@ -32,8 +32,12 @@ bool Shell::StartProgram(const QString& program, const QStringList& args) {
     return QProcess::startDetached(program, args);
 }
 
-void Shell::SetOpenUrlHook(OpenUrlHook hook) { OpenUrlOverride() = std::move(hook); }
+void Shell::SetOpenUrlHook(OpenUrlHook hook) {
+    OpenUrlOverride() = std::move(hook);
+}
 
-void Shell::SetStartProgramHook(StartProgramHook hook) { StartProgramOverride() = std::move(hook); }
+void Shell::SetStartProgramHook(StartProgramHook hook) {
+    StartProgramOverride() = std::move(hook);
+}
 
 }  // namespace zeza

@@ -10,7 +10,7 @@ namespace zeza {
 // The desktop shell: the user's browser and other programs. Requests are
 // fire-and-forget; the result only says whether the shell took them.
 class Shell {
-public:
+  public:
     using OpenUrlHook = std::function<bool(const QString& url)>;
     using StartProgramHook = std::function<bool(const QString& program, const QStringList& args)>;
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTextBrowser;
+class QWebEngineView;
+
+// A pane that shows one web page of the data server inside the main window.
+// With Qt WebEngine in the build it hosts a full browser view; without it, a
+// light pane fetches the page and shows its HTML as rich text. The program
+// only navigates, moves, shows and hides it; nothing is read back.
+class CWebBrowser2 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit CWebBrowser2(QWidget* parent = nullptr);
+    ~CWebBrowser2() override;
+
+    // Starts loading url and returns at once.
+    void Navigate(const QString& url);
+
+    // The address last navigated to ("" before the first navigation).
+    QString LastUrl() const { return m_strUrl; }
+    // Whether this build hosts a full browser view.
+    static bool HasFullBrowser();
+    // The plain text currently shown (for tests of the light pane; "" with a full browser).
+    QString ShownText() const;
+
+signals:
+    // Emitted when a page has arrived (light pane) or finished loading (full browser).
+    void PageShown(bool ok);
+
+private:
+    QString m_strUrl;
+#ifdef ZEZA_HAVE_WEBENGINE
+    QWebEngineView* m_pView = nullptr;
+#else
+    QTextBrowser* m_pText = nullptr;
+    QNetworkAccessManager* m_pNet = nullptr;
+    QNetworkReply* m_pReply = nullptr;
+#endif
+};
