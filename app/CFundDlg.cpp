@@ -1,10 +1,43 @@
 #include "app/CFundDlg.h"
 
+#include <cstdio>
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QToolTip>
+
+#include "app/CFundApp.h"
+#include "platform/GbkCodec.h"
+#include "platform/MessageBox.h"
+#include "platform/ServerConfig.h"
+#include "platform/Shell.h"
+#include "suggest/CSuggestEdit.h"
+#include "tables/CFundListCtrl.h"
+#include "tables/ViewDefinition.h"
 #include "ui_CFundDlg.h"
+#include "web/CWebBrowser2.h"
 
 namespace zeza {
 
 CFundDlg* g_pMainDlg = nullptr;
+
+namespace {
+
+bool g_bAutoRefresh = true;
+
+QString Qs(const std::string& gbk) { return QString::fromStdString(GbkToUtf8(gbk)); }
+QString Base() { return QString::fromStdString(ServerBaseUrl()); }
+
+}  // namespace
+
+void CFundDlg::SetAutoRefreshForTesting(bool on) { g_bAutoRefresh = on; }
 
 CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::CFundDlg>()) {
     ui->setupUi(this);
@@ -12,13 +45,104 @@ CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::C
     // transient dialog box.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
+    setWindowIcon(QApplication::windowIcon());
+
+    ui->logoPicture->setPixmap(QPixmap(QStringLiteral(":/images/logo.png")));
+    ui->headerFiller->setPixmap(QPixmap(QStringLiteral(":/images/header-filler.png")));
+    ui->headerFiller->setScaledContents(true);
+    // The summary line is one row of 12 pixels; its font must fit that row.
+    QFont summaryFont = ui->summaryLabel->font();
+    summaryFont.setPixelSize(12);
+    ui->summaryLabel->setFont(summaryFont);
+
+    connect(ui->latestButton, &QPushButton::clicked, this, &CFundDlg::OnLatest);
+    connect(ui->forecastButton, &QPushButton::clicked, this, &CFundDlg::OnForecast);
+    connect(ui->holdingsButton, &QPushButton::clicked, this, &CFundDlg::OnHoldings);
+    connect(ui->watchListButton, &QPushButton::clicked, this, &CFundDlg::OnWatchList);
+    connect(ui->feedbackButton, &QPushButton::clicked, this, &CFundDlg::OnFeedback);
+    connect(ui->calculatorButton, &QPushButton::clicked, this, &CFundDlg::OnCalculator);
+    connect(ui->moreButton, &QPushButton::clicked, this, &CFundDlg::OnMore);
+
+    // The logo is a link to the home site: hand cursor and, after 100 ms, a tooltip.
+    ui->logoPicture->setCursor(Qt::PointingHandCursor);
+    ui->logoPicture->setMouseTracking(true);
+    ui->logoPicture->installEventFilter(this);
+    m_pTipTimer = new QTimer(this);
+    m_pTipTimer->setSingleShot(true);
+    m_pTipTimer->setInterval(100);
+    connect(m_pTipTimer, &QTimer::timeout, this, [this] {
+        if (ui->logoPicture->underMouse())
+            QToolTip::showText(QCursor::pos(), QStringLiteral("访问 Taviro 主页 - ") + HomeText(), ui->logoPicture);
+    });
+
+    m_pTimer1 = new QTimer(this);
+    m_pTimer1->setSingleShot(true);
+    m_pTimer1->setInterval(5000);
+    connect(m_pTimer1, &QTimer::timeout, this, &CFundDlg::OnTimer1);
+
+    CreateStatusBar();
+    CreateMoreMenu();
 
     g_pMainDlg = this;
+    m_nViewKind = 0;
+    m_nFindNext = 0;
+    m_bWideLayout = 0;
+    m_pfnReloadView = &CFundDlg::OnLatest;
+    g_nPingState = 1;
     m_dbData.GetQuoteDates(m_arrDates);
+    if (!m_arrDates.empty()) List()->m_strDate = m_arrDates.front();
 }
 
 CFundDlg::~CFundDlg() {
+    // The refresh and ping threads stop (and are joined) before any control goes.
+    m_pWorker.reset();
+    if (m_bridge) m_bridge->Shutdown();
     if (g_pMainDlg == this) g_pMainDlg = nullptr;
+}
+
+CFundListCtrl* CFundDlg::List() const { return ui->fundList; }
+CSuggestEdit* CFundDlg::SearchField() const { return ui->searchEdit; }
+CWebBrowser2* CFundDlg::HeaderPane() const { return ui->headerPane; }
+CWebBrowser2* CFundDlg::PagePane() const { return ui->pagePane; }
+QLabel* CFundDlg::SummaryLine() const { return ui->summaryLabel; }
+
+QString CFundDlg::HomeText() const { return QString::fromStdString(HomeHost()); }
+
+void CFundDlg::CreateStatusBar() {
+    m_pStatusBar = new QWidget(this);
+    m_pStatusBar->setObjectName(QStringLiteral("statusBar"));
+    m_pStatusBar->setProperty("ctrlId", 103);
+    m_pStatusBar->setAutoFillBackground(true);
+    QPalette pal = m_pStatusBar->palette();
+    pal.setColor(QPalette::Window, QColor(CFundApp::kDialogBkColor));
+    m_pStatusBar->setPalette(pal);
+    auto* layout = new QHBoxLayout(m_pStatusBar);
+    layout->setContentsMargins(0, 1, 0, 1);
+    layout->setSpacing(2);
+    // Parts end at x 300, 700 and the right edge.
+    const int widths[3] = {300, 398, -1};
+    for (int i = 0; i < 3; ++i) {
+        auto* part = new QLabel(m_pStatusBar);
+        part->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        part->setTextFormat(Qt::PlainText);
+        if (widths[i] > 0) part->setFixedWidth(widths[i]);
+        layout->addWidget(part, widths[i] > 0 ? 0 : 1);
+        m_pStatusParts[i] = part;
+    }
+    m_pStatusBar->setGeometry(0, height() - 25, width(), 25);
+}
+
+void CFundDlg::CreateMoreMenu() {
+    m_pMoreMenu = new QMenu(this);
+    m_pMoreMenu->setStyleSheet(QStringLiteral("QMenu { background: white; }"));
+    m_pMoreMenu->addAction(QStringLiteral("升级到最新版"));
+    m_pMoreMenu->addAction(QStringLiteral("安全设置"));
+    m_pMoreMenu->addSeparator();
+    m_pMoreMenu->addAction(QStringLiteral("导出我的基金"));
+    m_pMoreMenu->addAction(QStringLiteral("导入我的基金"));
+    m_pMoreMenu->addSeparator();
+    m_pMoreMenu->addAction(QStringLiteral("访问Taviro主页"), this, &CFundDlg::OnHomePage);
+    m_pMoreMenu->addAction(QStringLiteral("关于rize..."));
 }
 
 void CFundDlg::setVisible(bool visible) {
@@ -27,11 +151,190 @@ void CFundDlg::setVisible(bool visible) {
         OnInitDialog();
     }
     QDialog::setVisible(visible);
+    if (visible) RecalcLayout();
 }
 
 void CFundDlg::OnInitDialog() {
+    m_dbData.RemoveUpdateLeftovers();
+    SearchField()->Setup();
+    List()->BuildColumns(GetViewDefinition(ViewKind::Latest).columnSpec);
+    SetStatusText(QStringLiteral("  Taviro主页 - ") + HomeText(), 0);
+    m_bridge = UiBridge::Create();
+    m_pWorker = std::make_unique<RefreshWorker>(this, m_bridge);
+    if (g_bAutoRefresh) m_pWorker->Start();
+    HeaderPane()->Navigate(Base() + QStringLiteral("fund/fuCap.php?guid=") +
+                           QString::fromStdString(m_dbData.GetInstallId()));
+    m_pTimer1->start();
     setWindowTitle(QStringLiteral("Zuzedidavi v1.0.1.2"));
+    // Without a window manager the maximised state is not applied, so the
+    // window also takes the screen's whole work area itself.
+    if (QScreen* s = screen()) setGeometry(s->availableGeometry());
     setWindowState(windowState() | Qt::WindowMaximized);
 }
+
+void CFundDlg::done(int result) {
+    // From here on no background step touches the window.
+    if (m_pWorker) m_pWorker->RequestStop();
+    QDialog::done(result);
+}
+
+void CFundDlg::SetStatusText(const QString& text, int part) {
+    if (part >= 0 && part < 3) m_pStatusParts[part]->setText(text);
+}
+
+QString CFundDlg::StatusText(int part) const {
+    return part >= 0 && part < 3 ? m_pStatusParts[part]->text() : QString();
+}
+
+void CFundDlg::RecalcLayout() {
+    if (!isVisible()) return;
+    const QSize outer = frameGeometry().size();
+    const int W = outer.width();
+    const int H = outer.height();
+    const int F = m_bWideLayout ? W - 900 : W - 400;
+    // A window narrower than the formulas expect gets empty controls, never negative ones.
+    auto place = [](QWidget* w, int x, int y, int cx, int cy) { w->setGeometry(x, y, std::max(cx, 0), std::max(cy, 0)); };
+    place(ui->headerPane, W - 500, 0, 500, 70);
+    place(ui->headerFiller, 400, 0, F, 70);
+    place(ui->summaryLabel, 110, 77, W - 400, 12);
+    ui->summaryLabel->repaint();
+    place(ui->searchEdit, W - 250, 73, 170, 20);
+    place(ui->findButton, W - 75, 73, 60, 20);
+    place(ui->fundList, 110, 96, W - 120, H - 157);
+    place(ui->pagePane, 110, 96, W - 120, H - 157);
+    place(m_pStatusBar, 0, H - 50, W, 25);
+}
+
+void CFundDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    RecalcLayout();
+}
+
+void CFundDlg::OnTimer1() {
+    m_bWideLayout = 1;
+    RecalcLayout();
+}
+
+void CFundDlg::ShowView(int kind, ViewHandler handler, int (CFundListCtrl::*loader)(int)) {
+    m_nViewKind = kind;
+    m_pfnReloadView = handler;
+    List()->show();
+    (List()->*loader)(-1);
+}
+
+void CFundDlg::OnLatest() { ShowView(0, &CFundDlg::OnLatest, &CFundListCtrl::LoadLatest); }
+void CFundDlg::OnForecast() { ShowView(0, &CFundDlg::OnForecast, &CFundListCtrl::LoadForecast); }
+void CFundDlg::OnHoldings() { ShowView(2, &CFundDlg::OnHoldings, &CFundListCtrl::LoadHoldings); }
+void CFundDlg::OnWatchList() { ShowView(1, &CFundDlg::OnWatchList, &CFundListCtrl::LoadWatch); }
+
+void CFundDlg::OnFeedback() {
+    // While the page is shown a refresh must not bring the list back over it.
+    m_pfnReloadView = nullptr;
+    PagePane()->setGeometry(List()->geometry());
+    PagePane()->Navigate(Base() + QStringLiteral("fund/feedback.php"));
+    List()->hide();
+}
+
+void CFundDlg::OnCalculator() {
+    // "calc" where it exists, else whichever desktop calculator is installed.
+    for (const char* name : {"calc", "gnome-calculator", "kcalc", "galculator", "mate-calc", "xcalc"}) {
+        const QString program = QStandardPaths::findExecutable(QString::fromLatin1(name));
+        if (!program.isEmpty()) {
+            Shell::StartProgram(program, {});
+            return;
+        }
+    }
+}
+
+void CFundDlg::OnMore() {
+    raise();
+    activateWindow();
+    m_pMoreMenu->popup(ui->moreButton->mapToGlobal(QPoint(ui->moreButton->width(), 0)));
+}
+
+void CFundDlg::OnHomePage() { OpenUrl(Base()); }
+
+void CFundDlg::OpenUrl(const QString& url) { Shell::OpenUrl(url); }
+
+bool CFundDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->logoPicture) {
+        switch (event->type()) {
+            case QEvent::Enter:
+            case QEvent::MouseMove:
+                if (!m_pTipTimer->isActive() && !QToolTip::isVisible()) m_pTipTimer->start();
+                break;
+            case QEvent::Leave:
+                m_pTipTimer->stop();
+                QToolTip::hideText();
+                break;
+            case QEvent::MouseButtonRelease:
+                if (ui->logoPicture->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
+                    OpenUrl(Base());
+                break;
+            default:
+                break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CFundDlg::closeEvent(QCloseEvent* event) {
+    // While a thanks request runs the window only hides; the ping thread closes
+    // it when the request is done. The state change is one atomic step, so a
+    // request that ends at this very moment cannot leave the window hidden.
+    int state = g_nPingState.load();
+    while (state != 1) {
+        if (g_nPingState.compare_exchange_weak(state, 3)) {
+            hide();
+            event->ignore();
+            return;
+        }
+    }
+    QDialog::closeEvent(event);
+}
+
+QString CFundDlg::FormatSummary(const std::string& date, double value, double previousValue, double estimatedValue,
+                                double cost) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%0.2f|%0.2f|%s%0.2f|%0.2f|%0.2f", value, value - cost,
+                  value >= previousValue ? "+" : "", value - previousValue, estimatedValue, estimatedValue - cost);
+    const QStringList n = QString::fromLatin1(buf).split(QLatin1Char('|'));
+    return Qs(date) + QStringLiteral(" 市值:") + n[0] + QStringLiteral(" 赢利:") + n[1] + QStringLiteral(" 较前日:") +
+           n[2] + QStringLiteral("  预估市值:") + n[3] + QStringLiteral(" 预估赢利:") + n[4];
+}
+
+void CFundDlg::ShowSummary(double value, double previousValue, double estimatedValue, double cost) {
+    const std::string date = m_arrDates.empty() ? std::string() : m_arrDates.front();
+    ui->summaryLabel->setText(FormatSummary(date, value, previousValue, estimatedValue, cost));
+}
+
+void CFundDlg::UpdateSummary() {
+    double v = 0, p = 0, e = 0, c = 0;
+    m_dbData.GetPortfolioTotals(v, p, e, c);
+    ShowSummary(v, p, e, c);
+}
+
+bool CFundDlg::AskForcedUpdate() {
+    return MessageBox::Show(this, QStringLiteral("版本更新，旧版本无法正常使用，是否自动更新"), QStringLiteral("提示"),
+                            MessageBox::Buttons::OkCancel, MessageBox::Icon::Question) == MessageBox::kOk;
+}
+
+void CFundDlg::LaunchForcedUpdate() { m_dbData.LaunchSelfUpdate(); }
+
+void CFundDlg::TakeQuoteDates(const std::vector<std::string>& dates) {
+    m_arrDates.insert(m_arrDates.begin(), dates.begin(), dates.end());
+    if (!m_arrDates.empty()) List()->m_strDate = m_arrDates.front();
+}
+
+void CFundDlg::TakeCandidates(const std::vector<std::string>& entries) {
+    SearchField()->ClearCandidates();
+    for (const std::string& e : entries) SearchField()->AddCandidate(e);
+}
+
+void CFundDlg::ReloadCurrentView() {
+    if (m_pfnReloadView) (this->*m_pfnReloadView)();
+}
+
+void CFundDlg::CloseAsCancel() { reject(); }
 
 }  // namespace zeza

@@ -5,8 +5,14 @@
 #include <vector>
 
 #include <QDialog>
+#include <QString>
 
+#include "app/RefreshWorker.h"
 #include "db/CFundDb.h"
+
+class QLabel;
+class QMenu;
+class QTimer;
 
 namespace Ui {
 class CFundDlg;
@@ -14,33 +20,105 @@ class CFundDlg;
 
 namespace zeza {
 
-// The program's main window, run modally by start-up. Owns its own database
-// object and the list of quote dates every view filters on.
-class CFundDlg : public QDialog {
+class CFundListCtrl;
+class CSuggestEdit;
+class CWebBrowser2;
+
+// The program's main window: header band with logo and banner pane, the view
+// and command buttons, the search field, the summary line, the fund list with
+// the page pane on the same rectangle, and a three-part status bar. Start-up
+// runs it modally; its initialisation starts the background refresh.
+class CFundDlg : public QDialog, public IRefreshHost {
     Q_OBJECT
 
-  public:
+public:
+    using ViewHandler = void (CFundDlg::*)();
+
     explicit CFundDlg(QWidget* parent = nullptr);
     ~CFundDlg() override;
 
     // The first time the window is shown it is initialised, as a dialog is
     // before it first appears; a window that is only constructed stays idle.
     void setVisible(bool visible) override;
+    void done(int result) override;
 
-    // Quote dates, newest first.
+    // Text of status bar part 0, 1 or 2.
+    void SetStatusText(const QString& text, int part) override;
+    QString StatusText(int part) const;
+    // Places the moving controls for the window's current outer size.
+    void RecalcLayout();
+    // Recomputes the summary line from the database.
+    void UpdateSummary();
+    void ShowSummary(double value, double previousValue, double estimatedValue, double cost) override;
+    // Hands url to the user's browser.
+    void OpenUrl(const QString& url);
+
+    // The four view buttons; each is also what m_pfnReloadView remembers.
+    void OnLatest();
+    void OnForecast();
+    void OnHoldings();
+    void OnWatchList();
+    void OnFeedback();
+    void OnCalculator();
+    void OnMore();
+    void OnHomePage();
+
+    CFundListCtrl* List() const;
+    CSuggestEdit* SearchField() const;
+    CWebBrowser2* HeaderPane() const;
+    CWebBrowser2* PagePane() const;
+    QLabel* SummaryLine() const;
+    QWidget* StatusBar() const { return m_pStatusBar; }
+    QMenu* MoreMenu() const { return m_pMoreMenu; }
+    RefreshWorker* Worker() const { return m_pWorker.get(); }
     const std::vector<std::string>& QuoteDates() const { return m_arrDates; }
 
-  private:
-    // Title and maximised state; runs once, just before the first show.
-    void OnInitDialog();
+    // The text of the summary line for the four totals and the quote date (GBK date).
+    static QString FormatSummary(const std::string& date, double value, double previousValue, double estimatedValue,
+                                 double cost);
+    // Tests: whether initialisation starts the background refresh (on by default).
+    static void SetAutoRefreshForTesting(bool on);
 
     CFundDb m_dbData;
     std::vector<std::string> m_arrDates;
+    int m_nViewKind = 0;
+    int m_nFindNext = 0;
+    int m_bWideLayout = 0;
+    ViewHandler m_pfnReloadView = nullptr;
+
+    // What the background refresh asks of the window (always on the UI thread).
+    bool AskForcedUpdate() override;
+    void LaunchForcedUpdate() override;
+    void TakeQuoteDates(const std::vector<std::string>& dates) override;
+    void TakeCandidates(const std::vector<std::string>& entries) override;
+    void ReloadCurrentView() override;
+    void CloseAsCancel() override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnInitDialog();
+    void OnTimer1();
+    void CreateStatusBar();
+    void CreateMoreMenu();
+    void ShowView(int kind, ViewHandler handler, int (CFundListCtrl::*loader)(int));
+    QString HomeText() const;
+
     std::unique_ptr<Ui::CFundDlg> ui;
     bool m_bInitialised = false;
+    QWidget* m_pStatusBar = nullptr;
+    QLabel* m_pStatusParts[3] = {nullptr, nullptr, nullptr};
+    QMenu* m_pMoreMenu = nullptr;
+    QTimer* m_pTimer1 = nullptr;
+    QTimer* m_pTipTimer = nullptr;
+    std::shared_ptr<UiBridge> m_bridge;
+    std::unique_ptr<RefreshWorker> m_pWorker;
 };
 
-// The one main window while it exists; background work reaches the window through it.
+// The one main window while it exists.
 extern CFundDlg* g_pMainDlg;
 
 }  // namespace zeza

@@ -77,6 +77,18 @@ public:
     // Test hook: pretends the last control fetch happened at t.
     static void SetLastControlFetchTimeForTesting(int64_t t);
 
+    // --- self-update ---
+
+    // Downloads the program file the server offers, writes and starts the
+    // updater and ends the process (exit code 0). Returns only on failure:
+    // -1 control file not fetched, 0 no newer version, -4 program file not
+    // downloaded (or its checksum differs), -5 updater not written or not started.
+    int LaunchSelfUpdate();
+    // Deletes what an update left in the current folder.
+    void RemoveUpdateLeftovers();
+    // Tests: the program file to replace ("" = the running program).
+    static void SetProgramPathForTesting(const std::string& path);
+
     const LocalState& Local() const { return m_local; }
     const ServerControl& Server() const { return m_server; }
     const std::string& CacheFolder() const { return m_strCacheFolder; }

@@ -10,7 +10,7 @@
 
 #include "platform/GbkCodec.h"
 #include "server/IniFile.h"
-#include "server/Sha256.h"
+#include "platform/Sha256.h"
 
 namespace zeza::server {
 namespace {

@@ -18,14 +18,14 @@
 #include "server/DataServer.h"
 #include "server/FundData.h"
 #include "platform/IniFile.h"
-#include "server/Sha256.h"
+#include "platform/Sha256.h"
 #include "tests/TestSupport.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using zeza::server::DataServer;
 using zeza::server::FundData;
-using zeza::server::Sha256;
+using zeza::Sha256;
 using zeza::test::G;
 using zeza::test::ReadFileBytes;
 using zeza::test::WriteFileBytes;

@@ -11,6 +11,8 @@
 #include <QTextBrowser>
 #endif
 
+namespace zeza {
+
 CWebBrowser2::CWebBrowser2(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -86,3 +88,5 @@ QString CWebBrowser2::ShownText() const {
     return m_pText->toPlainText();
 #endif
 }
+
+}  // namespace zeza

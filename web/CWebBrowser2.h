@@ -8,6 +8,8 @@ class QNetworkReply;
 class QTextBrowser;
 class QWebEngineView;
 
+namespace zeza {
+
 // A pane that shows one web page of the data server inside the main window.
 // With Qt WebEngine in the build it hosts a full browser view; without it, a
 // light pane fetches the page and shows its HTML as rich text. The program
@@ -43,3 +45,5 @@ private:
     QNetworkReply* m_pReply = nullptr;
 #endif
 };
+
+}  // namespace zeza

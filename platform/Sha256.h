@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace zeza::server {
+namespace zeza {
 
 // SHA-256 (FIPS 180-4), enough to publish the checksum of an offered program file
 // without pulling a crypto library into the server.
@@ -29,4 +29,4 @@ class Sha256 {
     uint64_t m_totalBytes = 0;
 };
 
-}  // namespace zeza::server
+}  // namespace zeza

@@ -1,8 +1,8 @@
-#include "server/Sha256.h"
+#include "platform/Sha256.h"
 
 #include <cstring>
 
-namespace zeza::server {
+namespace zeza {
 namespace {
 
 constexpr std::array<uint32_t, 64> kRound = {
@@ -103,4 +103,4 @@ std::string Sha256::Hex(std::string_view bytes) {
     return out;
 }
 
-}  // namespace zeza::server
+}  // namespace zeza

@@ -1,0 +1,149 @@
+#include "app/RefreshWorker.h"
+
+#include <chrono>
+#include <ctime>
+
+#include "platform/GbkCodec.h"
+#include "platform/UrlDownload.h"
+#include "suggest/SuggestionList.h"
+
+namespace zeza {
+
+std::atomic<int> g_nPingState{1};
+
+namespace {
+
+std::atomic<int> g_sleepAfterSuccess{0};
+std::atomic<int> g_sleepAfterFailure{0};
+
+QString Gbk(const std::string& s) { return QString::fromStdString(GbkToUtf8(s)); }
+
+}  // namespace
+
+void RefreshWorker::SetSleepForTesting(int afterSuccess, int afterFailure) {
+    g_sleepAfterSuccess = afterSuccess;
+    g_sleepAfterFailure = afterFailure;
+}
+
+RefreshWorker::RefreshWorker(IRefreshHost* host, std::shared_ptr<UiBridge> bridge)
+    : m_pHost(host), m_bridge(std::move(bridge)) {}
+
+RefreshWorker::~RefreshWorker() {
+    RequestStop();
+    // Neither thread waits on the UI thread any more once the bridge is shut
+    // down, and downloads are aborted, so these joins end promptly.
+    if (m_thread.joinable()) m_thread.join();
+    for (Ping& p : m_pings)
+        if (p.thread.joinable()) p.thread.join();
+    AbortDownloads(false);
+}
+
+void RefreshWorker::Start() { m_thread = std::thread([this] { RefreshThreadProc(); }); }
+
+void RefreshWorker::RequestStop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStop = true;
+    }
+    m_cv.notify_all();
+    m_bridge->Shutdown();
+    AbortDownloads(true);
+}
+
+bool RefreshWorker::OnUi(std::function<void()> fn) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_bStop) return false;
+    }
+    return m_bridge->Call(std::move(fn));
+}
+
+int RefreshWorker::RefreshData() {
+    OnUi([this] { m_pHost->SetStatusText(QStringLiteral("更新数据..."), 2); });
+    int ok = 1;
+    int r = m_db.CheckServer();
+    if (r == -2) {
+        bool accepted = false;
+        OnUi([&] { accepted = m_pHost->AskForcedUpdate(); });
+        if (accepted) OnUi([this] { m_pHost->LaunchForcedUpdate(); });
+        return 0;
+    }
+    if (r < 0) return 0;
+
+    if (!OnUi([this] { m_pHost->SetStatusText(QStringLiteral("更新基金列表..."), 2); })) return 0;
+    if (m_db.SyncFeed(2) != 1) ok = 0;
+    if (!OnUi([this] { m_pHost->SetStatusText(QStringLiteral("更新基金净值..."), 2); })) return 0;
+    if (m_db.SyncFeed(0) != 1) ok = 0;
+    if (!OnUi([this] { m_pHost->SetStatusText(QStringLiteral("更新预估基金净值..."), 2); })) return 0;
+    if (m_db.SyncFeed(1) != 1) ok = 0;
+
+    std::vector<std::string> dates;
+    m_db.GetQuoteDates(dates);
+    if (!OnUi([&] { m_pHost->TakeQuoteDates(dates); })) return 0;
+
+    // A failed read leaves the field without entries until the next pass.
+    std::vector<std::string> entries;
+    LoadSuggestionList(entries);
+    if (!OnUi([&] { m_pHost->TakeCandidates(entries); })) return 0;
+
+    const QString done = QStringLiteral("更新完成 ") + Gbk(m_db.GetEstimateTimeText());
+    if (!OnUi([&] { m_pHost->SetStatusText(done, 2); })) return 0;
+    OnUi([this] { m_pHost->ReloadCurrentView(); });
+    return ok;
+}
+
+void RefreshWorker::RefreshThreadProc() {
+    for (;;) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_bStop) return;
+        }
+        int ok = RefreshData();
+        StartPing();
+        double v = 0, p = 0, e = 0, c = 0;
+        m_db.GetPortfolioTotals(v, p, e, c);
+        OnUi([&] { m_pHost->ShowSummary(v, p, e, c); });
+
+        const long now = static_cast<long>(std::time(nullptr));
+        int sleepSeconds;
+        if (ok) {
+            m_db.SaveUpdateTime(static_cast<int>(now + 3600));
+            sleepSeconds = g_sleepAfterSuccess ? g_sleepAfterSuccess.load() : 3610;
+        } else {
+            m_db.SaveUpdateTime(static_cast<int>(now + 300));
+            sleepSeconds = g_sleepAfterFailure ? g_sleepAfterFailure.load() : 310;
+        }
+        ++m_nPasses;
+        std::unique_lock lock(m_mutex);
+        if (m_cv.wait_for(lock, std::chrono::seconds(sleepSeconds), [this] { return m_bStop; })) return;
+    }
+}
+
+void RefreshWorker::StartPing() {
+    std::lock_guard lock(m_mutex);
+    if (m_bStop) return;
+    // Finished ping threads are joined here so the list stays short.
+    std::erase_if(m_pings, [](Ping& p) {
+        if (!p.done->load()) return false;
+        p.thread.join();
+        return true;
+    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    m_pings.push_back({std::thread([this, done] {
+                           PingThreadProc();
+                           *done = true;
+                       }),
+                       done});
+}
+
+void RefreshWorker::PingThreadProc() {
+    int expected = 1;
+    g_nPingState.compare_exchange_strong(expected, 2);  // a pending close (3) stays
+    m_db.SendThanks();
+    if (g_nPingState.exchange(1) == 3) {
+        // The user closed the window while this request ran: close it now.
+        m_bridge->Post([this] { m_pHost->CloseAsCancel(); });
+    }
+}
+
+}  // namespace zeza

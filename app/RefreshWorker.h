@@ -1,0 +1,87 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QString>
+
+#include "app/UiBridge.h"
+#include "db/CFundDb.h"
+
+namespace zeza {
+
+// 1 no thanks request running, 2 one is running, 3 the user asked to close
+// the window while one was running (the ping thread then closes it).
+extern std::atomic<int> g_nPingState;
+
+// What a refresh pass does to the window. Every call comes on the UI thread.
+class IRefreshHost {
+public:
+    virtual ~IRefreshHost() = default;
+    virtual void SetStatusText(const QString& text, int part) = 0;
+    // The forced-update question; true when the user answers OK.
+    virtual bool AskForcedUpdate() = 0;
+    // Runs the self-update; returns only when it failed.
+    virtual void LaunchForcedUpdate() = 0;
+    // Fresh quote dates (newest first) from this pass.
+    virtual void TakeQuoteDates(const std::vector<std::string>& dates) = 0;
+    // Fresh suggestion entries from this pass; they replace the old ones.
+    virtual void TakeCandidates(const std::vector<std::string>& entries) = 0;
+    // Re-runs the current view's button, if a view is current.
+    virtual void ReloadCurrentView() = 0;
+    // Shows the summary line for the four portfolio totals.
+    virtual void ShowSummary(double value, double previousValue, double estimatedValue, double cost) = 0;
+    // Closes the window as Cancel (the close the user asked for during a thanks request).
+    virtual void CloseAsCancel() = 0;
+};
+
+// The background refresh: one pass at once, then one every hour (five minutes
+// after a failed pass), each followed by a thanks request on its own thread.
+// It owns its own data object, so the UI thread's object is never shared.
+class RefreshWorker {
+public:
+    RefreshWorker(IRefreshHost* host, std::shared_ptr<UiBridge> bridge);
+    // Stops and joins the refresh and ping threads; downloads in flight are aborted.
+    ~RefreshWorker();
+    RefreshWorker(const RefreshWorker&) = delete;
+    RefreshWorker& operator=(const RefreshWorker&) = delete;
+
+    void Start();
+    void RequestStop();
+
+    // One refresh pass on the calling thread: 1 every step succeeded, 0 otherwise.
+    int RefreshData();
+    // Number of passes finished (tests wait on it).
+    int PassCount() const { return m_nPasses.load(); }
+
+    // Tests: shorter sleeps between passes (seconds; 0 restores 3610/310).
+    static void SetSleepForTesting(int afterSuccess, int afterFailure);
+
+private:
+    void RefreshThreadProc();
+    void StartPing();
+    void PingThreadProc();
+    // Runs a window step on the UI thread; false once the window is going away.
+    bool OnUi(std::function<void()> fn);
+
+    IRefreshHost* m_pHost;
+    std::shared_ptr<UiBridge> m_bridge;
+    CFundDb m_db;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_bStop = false;
+    struct Ping {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Ping> m_pings;
+    std::atomic<int> m_nPasses{0};
+};
+
+}  // namespace zeza

@@ -1,0 +1,183 @@
+// The online synchronisation members of CFundDb: downloads, the server's
+// control file, the sync plan and the three feeds.
+#include "db/CFundDb.h"
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+
+#include "db/SqlAccess.h"
+#include "platform/IniFile.h"
+#include "platform/ServerConfig.h"
+#include "platform/UrlDownload.h"
+#include "sync/EstimateFeed.h"
+#include "sync/FundListFeed.h"
+#include "sync/NetValueFeed.h"
+
+namespace zeza {
+namespace {
+
+// Shared by every CFundDb of the process; a stale read only causes an extra
+// or a skipped refetch.
+std::atomic<int64_t> g_lastControlFetch{0};
+
+// The control file is refetched when the last fetch is older than this.
+constexpr int64_t kControlRefetchSeconds = 3600;
+
+// The control file's UpdatePath is read into a buffer of this many bytes.
+constexpr size_t kUpdatePathBuffer = 260;
+
+// The upgrade command (UI thread) and the refresh thread may fetch the control
+// file at the same time; they would write the same temporary file.
+std::mutex g_controlFileMutex;
+
+int64_t Now() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
+// The installation id goes into a query string; anything but the characters a
+// URL carries as they are is percent-encoded (a normal id needs none).
+std::string EncodeQueryValue(const std::string& s) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : s) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+            c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::string FeedUrl(const char* type, int32_t localTime) {
+    return ServerBaseUrl() + "fund/gdata.php?tp=" + type + "&dt=" + std::to_string(localTime);
+}
+
+}  // namespace
+
+int64_t CFundDb::LastControlFetchTime() {
+    return g_lastControlFetch.load();
+}
+
+void CFundDb::SetLastControlFetchTimeForTesting(int64_t t) {
+    g_lastControlFetch = t;
+}
+
+int CFundDb::DownloadToFile(const std::string& url, const std::string& path) {
+    return DownloadUrlToFile(url, path) ? 1 : 0;
+}
+
+int CFundDb::SendThanks() {
+    DownloadToFile(ServerBaseUrl() + "fund/thanks.php", m_strCacheFolder + "/~FUthanks.tmp");
+    return 0;
+}
+
+int CFundDb::FetchControlFile(ServerControl& rec) {
+    rec.Clear();
+    const std::string path = m_strCacheFolder + "/~FUini.tmp";
+    const std::string url = ServerBaseUrl() + "fund/fund.php?gid=" + EncodeQueryValue(m_local.guid) +
+                            "&ver=" + std::to_string(kProgramVersion);
+    IniFile ini;
+    {
+        std::lock_guard lock(g_controlFileMutex);
+        if (!DownloadToFile(url, path)) return 0;
+        if (!ini.Load(path)) return 0;
+    }
+    // An answer without the feed section is not the control file (an error
+    // page, a captive portal's login page) and must not start any feed.
+    if (!ini.HasSection("FU")) return 0;
+    rec.listTime = ini.GetInt("FU", "listTime", 0);
+    rec.stkTime = ini.GetInt("FU", "stkTime", 0);
+    rec.estTime = ini.GetInt("FU", "estTime", 0);
+    rec.LastVer = ini.GetInt("VER", "LastVer", 0);
+    rec.UpdateVer = ini.GetInt("VER", "UpdateVer", 0);
+    rec.UpdateFu = ini.GetInt("VER", "UpdateFu", 0);
+    // Read one byte more than the buffer keeps: a path that does not fit is
+    // dropped whole rather than cut into a different, wrong URL.
+    std::string updatePath = ini.GetString("VER", "UpdatePath", "", kUpdatePathBuffer + 1);
+    rec.UpdatePath = updatePath.size() < kUpdatePathBuffer ? updatePath : std::string();
+    rec.UpdateSha256 = ini.GetString("VER", "UpdateSha256", "", 1024);
+    g_lastControlFetch = Now();
+    return 1;
+}
+
+int CFundDb::CheckServer() {
+    if (!FetchControlFile(m_server)) return -1;
+    if (m_server.UpdateFu != 0 && m_server.UpdateVer > kProgramVersion) return -2;
+    return 1;
+}
+
+int CFundDb::SyncFeed(int kind) {
+    if (kind < 0 || kind > 2) return -2;
+    const int64_t last = g_lastControlFetch.load();
+    if (last != 0 && Now() - last > kControlRefetchSeconds) FetchControlFile(m_server);
+
+    int32_t* local = nullptr;
+    int32_t server = 0;
+    const char* column = nullptr;
+    switch (kind) {
+        case 0:
+            local = &m_local.stkTime;
+            server = m_server.stkTime;
+            column = "stkTime";
+            break;
+        case 1:
+            local = &m_local.estTime;
+            server = m_server.estTime;
+            column = "estTime";
+            break;
+        default:
+            local = &m_local.listTime;
+            server = m_server.listTime;
+            column = "listTime";
+            break;
+    }
+    if (*local == server) return 1;
+
+    switch (kind) {
+        case 0:
+            if (SyncNetValues() <= 0) return -3;
+            break;
+        case 1:
+            if (SyncEstimates() <= 0) return -4;
+            break;
+        default:
+            if (SyncFundList() <= 0) return -5;
+            break;
+    }
+    *local = server;
+    // When this fails the file keeps the old time and the next start repeats the feed.
+    ExecSql(std::string("UPDATE fu_iniLoc SET ") + column + "=?;", {static_cast<long long>(server)});
+    return 1;
+}
+
+int CFundDb::SaveUpdateTime(int t) {
+    if (ExecSql("UPDATE fu_iniLoc SET updateTime=?;", {static_cast<long long>(t)}) != 0) return 0;
+    m_local.updateTime = t;
+    return 1;
+}
+
+int CFundDb::SyncFundList() {
+    const std::string path = m_strCacheFolder + "/~FUlist.tmp";
+    if (!DownloadToFile(FeedUrl("list", m_local.listTime), path)) return -1;
+    return ApplyFundListFile(path);
+}
+
+int CFundDb::SyncNetValues() {
+    const std::string path = m_strCacheFolder + "/~FUstk.tmp";
+    if (!DownloadToFile(FeedUrl("stk", m_local.stkTime), path)) return -2;
+    return ApplyNetValueFile(path);
+}
+
+int CFundDb::SyncEstimates() {
+    const std::string path = m_strCacheFolder + "/~FUest.tmp";
+    if (!DownloadToFile(FeedUrl("est", m_local.estTime), path)) return -2;
+    return ApplyEstimateFile(path);
+}
+
+}  // namespace zeza

@@ -1,0 +1,64 @@
+#include "sync/NetValueFeed.h"
+
+#include <array>
+#include <exception>
+#include <string_view>
+
+#include "db/SqliteConnection.h"
+#include "sync/FeedFile.h"
+#include "sync/FeedText.h"
+#include "sync/FeedTransaction.h"
+#include "sync/PreparedStatement.h"
+
+namespace zeza {
+namespace {
+
+bool ApplyNetValues(SqliteConnection& db, std::string_view text) {
+    // The first line is the quote date of every row. An answer without one
+    // (an error page) must not empty the table.
+    if (text.empty()) return false;
+    const size_t end = text.find('\n');
+    std::string_view date = text.substr(0, end);
+    if (!date.empty() && date.back() == '\r') date.remove_suffix(1);
+    if (!IsQuoteDate(date)) return false;
+    const std::string_view data = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+
+    if (db.Exec("DELETE FROM fu_stk;") != SQLITE_OK) return false;
+    PreparedStatement insert(db.Handle(),
+                             "INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?);");
+    if (!insert.IsValid()) return false;
+    bool ok = true;
+    long long rows = 0;
+    ForEachFeedLine(data, [&](std::string_view line) {
+        if (!ok || line.size() < kMinFeedLineLength) return;
+        std::array<std::string_view, 4> f;
+        if (SplitFeedFields(line, f.data(), f.size()) != f.size() || !IsDecimalNumber(f[1]) ||
+            !IsDecimalNumber(f[2]) || !IsDecimalNumber(f[3]))
+            return;
+        if (insert.Run({f[0], f[1], f[2], f[3], date}) != SQLITE_OK) ok = false;
+        ++rows;
+    });
+    // Without a single valid row the file is no net value file either.
+    return ok && rows > 0;
+}
+
+}  // namespace
+
+int ApplyNetValueFile(const std::string& path) {
+    try {
+        FeedFile file;
+        if (!file.Open(path)) return -3;
+        SqliteConnection db;
+        if (!db.Open()) return -4;
+        FeedTransaction tx(db);
+        if (!tx.Begin()) return -5;
+        std::string text;
+        if (!file.ReadAll(text)) return -7;
+        if (!ApplyNetValues(db, text)) return -7;
+        return tx.Commit() ? 1 : -7;
+    } catch (const std::exception&) {
+        return -7;
+    }
+}
+
+}  // namespace zeza

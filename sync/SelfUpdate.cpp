@@ -1,0 +1,116 @@
+// The program's side of the self-update: fetch the offered program file, write
+// out the updater carried inside the program, start it and end.
+#include "db/CFundDb.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/Sha256.h"
+#include "platform/UrlDownload.h"
+#include "updater/UpdaterProgram.h"
+
+extern char** environ;
+
+namespace zeza {
+namespace {
+
+constexpr const char* kUpdaterFile = "TaviroUpdater.exe";
+constexpr const char* kParkedFile = "UpdateTmp.exe.old";
+
+std::mutex g_pathMutex;
+std::string g_programPathOverride;
+
+std::string ProgramPath() {
+    {
+        std::lock_guard lock(g_pathMutex);
+        if (!g_programPathOverride.empty()) return g_programPathOverride;
+    }
+    std::error_code ec;
+    auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : p.string();
+}
+
+std::string FileSha256(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::string();
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return Sha256::Hex(bytes);
+}
+
+bool SameHex(std::string a, std::string b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+bool WriteUpdater() {
+    std::span<const unsigned char> bytes = UpdaterProgramBytes();
+    std::ofstream out(kUpdaterFile, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) return false;
+    return ::chmod(kUpdaterFile, 0755) == 0;
+}
+
+}  // namespace
+
+void CFundDb::SetProgramPathForTesting(const std::string& path) {
+    std::lock_guard lock(g_pathMutex);
+    g_programPathOverride = path;
+}
+
+int CFundDb::LaunchSelfUpdate() {
+    ServerControl offer;
+    if (!FetchControlFile(offer)) return -1;
+    if (offer.LastVer <= kProgramVersion) return 0;
+
+    const std::string program = ProgramPath();
+    if (program.empty() || offer.UpdatePath.empty()) return -4;
+    // The updater moves the download with a plain rename, so it must lie on
+    // the program's own volume: beside the program file.
+    const std::string download = program + ".download";
+    if (!DownloadToFile(offer.UpdatePath, download)) return -4;
+    if (!offer.UpdateSha256.empty() && !SameHex(FileSha256(download), offer.UpdateSha256)) {
+        std::remove(download.c_str());
+        return -4;
+    }
+    ::chmod(download.c_str(), 0755);
+
+    if (!WriteUpdater()) {
+        std::remove(download.c_str());
+        return -5;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // Both paths are passed as whole arguments, so blanks in them do no harm.
+    const std::string updater = std::string("./") + kUpdaterFile;
+    char* const argv[] = {const_cast<char*>(updater.c_str()), const_cast<char*>(program.c_str()),
+                          const_cast<char*>(download.c_str()), nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, updater.c_str(), nullptr, nullptr, argv, environ) != 0) return -5;
+
+    // Nothing is held open between operations, so the process can end here;
+    // _exit keeps other threads from running into torn-down globals.
+    std::fflush(nullptr);
+    _exit(0);
+}
+
+void CFundDb::RemoveUpdateLeftovers() {
+    // A leftover that cannot be deleted now is tried again at the next start.
+    std::error_code ec;
+    std::filesystem::remove(std::string("./") + kParkedFile, ec);
+    std::filesystem::remove(std::string("./") + kUpdaterFile, ec);
+}
+
+}  // namespace zeza

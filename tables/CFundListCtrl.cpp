@@ -1,0 +1,253 @@
+#include "tables/CFundListCtrl.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include <QDate>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPalette>
+
+#include "db/SqlAccess.h"
+#include "platform/GbkCodec.h"
+#include "platform/MessageBox.h"
+#include "tables/ColumnSpec.h"
+#include "tables/RowColors.h"
+#include "tables/ViewLoader.h"
+
+namespace zeza {
+
+namespace {
+
+bool IsAscii(const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Most cells are numbers; only names, types and remarks need the codec.
+QString FromGbk(const std::string& gbk) {
+    if (IsAscii(gbk)) return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
+    return QString::fromStdString(GbkToUtf8(gbk));
+}
+
+QString YesterdayText() {
+    const QDate d = QDate::currentDate().addDays(-1);
+    char buf[32];
+    std::snprintf(buf, sizeof(buf), "%02d-%02d-%02d", d.year(), d.month(), d.day());
+    return QString::fromLatin1(buf);
+}
+
+}  // namespace
+
+CFundListCtrl::CFundListCtrl(QWidget* parent) : QTableView(parent), m_strDate(YesterdayText().toStdString()) {
+    m_pModel = new FundListModel(&m_mapColors, this);
+    setModel(m_pModel);
+
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setShowGrid(true);
+    setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(159,215,255); }"));
+
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, QColor(kListBackground));
+    // The selection stays as visible when another control has the focus.
+    for (auto role : {QPalette::Highlight, QPalette::HighlightedText}) {
+        pal.setColor(QPalette::Inactive, role, pal.color(QPalette::Active, role));
+    }
+    setPalette(pal);
+
+    QHeaderView* header = horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(false);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    connect(header, &QHeaderView::sectionClicked, this, &CFundListCtrl::OnHeaderClicked);
+
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setMinimumSectionSize(1);
+    rows->setDefaultSectionSize(fontMetrics().height() + 6);
+
+    connect(m_pModel, &FundListModel::CheckChanged, this, &CFundListCtrl::OnCheckChanged);
+}
+
+CFundListCtrl::~CFundListCtrl() = default;
+
+int CFundListCtrl::BuildColumns(const std::string& spec) {
+    ClearList(true);
+    const std::vector<ColumnSpec> parsed = ParseColumnSpec(spec);
+    std::vector<FundListColumn> columns;
+    std::vector<int> widths;
+    columns.reserve(parsed.size() + 1);
+    columns.push_back({QStringLiteral("关注"), kAlignLeft});
+    widths.push_back(50);
+    for (const ColumnSpec& c : parsed) {
+        columns.push_back({FromGbk(c.caption), c.align});
+        widths.push_back(std::max(0, c.width));
+    }
+    m_pModel->SetColumns(std::move(columns));
+    for (size_t i = 0; i < widths.size(); ++i)
+        horizontalHeader()->resizeSection(static_cast<int>(i), widths[i]);
+    m_nColumns = static_cast<int>(widths.size());
+    m_bNextAsc = 1;
+    return 1;
+}
+
+void CFundListCtrl::ClearList(bool columnsToo) {
+    if (columnsToo) {
+        m_pModel->SetColumns({});
+        m_nColumns = 0;
+    } else {
+        m_pModel->ClearRows();
+    }
+}
+
+void CFundListCtrl::SetRowColor(int row, bool background, const QColor& color) {
+    if (row < 0 || row >= GetItemCount()) return;
+    const qint64 id = m_pModel->RowId(row);
+    RowColors& entry = m_mapColors[id];
+    (background ? entry.background : entry.text) = color.rgb() & 0xFFFFFFu;
+    m_pModel->RowColorsChanged(id);
+}
+
+void CFundListCtrl::SetItemBkColor(int row, const QColor& color) {
+    SetRowColor(row, true, color);
+}
+
+void CFundListCtrl::SetItemTextColor(int row, const QColor& color) {
+    SetRowColor(row, false, color);
+}
+
+bool CFundListCtrl::SetCheck(int row, bool checked) {
+    if (row < 0 || row >= GetItemCount()) return false;
+    m_pModel->setData(m_pModel->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    return GetCheck(row) == checked;
+}
+
+bool CFundListCtrl::GetCheck(int row) const {
+    return m_pModel->IsChecked(row);
+}
+
+qint64 CFundListCtrl::GetItemData(int row) const {
+    return m_pModel->RowId(row);
+}
+
+std::string CFundListCtrl::GetItemText(int row, int column) const {
+    return Utf8ToGbk(m_pModel->Text(row, column).toStdString());
+}
+
+int CFundListCtrl::GetItemCount() const {
+    return m_pModel->rowCount();
+}
+
+int CFundListCtrl::LoadLatest(int sortColumn) {
+    return LoadView(ViewKind::Latest, &CFundListCtrl::LoadLatest, sortColumn);
+}
+
+int CFundListCtrl::LoadForecast(int sortColumn) {
+    return LoadView(ViewKind::Forecast, &CFundListCtrl::LoadForecast, sortColumn);
+}
+
+int CFundListCtrl::LoadWatch(int sortColumn) {
+    return LoadView(ViewKind::Watch, &CFundListCtrl::LoadWatch, sortColumn);
+}
+
+int CFundListCtrl::LoadHoldings(int sortColumn) {
+    return LoadView(ViewKind::Holdings, &CFundListCtrl::LoadHoldings, sortColumn);
+}
+
+int CFundListCtrl::LoadView(ViewKind kind, LoadFn self, int sortColumn) {
+    const ViewDefinition& view = GetViewDefinition(kind);
+    // The watch list has no watch flag to sort by: such a click changes nothing.
+    if (sortColumn >= 0 && view.IgnoresSortColumn(sortColumn)) return 0;
+
+    m_bLoaded = 0;
+    m_pfnLoad = self;
+    m_mapColors.clear();
+    ClearList(false);
+
+    bool ascending = true;
+    if (sortColumn < 0) {
+        m_bNextAsc = 1;
+        BuildColumns(view.columnSpec);
+    } else if (m_bNextAsc) {
+        m_bNextAsc = 0;
+    } else {
+        m_bNextAsc = 1;
+        ascending = false;
+    }
+
+    ViewRows loaded;
+    const int result = LoadViewRows(view, m_strDate, sortColumn, ascending, loaded);
+
+    std::vector<FundListRow> rows;
+    rows.reserve(loaded.rows.size());
+    for (const ViewRow& src : loaded.rows) {
+        FundListRow& row = rows.emplace_back();
+        row.id = src.id;
+        row.checked = src.checked;
+        row.cells.reserve(src.cells.size());
+        for (const std::string& cell : src.cells) row.cells.push_back(FromGbk(cell));
+        // As the rows are filled one by one: a later row with the same id sets
+        // the shared entry again, and a ticked row turns it light yellow.
+        if (src.hasTextColor || src.checked) {
+            RowColors& entry = m_mapColors[src.id];
+            if (src.hasTextColor) entry.text = src.textColor;
+            if (src.checked) entry.background = kWatchedBackground;
+        }
+    }
+    m_pModel->SetRows(std::move(rows));
+
+    if (result == -3) {
+        MessageBox::Show(this, FromGbk(loaded.error), QStringLiteral("Zeza"), MessageBox::Buttons::Ok,
+                         MessageBox::Icon::None);
+        return -3;
+    }
+    if (result < 0) return result;
+    m_bLoaded = 1;
+    return result;
+}
+
+void CFundListCtrl::OnHeaderClicked(int column) {
+    if (m_bLoaded != 1 || !m_pfnLoad) return;
+    (this->*m_pfnLoad)(column);
+}
+
+void CFundListCtrl::OnCheckChanged(int row, bool checked) {
+    const QColor watched(kWatchedBackground);
+    const QColor plain(kListBackground);
+    SetItemBkColor(row, checked ? watched : plain);
+    // Ticks made while a view is being filled only show the stored flag.
+    if (m_bLoaded != 1) return;
+
+    const long long look = checked ? -1 : 0;
+    if (ExecSql("UPDATE fu_list SET look=? WHERE codel=?", {look, GetItemText(row, 1)}) == 0) return;
+
+    // The flag was not stored: the box must not claim otherwise.
+    m_pModel->SetCheckedQuietly(row, !checked);
+    SetItemBkColor(row, checked ? plain : watched);
+    MessageBox::Show(this, QStringLiteral("关注状态未能保存，请稍后再试。"), QStringLiteral("提示"),
+                     MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+}
+
+std::vector<int> CFundListCtrl::GetSelectedRows() const {
+    std::vector<int> rows;
+    if (!selectionModel()) return rows;
+    for (const QModelIndex& i : selectionModel()->selectedRows()) rows.push_back(i.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int CFundListCtrl::GetFirstSelectedRow() const {
+    const std::vector<int> rows = GetSelectedRows();
+    return rows.empty() ? -1 : rows.front();
+}
+
+}  // namespace zeza

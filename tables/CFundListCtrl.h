@@ -1,0 +1,79 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <QColor>
+#include <QTableView>
+
+#include "tables/FundListModel.h"
+#include "tables/ViewDefinition.h"
+
+namespace zeza {
+
+// The report table of the main window. Every view is a query whose rows are
+// poured in here; the control adds the watch check box column, per-row colours,
+// the light-blue grid and sorting by a click on a column header.
+class CFundListCtrl : public QTableView {
+    Q_OBJECT
+
+  public:
+    // A view loader: takes the sort column (-1 for a fresh load), returns the load result.
+    using LoadFn = int (CFundListCtrl::*)(int);
+
+    explicit CFundListCtrl(QWidget* parent = nullptr);
+    ~CFundListCtrl() override;
+
+    // Rebuilds all columns: the check box column "关注", then one per group of
+    // spec (GBK). 1 on success.
+    int BuildColumns(const std::string& spec);
+    // Deletes all rows, and with columnsToo all columns as well.
+    void ClearList(bool columnsToo);
+
+    // Set one half of the row's colours (shared by all rows with its row id).
+    void SetItemBkColor(int row, const QColor& color);
+    void SetItemTextColor(int row, const QColor& color);
+
+    // Ticks or clears the row's check box as the user would: in a loaded view
+    // the fund's watch flag is stored. False when the row is not in that state
+    // afterwards (no such row, or the flag could not be stored).
+    bool SetCheck(int row, bool checked);
+    bool GetCheck(int row) const;
+    // The row id of row (fu_list.idl, or fu_count.idc in the holdings view); 0 for no such row.
+    qint64 GetItemData(int row) const;
+    // The shown text of a cell as GBK; "" for no such cell.
+    std::string GetItemText(int row, int column) const;
+    int GetItemCount() const;
+
+    // The views. Each takes the sort column (-1 fresh load: columns rebuilt, no
+    // sort) and returns -1 no database, -2 query failed, -3 filling failed (after
+    // a message box), else the index of the last row (0 when none).
+    int LoadLatest(int sortColumn);
+    int LoadForecast(int sortColumn);
+    int LoadWatch(int sortColumn);
+    int LoadHoldings(int sortColumn);
+
+    // Selected rows in list order; the first of them, or -1 when none is selected.
+    std::vector<int> GetSelectedRows() const;
+    int GetFirstSelectedRow() const;
+
+    FundListModel* ListModel() const { return m_pModel; }
+
+    // State the owner reads and sets directly.
+    std::string m_strDate;  // quote date of every view query, "yyyy-mm-dd"
+    int m_bNextAsc = 1;     // 1: the next header click sorts ascending
+    int m_bLoaded = 0;      // 1 after a load ran to its end
+    int m_nColumns = 0;     // columns, the check box column included
+    LoadFn m_pfnLoad = nullptr;
+    RowColorMap m_mapColors;
+
+  private:
+    int LoadView(ViewKind kind, LoadFn self, int sortColumn);
+    void OnHeaderClicked(int column);
+    void OnCheckChanged(int row, bool checked);
+    void SetRowColor(int row, bool background, const QColor& color);
+
+    FundListModel* m_pModel = nullptr;
+};
+
+}  // namespace zeza

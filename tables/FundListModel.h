@@ -1,0 +1,71 @@
+#pragma once
+
+#include <vector>
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QString>
+
+#include "tables/RowColors.h"
+
+namespace zeza {
+
+// Row id (item data) to the row's colours; rows that share an id share the entry.
+using RowColorMap = QHash<qint64, RowColors>;
+
+// A column of the fund list: its title and alignment code (0 left, 1 right, 2 centred).
+struct FundListColumn {
+    QString caption;
+    int align = 0;
+};
+
+// A row of the fund list as the widgets see it.
+struct FundListRow {
+    qint64 id = 0;
+    bool checked = false;
+    std::vector<QString> cells;  // cells[0] is the row number shown beside the check box
+};
+
+// The rows and columns behind CFundListCtrl. Column 0 carries the check box;
+// colours come from a map kept by the owner, looked up by row id.
+class FundListModel : public QAbstractTableModel {
+    Q_OBJECT
+
+  public:
+    explicit FundListModel(const RowColorMap* colors, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // A check state set here is a change by the user: CheckChanged follows.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    // Replaces the columns; the rows go with them.
+    void SetColumns(std::vector<FundListColumn> columns);
+    // Replaces the rows, keeping the columns (and so the widths the user gave them).
+    void SetRows(std::vector<FundListRow> rows);
+    void ClearRows();
+
+    qint64 RowId(int row) const;
+    bool IsChecked(int row) const;
+    QString Text(int row, int column) const;
+    // Sets a check box without announcing it as the user's change; true when it changed.
+    bool SetCheckedQuietly(int row, bool checked);
+    // The colour entry of id changed: every row with that id is redrawn.
+    void RowColorsChanged(qint64 id);
+
+  signals:
+    // The check box of row changed through setData (the user, or the owner on the user's behalf).
+    void CheckChanged(int row, bool checked);
+
+  private:
+    bool IsValidRow(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
+
+    const RowColorMap* m_colors;
+    std::vector<FundListColumn> m_columns;
+    std::vector<FundListRow> m_rows;
+};
+
+}  // namespace zeza

@@ -1,0 +1,163 @@
+#include "tables/ViewLoader.h"
+
+#include <charconv>
+#include <cstdlib>
+
+#include "db/SqliteConnection.h"
+
+namespace zeza {
+
+namespace {
+
+// Finalizes the statement on every path.
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+// The number a cell shows is the value read back from its text. SQLite writes a
+// real as text with 15 significant digits; doing the same rounding here gives
+// the same number without SQLite's slow text conversion of every value.
+double RealAsText(double v) {
+    if (v == 0) return 0.0;  // SQLite writes -0.0 as "0.0"
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof(buf), v, std::chars_format::general, 15);
+    if (r.ec != std::errc()) return v;
+    *r.ptr = '\0';
+    return ParseNumber(buf);
+}
+
+// Fills one row from the current result row of stmt. False when a value the
+// view needs is missing (NULL, or a column the result does not have); error
+// then says which, and the row keeps what was filled before it.
+bool FillRow(const ViewDefinition& view, sqlite3_stmt* stmt, int r, ViewRow& row, std::string& error) {
+    const int cols = sqlite3_column_count(stmt);
+    auto value = [&](int c) -> const char* {
+        const char* text = c < cols ? reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)) : nullptr;
+        if (!text) {
+            const char* name = c < cols ? sqlite3_column_name(stmt, c) : nullptr;
+            error = "NULL value in column " + std::string(name ? name : std::to_string(c)) + " of row " +
+                    std::to_string(r + 1);
+        }
+        return text;
+    };
+
+    auto integer = [&](int c, long long& out) {
+        if (c < cols && sqlite3_column_type(stmt, c) == SQLITE_INTEGER) {
+            out = sqlite3_column_int64(stmt, c);
+            return true;
+        }
+        const char* text = value(c);
+        out = text ? std::strtoll(text, nullptr, 10) : 0;
+        return text != nullptr;
+    };
+
+    // Numbers go by their stored type; a text in a number column is read like atof.
+    auto number = [&](int c, double& out) {
+        switch (c < cols ? sqlite3_column_type(stmt, c) : SQLITE_NULL) {
+            case SQLITE_INTEGER:
+                out = static_cast<double>(sqlite3_column_int64(stmt, c));
+                return true;
+            case SQLITE_FLOAT:
+                out = RealAsText(sqlite3_column_double(stmt, c));
+                return true;
+            default: {
+                const char* text = value(c);
+                out = ParseNumber(text);
+                return text != nullptr;
+            }
+        }
+    };
+
+    row.cells.resize(view.cells.size() + 1);
+    row.cells[0] = std::to_string(r + 1);
+
+    if (!integer(0, row.id)) return false;
+
+    for (size_t i = 0; i < view.cells.size(); ++i) {
+        const CellSource& src = view.cells[i];
+        std::string& cell = row.cells[i + 1];
+        if (src.rule == CellRule::Text) {
+            const char* text = value(src.resultColumn);
+            if (!text) return false;
+            cell.assign(text, static_cast<size_t>(sqlite3_column_bytes(stmt, src.resultColumn)));
+            continue;
+        }
+        double v = 0.0;
+        if (!number(src.resultColumn, v)) return false;
+        switch (src.rule) {
+            case CellRule::Fixed4:
+                cell = FormatFixed(v, 4);
+                break;
+            case CellRule::Fixed2:
+                cell = FormatFixed(v, 2);
+                break;
+            case CellRule::SignedChange: {
+                bool rise = false;
+                cell = FormatSignedChange(v, rise);
+                row.hasTextColor = true;
+                row.textColor = rise ? kRiseColor : kFallColor;
+                break;
+            }
+            case CellRule::ProfitLoss:
+                cell = FormatFixed(v, 2);
+                row.hasTextColor = true;
+                row.textColor = v > 0 ? kRiseColor : kFallColor;
+                break;
+            case CellRule::Text:
+                break;
+        }
+    }
+
+    if (view.lookColumn < 0) {
+        row.checked = true;  // the query holds watched funds only
+    } else {
+        long long look = 0;
+        if (!integer(view.lookColumn, look)) return false;
+        row.checked = look != 0;
+    }
+    return true;
+}
+
+}  // namespace
+
+int LoadViewRows(const ViewDefinition& view, const std::string& quoteDate, int sortColumn, bool ascending,
+                 ViewRows& out) {
+    if (sortColumn >= 0 && view.IgnoresSortColumn(sortColumn)) return 0;
+    out = ViewRows{};
+
+    std::string sql = view.queryPrefix;
+    if (sortColumn >= 0) sql += view.SortClause(sortColumn, ascending);
+
+    SqliteConnection db;
+    if (!db.Open()) {
+        out.error = "unable to open database file";
+        return -1;
+    }
+    // Rows are formatted as they are stepped, without a text table in between.
+    Statement st;
+    int rc = sqlite3_prepare_v2(db.Handle(), sql.c_str(), static_cast<int>(sql.size()), &st.stmt, nullptr);
+    if (rc == SQLITE_OK && st.stmt) rc = BindParams(st.stmt, {quoteDate});
+    if (rc != SQLITE_OK || !st.stmt) {
+        out.error = db.ErrorMessage();
+        return -2;
+    }
+
+    bool filled = true;
+    int r = 0;
+    while ((rc = sqlite3_step(st.stmt)) == SQLITE_ROW) {
+        if (!filled) continue;  // the query still has to finish, as a whole table would
+        filled = FillRow(view, st.stmt, r, out.rows.emplace_back(), out.error);
+        ++r;
+    }
+    if (rc != SQLITE_DONE) {
+        // The query failed part-way: nothing of it is shown.
+        out.rows.clear();
+        out.error = db.ErrorMessage();
+        return -2;
+    }
+    if (!filled) return -3;
+    return r > 0 ? r - 1 : 0;
+}
+
+}  // namespace zeza

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "platform/IniFile.h"
+#include "tests/TestSupport.h"
+
+using zeza::IniFile;
+
+TEST(IniFile, NamesMatchWithoutCaseAndBlanksAreTrimmed) {
+    IniFile ini(
+        "[fu]\r\n  ListTime = 1200417988 \r\nSTKTIME=5\r\n\r\n[ Ver ]\r\nupdatepath = http://h/a b.exe  "
+        "\r\n");
+    EXPECT_TRUE(ini.HasSection("FU"));
+    EXPECT_TRUE(ini.HasSection("VER"));
+    EXPECT_FALSE(ini.HasSection("F"));
+    EXPECT_EQ(ini.GetInt("FU", "listTime", -1), 1200417988);
+    EXPECT_EQ(ini.GetInt("Fu", "stktime", -1), 5);
+    // Blanks inside a value stay.
+    EXPECT_EQ(ini.GetString("VER", "UpdatePath", "", 260), "http://h/a b.exe");
+}
+
+TEST(IniFile, IntegersAreReadFromTheirLeadingNumber) {
+    IniFile ini(
+        "[N]\na=12abc\nb=abc\nc=-5\nd=+7\ne=\nf= 42 \ng=99999999999\nh=-99999999999\ni=0x1F\nj=2147483647\n"
+        "k=-2147483648\nl=1.9\nm=- 3\n");
+    EXPECT_EQ(ini.GetInt("N", "a", -1), 12);
+    EXPECT_EQ(ini.GetInt("N", "b", -1), 0);
+    EXPECT_EQ(ini.GetInt("N", "c", -1), -5);
+    EXPECT_EQ(ini.GetInt("N", "d", -1), 7);
+    EXPECT_EQ(ini.GetInt("N", "e", -1), -1) << "an empty value reads as the default";
+    EXPECT_EQ(ini.GetInt("N", "f", -1), 42);
+    EXPECT_EQ(ini.GetInt("N", "g", -1), INT_MAX);
+    EXPECT_EQ(ini.GetInt("N", "h", -1), INT_MIN);
+    EXPECT_EQ(ini.GetInt("N", "i", -1), 0);
+    EXPECT_EQ(ini.GetInt("N", "j", -1), INT_MAX);
+    EXPECT_EQ(ini.GetInt("N", "k", -1), INT_MIN);
+    EXPECT_EQ(ini.GetInt("N", "l", -1), 1);
+    EXPECT_EQ(ini.GetInt("N", "m", -1), 0);
+}
+
+TEST(IniFile, MissingKeysAndSectionsGiveTheDefault) {
+    IniFile ini("[FU]\nlistTime=1\n[VER]\n");
+    EXPECT_EQ(ini.GetInt("FU", "stkTime", 77), 77);
+    EXPECT_EQ(ini.GetInt("NONE", "listTime", 78), 78);
+    EXPECT_EQ(ini.GetString("VER", "UpdatePath", "dflt", 260), "dflt");
+    EXPECT_EQ(ini.GetString("VER", "UpdatePath", "", 260), "");
+    // A key of another section is not found.
+    EXPECT_EQ(ini.GetInt("VER", "listTime", 0), 0);
+}
+
+TEST(IniFile, FirstSectionAndFirstKeyWin) {
+    IniFile ini("[FU]\nlistTime=1\nlisttime=2\n[VER]\nLastVer=13\n[fu]\nlistTime=3\nstkTime=4\n");
+    EXPECT_EQ(ini.GetInt("FU", "listTime", 0), 1);
+    // Only the first [FU] block is searched, as the platform's profile reader does.
+    EXPECT_EQ(ini.GetInt("FU", "stkTime", -1), -1);
+    EXPECT_EQ(ini.GetInt("VER", "LastVer", 0), 13);
+}
+
+TEST(IniFile, OtherLinesAreIgnored) {
+    IniFile ini(
+        "\xEF\xBB\xBF[FU]\n"
+        "orphan line\n"
+        "; listTime=9\n"
+        "[broken\n"
+        "estTime=6\n"
+        "url=http://h/x?a=1&b=2\n"
+        "=novalue\n");
+    EXPECT_TRUE(ini.HasSection("FU")) << "a byte order mark does not hide the first header";
+    EXPECT_FALSE(ini.HasSection("broken"));
+    // "[broken" is no header, so estTime still belongs to FU.
+    EXPECT_EQ(ini.GetInt("FU", "estTime", 0), 6);
+    EXPECT_EQ(ini.GetInt("FU", "listTime", -1), -1);
+    // Only the first "=" separates key and value.
+    EXPECT_EQ(ini.GetString("FU", "url", "", 260), "http://h/x?a=1&b=2");
+
+    IniFile noSection("listTime=5\n");
+    EXPECT_EQ(noSection.GetInt("", "listTime", 0), 0);
+    EXPECT_FALSE(noSection.HasSection(""));
+}
+
+TEST(IniFile, StringsAreCutToTheBuffer) {
+    IniFile ini("[V]\ns=abcdef\n");
+    EXPECT_EQ(ini.GetString("V", "s", "", 4), "abc");
+    EXPECT_EQ(ini.GetString("V", "s", "", 7), "abcdef");
+    EXPECT_EQ(ini.GetString("V", "s", "", 1), "");
+    EXPECT_EQ(ini.GetString("V", "s", "", 0), "");
+    EXPECT_EQ(ini.GetString("V", "missing", "xyz", 3), "xy");
+}
+
+TEST(IniFile, LoadReadsAFileAndFailsOnAMissingOne) {
+    zeza::test::ScopedTempDir dir;
+    zeza::test::WriteFileBytes("c.ini", "[FU]\r\nlistTime=3\r\n");
+    IniFile ini("[OLD]\n");
+    ASSERT_TRUE(ini.Load("c.ini"));
+    EXPECT_EQ(ini.GetInt("FU", "listTime", 0), 3);
+    EXPECT_FALSE(ini.HasSection("OLD"));
+    EXPECT_FALSE(ini.Load("missing.ini"));
+    EXPECT_FALSE(ini.HasSection("FU"));
+}

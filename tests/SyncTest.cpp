@@ -1,0 +1,499 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <httplib.h>
+
+#include "db/CFundDb.h"
+#include "db/SqlAccess.h"
+#include "platform/ServerConfig.h"
+#include "platform/UrlDownload.h"
+#include "tests/TestSupport.h"
+
+using namespace zeza;
+using zeza::test::G;
+using zeza::test::ReadFileBytes;
+using zeza::test::ScopedTempDir;
+using zeza::test::WriteFileBytes;
+
+namespace {
+
+struct SeenRequest {
+    std::string target;  // path and query as sent
+    std::string cacheControl;
+    std::string pragma;
+};
+
+// A data server on 127.0.0.1 that answers from a table of paths and records
+// every request it receives.
+class TestServer {
+  public:
+    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+
+    TestServer() {
+        m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            Handler h;
+            {
+                std::lock_guard lock(m_mutex);
+                m_seen.push_back(
+                    {req.target, req.get_header_value("Cache-Control"), req.get_header_value("Pragma")});
+                auto it = m_routes.find(req.path);
+                if (it != m_routes.end()) h = it->second;
+            }
+            if (h) {
+                h(req, res);
+            } else {
+                res.status = 404;
+                res.set_content("not found", "text/plain");
+            }
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~TestServer() {
+        m_server.stop();
+        m_thread.join();
+    }
+
+    std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+
+    void Serve(const std::string& path, const std::string& body, int status = 200) {
+        Route(path, [body, status](const httplib::Request&, httplib::Response& res) {
+            res.status = status;
+            res.set_content(body, "text/plain");
+        });
+    }
+    void Route(const std::string& path, Handler h) {
+        std::lock_guard lock(m_mutex);
+        m_routes[path] = std::move(h);
+    }
+    std::vector<SeenRequest> Seen() {
+        std::lock_guard lock(m_mutex);
+        return m_seen;
+    }
+    std::vector<std::string> Targets() {
+        std::vector<std::string> t;
+        for (const auto& s : Seen()) t.push_back(s.target);
+        return t;
+    }
+    void Forget() {
+        std::lock_guard lock(m_mutex);
+        m_seen.clear();
+    }
+
+  private:
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::map<std::string, Handler> m_routes;
+    std::vector<SeenRequest> m_seen;
+};
+
+constexpr const char* kControlPath = "/fund/fund.php";
+constexpr const char* kFeedPath = "/fund/gdata.php";
+
+std::string One(const std::string& sql) {
+    QueryTable t;
+    EXPECT_EQ(QuerySql(sql, {}, t), 0) << sql;
+    return t.rows > 0 ? t.Str(0, 0) : "<no row>";
+}
+
+std::string Control(int listTime, int stkTime, int estTime, const std::string& ver = "") {
+    return "[FU]\r\nlistTime=" + std::to_string(listTime) + "\r\nstkTime=" + std::to_string(stkTime) +
+           "\r\nestTime=" + std::to_string(estTime) + "\r\n[VER]\r\n" + ver;
+}
+
+class Sync : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("XDG_CACHE_HOME", m_dir.Path().c_str(), 1);
+        SetServerBaseUrlForTesting(m_server.Base());
+        CFundDb::SetLastControlFetchTimeForTesting(0);
+        { CFundDb first; }  // writes the template
+        m_db = std::make_unique<CFundDb>();
+        ASSERT_EQ(m_db->Local().listTime, 1200417988);
+        ASSERT_EQ(m_db->CacheFolder(), (m_dir.Path() / "zeza").string());
+        // Feeds route by their tp parameter.
+        m_server.Route(kFeedPath, [this](const httplib::Request& req, httplib::Response& res) {
+            auto it = m_feeds.find(req.get_param_value("tp"));
+            if (it == m_feeds.end()) {
+                res.status = 404;
+                return;
+            }
+            res.status = it->second.second;
+            res.set_content(it->second.first, "text/plain");
+        });
+    }
+    void TearDown() override {
+        SetServerBaseUrlForTesting("");
+        SetDownloadLowSpeedForTesting(0, 0);
+        SetDownloadSizeLimitForTesting(0);
+        CFundDb::SetLastControlFetchTimeForTesting(0);
+        unsetenv("XDG_CACHE_HOME");
+    }
+
+    void Feed(const std::string& tp, const std::string& body, int status = 200) {
+        m_feeds[tp] = {body, status};
+    }
+    std::string Cache(const std::string& name) const { return m_db->CacheFolder() + "/" + name; }
+    std::string Url(const std::string& path) const { return m_server.Base() + path; }
+
+    ScopedTempDir m_dir;
+    TestServer m_server;
+    // tp -> body and status; set before the requests, read by the server thread.
+    std::map<std::string, std::pair<std::string, int>> m_feeds;
+    std::unique_ptr<CFundDb> m_db;
+};
+
+}  // namespace
+
+// --- transport ---
+
+TEST_F(Sync, EveryDownloadReachesTheServerAndOverwritesTheFile) {
+    const std::string path = Cache("x.tmp");
+    m_server.Serve("/a.txt", "the first, longer answer");
+    ASSERT_EQ(m_db->DownloadToFile(Url("a.txt"), path), 1);
+    EXPECT_EQ(ReadFileBytes(path), "the first, longer answer");
+    m_server.Serve("/a.txt", "second");
+    ASSERT_EQ(m_db->DownloadToFile(Url("a.txt"), path), 1);
+    EXPECT_EQ(ReadFileBytes(path), "second");
+    m_server.Serve("/a.txt", "");
+    ASSERT_EQ(m_db->DownloadToFile(Url("a.txt"), path), 1);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(ReadFileBytes(path), "");
+
+    auto seen = m_server.Seen();
+    ASSERT_EQ(seen.size(), 3u);
+    for (const auto& s : seen) {
+        EXPECT_EQ(s.target, "/a.txt");
+        EXPECT_EQ(s.cacheControl, "no-cache");
+        EXPECT_EQ(s.pragma, "no-cache");
+    }
+}
+
+TEST_F(Sync, ErrorStatusOrNoServerIsAFailedDownloadWithNoFileLeft) {
+    const std::string path = Cache("x.tmp");
+    for (int status : {400, 403, 404, 500, 503}) {
+        SCOPED_TRACE(status);
+        WriteFileBytes(path, "earlier download");
+        m_server.Serve("/e", "<html>error page</html>", status);
+        EXPECT_EQ(m_db->DownloadToFile(Url("e"), path), 0);
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+    WriteFileBytes(path, "earlier download");
+    EXPECT_EQ(m_db->DownloadToFile(Url("nothing/here"), path), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    // Nothing listens on port 1.
+    EXPECT_EQ(m_db->DownloadToFile("http://127.0.0.1:1/fund/thanks.php", path), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    // Only HTTP is spoken.
+    WriteFileBytes(Cache("secret"), "local file");
+    EXPECT_EQ(m_db->DownloadToFile("file://" + Cache("secret"), path), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    // A file that cannot be written.
+    m_server.Serve("/a", "body");
+    EXPECT_EQ(m_db->DownloadToFile(Url("a"), Cache("no/such/folder/x.tmp")), 0);
+}
+
+TEST_F(Sync, RedirectsAreFollowedAtMostFiveTimes) {
+    m_server.Route("/hop", [](const httplib::Request& req, httplib::Response& res) {
+        int n = std::atoi(req.get_param_value("n").c_str());
+        if (n == 0) {
+            res.set_content("arrived", "text/plain");
+        } else {
+            res.set_redirect("/hop?n=" + std::to_string(n - 1));
+        }
+    });
+    const std::string path = Cache("x.tmp");
+    ASSERT_EQ(m_db->DownloadToFile(Url("hop?n=5"), path), 1);
+    EXPECT_EQ(ReadFileBytes(path), "arrived");
+    EXPECT_EQ(m_server.Seen().size(), 6u);
+    EXPECT_EQ(m_db->DownloadToFile(Url("hop?n=6"), path), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(Sync, BodiesAboveTheSizeLimitAreRefused) {
+    SetDownloadSizeLimitForTesting(1000);
+    const std::string path = Cache("x.tmp");
+    m_server.Serve("/fits", std::string(1000, 'a'));
+    ASSERT_EQ(m_db->DownloadToFile(Url("fits"), path), 1);
+    EXPECT_EQ(ReadFileBytes(path).size(), 1000u);
+
+    m_server.Serve("/declared", std::string(1001, 'a'));
+    EXPECT_EQ(m_db->DownloadToFile(Url("declared"), path), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    // Without a declared length the limit is found while writing.
+    m_server.Route("/chunked", [](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
+            if (offset >= 5000) {
+                sink.done();
+                return true;
+            }
+            std::string chunk(500, 'b');
+            return sink.write(chunk.data(), chunk.size());
+        });
+    });
+    EXPECT_EQ(m_db->DownloadToFile(Url("chunked"), path), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(Sync, ServerThatNeverAnswersEndsAsAFailedDownload) {
+    // Accepts connections (the kernel completes them) but never reads or answers.
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(fd, 4), 0);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/fund/gdata.php";
+
+    SetDownloadLowSpeedForTesting(100, 1);
+    const std::string path = Cache("x.tmp");
+    WriteFileBytes(path, "earlier download");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(m_db->DownloadToFile(url, path), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    close(fd);
+}
+
+TEST_F(Sync, ThanksIsSentAndAlwaysGivesZero) {
+    m_server.Serve("/fund/thanks.php", "ok");
+    EXPECT_EQ(m_db->SendThanks(), 0);
+    EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/thanks.php"}));
+    EXPECT_EQ(ReadFileBytes(Cache("~FUthanks.tmp")), "ok");
+    m_server.Serve("/fund/thanks.php", "gone", 500);
+    EXPECT_EQ(m_db->SendThanks(), 0);
+    EXPECT_EQ(m_server.Seen().size(), 2u);
+}
+
+// --- control file ---
+
+TEST_F(Sync, ControlFileIsRequestedWithTheIdAndReadByItsRules) {
+    m_server.Serve(kControlPath,
+                   "[fu]\r\nLISTTIME = 1300000000\r\nstkTime=12abc\r\n"
+                   "[Ver]\r\nlastver=13\r\nUpdateVer=x\r\nUpdatePath=http://h/new/Zeza\r\n"
+                   "UpdateSha256=0123abcd\r\n");
+    ServerControl rec;
+    rec.estTime = 5;
+    rec.UpdateFu = 1;
+    const int64_t before = std::time(nullptr);
+    ASSERT_EQ(m_db->FetchControlFile(rec), 1);
+    EXPECT_GE(CFundDb::LastControlFetchTime(), before);
+    EXPECT_LE(CFundDb::LastControlFetchTime(), static_cast<int64_t>(std::time(nullptr)));
+    EXPECT_EQ(rec.listTime, 1300000000);
+    EXPECT_EQ(rec.stkTime, 12);
+    EXPECT_EQ(rec.estTime, 0);
+    EXPECT_EQ(rec.LastVer, 13);
+    EXPECT_EQ(rec.UpdateVer, 0);
+    EXPECT_EQ(rec.UpdateFu, 0);
+    EXPECT_EQ(rec.UpdatePath, "http://h/new/Zeza");
+    EXPECT_EQ(rec.UpdateSha256, "0123abcd");
+    // The object's own record is not touched by a fetch into another one.
+    EXPECT_EQ(m_db->Server().listTime, 0);
+
+    const std::string id = m_db->GetInstallId();
+    ASSERT_EQ(id.size(), 36u);
+    EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/fund.php?gid=" + id + "&ver=12"}));
+    EXPECT_TRUE(std::filesystem::exists(Cache("~FUini.tmp")));
+
+    // An object that could not read the settings row asks as "noguid".
+    std::filesystem::remove("Zeza.db");
+    CFundDb fresh;
+    m_server.Forget();
+    ASSERT_EQ(fresh.FetchControlFile(rec), 1);
+    EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/fund.php?gid=noguid&ver=12"}));
+}
+
+TEST_F(Sync, UpdatePathThatDoesNotFitIsDroppedNotCut) {
+    const std::string fits = "http://h/" + std::string(259 - 9, 'a');
+    ServerControl rec;
+    m_server.Serve(kControlPath, "[FU]\n[VER]\nUpdatePath=" + fits + "\n");
+    ASSERT_EQ(m_db->FetchControlFile(rec), 1);
+    EXPECT_EQ(rec.UpdatePath, fits);
+    m_server.Serve(kControlPath, "[FU]\n[VER]\nUpdatePath=" + fits + "b\n");
+    ASSERT_EQ(m_db->FetchControlFile(rec), 1);
+    EXPECT_EQ(rec.UpdatePath, "");
+}
+
+TEST_F(Sync, AnswerWithoutTheFeedSectionIsNotAControlFile) {
+    for (const std::string& body :
+         {std::string("<html><body>Please log in to the hotel network</body></html>"),
+          std::string("[VER]\nLastVer=13\nUpdateFu=1\nUpdateVer=13\n"), std::string()}) {
+        SCOPED_TRACE(body);
+        m_server.Serve(kControlPath, body);
+        ServerControl rec;
+        rec.listTime = 7;
+        rec.UpdatePath = "x";
+        EXPECT_EQ(m_db->FetchControlFile(rec), 0);
+        EXPECT_EQ(rec.listTime, 0);
+        EXPECT_EQ(rec.UpdatePath, "");
+        EXPECT_EQ(m_db->CheckServer(), -1);
+        EXPECT_EQ(CFundDb::LastControlFetchTime(), 0);
+    }
+    m_server.Serve(kControlPath, Control(1, 2, 3), 404);
+    EXPECT_EQ(m_db->CheckServer(), -1);
+    for (const auto& t : m_server.Targets()) EXPECT_EQ(t.rfind("/fund/fund.php?", 0), 0u) << t;
+}
+
+TEST_F(Sync, CheckServerDemandsAnUpdateOnlyWhenForcedToANewerVersion) {
+    struct Case {
+        const char* ver;
+        int expected;
+    };
+    for (const Case& c : {Case{"UpdateFu=1\nUpdateVer=13\n", -2}, Case{"UpdateFu=1\nUpdateVer=12\n", 1},
+                          Case{"UpdateFu=0\nUpdateVer=99\n", 1}, Case{"UpdateFu=-1\nUpdateVer=100\n", -2},
+                          Case{"UpdateVer=13\n", 1}, Case{"LastVer=13\n", 1}}) {
+        SCOPED_TRACE(c.ver);
+        m_server.Serve(kControlPath, Control(1, 2, 3, c.ver));
+        EXPECT_EQ(m_db->CheckServer(), c.expected);
+        EXPECT_EQ(m_db->Server().estTime, 3);
+    }
+}
+
+// --- sync plan ---
+
+TEST_F(Sync, FeedRunsOnlyWhenTheServerTimeDiffersAndThenStoresIt) {
+    m_server.Serve(kControlPath, Control(1200417988, 0, 0));
+    ASSERT_EQ(m_db->CheckServer(), 1);
+    EXPECT_EQ(m_db->SyncFeed(2), 1);
+    EXPECT_EQ(m_db->SyncFeed(0), 1);
+    EXPECT_EQ(m_db->SyncFeed(1), 1);
+    EXPECT_EQ(m_server.Seen().size(), 1u) << "equal times must not download anything";
+
+    m_server.Serve(kControlPath, Control(1300000000, 0, 0));
+    Feed("list", G("700001|新基金|zhai\n"));
+    ASSERT_EQ(m_db->CheckServer(), 1);
+    m_server.Forget();
+    ASSERT_EQ(m_db->SyncFeed(2), 1);
+    EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/gdata.php?tp=list&dt=1200417988"}));
+    EXPECT_EQ(m_db->Local().listTime, 1300000000);
+    EXPECT_EQ(One("SELECT listTime FROM fu_iniLoc;"), "1300000000");
+    EXPECT_EQ(One("SELECT type FROM fu_list WHERE codel='700001';"), G("债券型"));
+    EXPECT_EQ(ReadFileBytes(Cache("~FUlist.tmp")), G("700001|新基金|zhai\n"));
+    EXPECT_EQ(CFundDb().Local().listTime, 1300000000);
+
+    // Stored, so the next pass asks nothing.
+    EXPECT_EQ(m_db->SyncFeed(2), 1);
+    EXPECT_EQ(m_server.Seen().size(), 1u);
+}
+
+TEST_F(Sync, FullPassSendsEachFeedItsLocalTime) {
+    ASSERT_EQ(ExecSql("UPDATE fu_iniLoc SET stkTime=5, estTime=-7;"), 0);
+    m_db = std::make_unique<CFundDb>();
+    // An older server time is a change too.
+    m_server.Serve(kControlPath, Control(1100000000, 1300000100, 1300000200));
+    Feed("list", G("000001|华夏成长新|gu\n"));
+    Feed("stk", "2008-11-14\r\n000001|3.1200|1.0560|1.0610\r\n000011|2.9800|1.2340|1.2300\r\n");
+    Feed("est", "000001|1.0623\n000011|1.2345\n");
+
+    ASSERT_EQ(m_db->CheckServer(), 1);
+    EXPECT_EQ(m_db->SyncFeed(2), 1);
+    EXPECT_EQ(m_db->SyncFeed(0), 1);
+    EXPECT_EQ(m_db->SyncFeed(1), 1);
+    const std::string id = m_db->GetInstallId();
+    EXPECT_EQ(m_server.Targets(),
+              (std::vector<std::string>{"/fund/fund.php?gid=" + id + "&ver=12",
+                                        "/fund/gdata.php?tp=list&dt=1200417988",
+                                        "/fund/gdata.php?tp=stk&dt=5", "/fund/gdata.php?tp=est&dt=-7"}));
+    EXPECT_EQ(One("SELECT listTime||','||stkTime||','||estTime FROM fu_iniLoc;"),
+              "1100000000,1300000100,1300000200");
+    EXPECT_EQ(One("SELECT name||','||estval FROM fu_list WHERE codel='000001';"),
+              G("华夏成长新") + ",1.0623");
+    EXPECT_EQ(One("SELECT COUNT(*)||','||MAX(gdate) FROM fu_stk;"), "2,2008-11-14");
+}
+
+TEST_F(Sync, FailedFeedKeepsItsTimeAndItsData) {
+    ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000001',1,1,1,'2008-11-13');"), 0);
+    m_server.Serve(kControlPath, Control(1300000000, 1300000100, 1300000200));
+    ASSERT_EQ(m_db->CheckServer(), 1);
+    Feed("list", "gone", 404);
+    Feed("stk", "<html>Internal error</html>\n000001|3.1200|1.0560|1.0610\n");
+    Feed("est", "busy", 500);
+    EXPECT_EQ(m_db->SyncFeed(2), -5);
+    EXPECT_EQ(m_db->SyncFeed(0), -3);
+    EXPECT_EQ(m_db->SyncFeed(1), -4);
+    EXPECT_EQ(m_db->Local().listTime, 1200417988);
+    EXPECT_EQ(m_db->Local().stkTime, 0);
+    EXPECT_EQ(m_db->Local().estTime, 0);
+    EXPECT_EQ(One("SELECT listTime||','||stkTime||','||estTime FROM fu_iniLoc;"), "1200417988,0,0");
+    EXPECT_EQ(One("SELECT gdate FROM fu_stk;"), "2008-11-13");
+
+    EXPECT_EQ(m_db->SyncFundList(), -1);
+    EXPECT_EQ(m_db->SyncNetValues(), -7);
+    EXPECT_EQ(m_db->SyncEstimates(), -2);
+    Feed("stk", "", 503);
+    EXPECT_EQ(m_db->SyncNetValues(), -2);
+}
+
+TEST_F(Sync, UnknownFeedKindIsRefusedWithoutARequest) {
+    m_server.Serve(kControlPath, Control(1, 2, 3));
+    ASSERT_EQ(m_db->CheckServer(), 1);
+    m_server.Forget();
+    EXPECT_EQ(m_db->SyncFeed(3), -2);
+    EXPECT_EQ(m_db->SyncFeed(-1), -2);
+    EXPECT_TRUE(m_server.Seen().empty());
+}
+
+TEST_F(Sync, ControlFileIsFetchedAgainWhenOlderThanAnHour) {
+    m_server.Serve(kControlPath, Control(1200417988, 0, 0));
+    ASSERT_EQ(m_db->CheckServer(), 1);
+    const int64_t now = std::time(nullptr);
+
+    // Recent enough: no refetch.
+    CFundDb::SetLastControlFetchTimeForTesting(now - 3500);
+    m_server.Serve(kControlPath, Control(1300000000, 0, 0));
+    m_server.Forget();
+    EXPECT_EQ(m_db->SyncFeed(2), 1);
+    EXPECT_TRUE(m_server.Seen().empty());
+
+    CFundDb::SetLastControlFetchTimeForTesting(now - 3601);
+    Feed("list", "700001|abcdef|gu\n");
+    EXPECT_EQ(m_db->SyncFeed(2), 1);
+    const std::string id = m_db->GetInstallId();
+    EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/fund.php?gid=" + id + "&ver=12",
+                                                            "/fund/gdata.php?tp=list&dt=1200417988"}));
+    EXPECT_GE(CFundDb::LastControlFetchTime(), now);
+    EXPECT_EQ(m_db->Local().listTime, 1300000000);
+
+    // A refetch that fails leaves the record cleared.
+    CFundDb::SetLastControlFetchTimeForTesting(now - 3601);
+    m_server.Serve(kControlPath, "down", 502);
+    m_server.Forget();
+    EXPECT_EQ(m_db->SyncFeed(0), 1);  // local stkTime 0 equals the cleared record
+    EXPECT_EQ(m_server.Seen().size(), 1u);
+    EXPECT_EQ(m_db->Server().listTime, 0);
+    EXPECT_EQ(m_db->Server().LastVer, 0);
+}
+
+TEST_F(Sync, SaveUpdateTimeStoresTheValue) {
+    EXPECT_EQ(m_db->SaveUpdateTime(1300003600), 1);
+    EXPECT_EQ(One("SELECT updateTime FROM fu_iniLoc;"), "1300003600");
+    EXPECT_EQ(m_db->Local().updateTime, 1300003600);
+    EXPECT_EQ(m_db->SaveUpdateTime(-300), 1);
+    EXPECT_EQ(One("SELECT updateTime FROM fu_iniLoc;"), "-300");
+    std::filesystem::remove("Zeza.db");
+    EXPECT_EQ(m_db->SaveUpdateTime(5), 0);
+    EXPECT_FALSE(std::filesystem::exists("Zeza.db"));
+}

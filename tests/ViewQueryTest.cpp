@@ -1,0 +1,422 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "db/CFundDb.h"
+#include "db/SqlAccess.h"
+#include "tables/CellFormat.h"
+#include "tables/ColumnSpec.h"
+#include "tables/RowColors.h"
+#include "tables/ViewDefinition.h"
+#include "tables/ViewLoader.h"
+#include "tests/TestSupport.h"
+
+using namespace zeza;
+using zeza::test::G;
+using zeza::test::ScopedTempDir;
+
+namespace {
+
+constexpr const char* kDate = "2024-03-15";
+
+void Exec(const std::string& sql, const SqlParams& params = {}) {
+    ASSERT_EQ(ExecSql(sql, params), 0) << sql;
+}
+
+// A template database without its catalogue, so each test knows every fund.
+class ViewQueryTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(CFundDb::WriteTemplateDatabase(), 1);
+        Exec("DELETE FROM fu_list");
+    }
+
+    static void AddFund(int idl, const std::string& code, const std::string& nameUtf8,
+                        const std::string& typeUtf8, int look = 0, double estval = 0) {
+        Exec("INSERT INTO fu_list (idl,codel,name,type,look,estval) VALUES (?,?,?,?,?,?)",
+             {static_cast<long long>(idl), code, G(nameUtf8), G(typeUtf8), static_cast<long long>(look),
+              estval});
+    }
+    static void AddValue(const std::string& code, double valreal, double valtd, double valytd,
+                         const std::string& date = kDate) {
+        Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
+             {code, valreal, valtd, valytd, date});
+    }
+    static void AddHolding(int idc, const std::string& code, double cost, double units,
+                           const std::string& remark) {
+        Exec("INSERT INTO fu_count (idc,codec,tcost,tcount,remark) VALUES (?,?,?,?,?)",
+             {static_cast<long long>(idc), code, cost, units, G(remark)});
+    }
+
+    static int Load(ViewKind kind, ViewRows& out, int sortColumn = -1, bool ascending = true,
+                    const std::string& date = kDate) {
+        return LoadViewRows(GetViewDefinition(kind), date, sortColumn, ascending, out);
+    }
+
+    static std::vector<std::string> Column(const ViewRows& rows, int column) {
+        std::vector<std::string> v;
+        for (const ViewRow& r : rows.rows) v.push_back(r.cells.at(static_cast<size_t>(column)));
+        return v;
+    }
+
+    ScopedTempDir m_dir;
+};
+
+using Cells = std::vector<std::string>;
+
+}  // namespace
+
+TEST(ColumnSpecTest, ReadsGroupsLikeTheViewsWriteThem) {
+    const auto cols = ParseColumnSpec(G("代码,0,70;累积净值,1,100;增长幅(%),2,95;"));
+    ASSERT_EQ(cols.size(), 3u);
+    EXPECT_EQ(cols[0].caption, G("代码"));
+    EXPECT_EQ(cols[0].align, 0);
+    EXPECT_EQ(cols[0].width, 70);
+    EXPECT_EQ(cols[1].caption, G("累积净值"));
+    EXPECT_EQ(cols[1].align, 1);
+    EXPECT_EQ(cols[2].caption, G("增长幅(%)"));
+    EXPECT_EQ(cols[2].align, 2);
+    EXPECT_EQ(cols[2].width, 95);
+}
+
+TEST(ColumnSpecTest, LastGroupMayLackItsSemicolonAndNumbersReadLikeAtoi) {
+    auto cols = ParseColumnSpec("A,0,70;B,1,120");
+    ASSERT_EQ(cols.size(), 2u);
+    EXPECT_EQ(cols[1].caption, "B");
+    EXPECT_EQ(cols[1].width, 120);
+
+    cols = ParseColumnSpec("X,abc,9z;Y, 12,-5;Z,1");
+    ASSERT_EQ(cols.size(), 3u);
+    EXPECT_EQ(cols[0].align, 0);
+    EXPECT_EQ(cols[0].width, 9);
+    EXPECT_EQ(cols[1].align, 12);
+    EXPECT_EQ(cols[1].width, -5);
+    EXPECT_EQ(cols[2].align, 1);
+    EXPECT_EQ(cols[2].width, 0);
+
+    // A group without a comma ends the specification.
+    EXPECT_EQ(ParseColumnSpec("A,0,70;trailing").size(), 1u);
+    EXPECT_TRUE(ParseColumnSpec("").empty());
+    EXPECT_EQ(ParseLeadingInt("99999999999999"), 2147483647);
+}
+
+TEST(ColumnSpecTest, EveryViewHasACellRuleForEachOfItsColumns) {
+    for (ViewKind k : {ViewKind::Latest, ViewKind::Forecast, ViewKind::Watch, ViewKind::Holdings}) {
+        EXPECT_EQ(ParseColumnSpec(GetViewDefinition(k).columnSpec).size(), GetViewDefinition(k).cells.size());
+    }
+}
+
+TEST_F(ViewQueryTest, LatestViewFormatsCellsAndColoursRowsByTheirChange) {
+    AddFund(11, "100001", "华夏成长", "股票型", -1);
+    AddFund(12, "100002", "持平基金", "混合型");
+    AddFund(13, "100003", "下跌基金", "债券型");
+    AddFund(14, "100004", "新基金", "指数型");
+    AddFund(15, "100005", "无净值", "股票型");
+    AddFund(16, "100006", "旧日期", "股票型");
+    AddValue("100001", 2.5, 1.0123, 1.0);
+    AddValue("100002", 1.5, 1.5, 1.5);
+    AddValue("100003", 3.0, 0.9, 1.0);
+    AddValue("100004", 1.0, 1.02, 0.0);
+    AddValue("100006", 1.0, 1.0, 0.5, "2024-03-14");
+
+    ViewRows out;
+    ASSERT_EQ(Load(ViewKind::Latest, out, 1), 3);
+    ASSERT_EQ(out.rows.size(), 4u);
+
+    const ViewRow& rise = out.rows[0];
+    EXPECT_EQ(rise.id, 11);
+    EXPECT_EQ(rise.cells, (Cells{"1", "100001", G("股票型"), G("华夏成长"), "2.5000", "1.0123", "1.0000",
+                                 "+0.0123", "1.2300"}));
+    EXPECT_TRUE(rise.hasTextColor);
+    EXPECT_EQ(rise.textColor, MakeRgb(255, 0, 0));
+    EXPECT_TRUE(rise.checked);
+
+    const ViewRow& flat = out.rows[1];
+    EXPECT_EQ(flat.cells, (Cells{"2", "100002", G("混合型"), G("持平基金"), "1.5000", "1.5000", "1.5000",
+                                 "0.0000", "0.0000"}));
+    EXPECT_EQ(flat.textColor, MakeRgb(0, 153, 0));
+    EXPECT_FALSE(flat.checked);
+
+    const ViewRow& fall = out.rows[2];
+    EXPECT_EQ(fall.cells[7], "-0.1000");
+    EXPECT_EQ(fall.cells[8], "-10.0000");
+    EXPECT_EQ(fall.textColor, MakeRgb(0, 153, 0));
+
+    // No previous net value: the percentage cannot be computed and shows 0.
+    const ViewRow& fresh = out.rows[3];
+    EXPECT_EQ(fresh.cells[6], "0.0000");
+    EXPECT_EQ(fresh.cells[7], "+1.0200");
+    EXPECT_EQ(fresh.cells[8], "0.0000");
+    EXPECT_EQ(fresh.textColor, MakeRgb(255, 0, 0));
+    EXPECT_TRUE(out.error.empty());
+}
+
+TEST_F(ViewQueryTest, ForecastWithoutEstimateFallsByTheWholeNetValue) {
+    AddFund(1, "200001", "无估值", "股票型", 0, 0.0);
+    AddFund(2, "200002", "有估值", "股票型", 7, 1.1);
+    AddValue("200001", 1.0, 1.25, 1.2);
+    AddValue("200002", 1.0, 1.0, 1.2);
+
+    ViewRows out;
+    ASSERT_EQ(Load(ViewKind::Forecast, out, 1), 1);
+    ASSERT_EQ(out.rows.size(), 2u);
+    EXPECT_EQ(out.rows[0].cells,
+              (Cells{"1", "200001", G("股票型"), G("无估值"), "0.0000", "1.2500", "-1.2500", "-100.0000"}));
+    EXPECT_EQ(out.rows[0].textColor, kFallColor);
+    EXPECT_FALSE(out.rows[0].checked);
+    EXPECT_EQ(out.rows[1].cells[4], "1.1000");
+    EXPECT_EQ(out.rows[1].cells[6], "+0.1000");
+    EXPECT_EQ(out.rows[1].cells[7], "10.0000");
+    EXPECT_EQ(out.rows[1].textColor, kRiseColor);
+    EXPECT_TRUE(out.rows[1].checked);  // any flag but 0 is watched
+}
+
+TEST_F(ViewQueryTest, WatchListHoldsWatchedFundsOnlyAllTicked) {
+    AddFund(1, "300001", "关注甲", "股票型", -1, 2.2);
+    AddFund(2, "300002", "未关注", "股票型", 0);
+    AddFund(3, "300003", "关注乙", "债券型", -1);
+    AddValue("300001", 3.0, 2.0, 2.5);
+    AddValue("300002", 3.0, 2.0, 2.5);
+    AddValue("300003", 1.1, 1.0, 1.0);
+
+    ViewRows out;
+    ASSERT_EQ(Load(ViewKind::Watch, out, 1), 1);
+    ASSERT_EQ(out.rows.size(), 2u);
+    EXPECT_EQ(out.rows[0].id, 1);
+    EXPECT_EQ(out.rows[0].cells, (Cells{"1", "300001", G("股票型"), G("关注甲"), "3.0000", "2.0000", "2.5000",
+                                        "-0.5000", "-20.0000", "2.2000", "10.0000"}));
+    EXPECT_EQ(out.rows[0].textColor, kFallColor);
+    EXPECT_EQ(out.rows[1].cells[1], "300003");
+    EXPECT_EQ(out.rows[1].cells[9], "0.0000");
+    EXPECT_EQ(out.rows[1].cells[10], "-100.0000");
+    for (const ViewRow& r : out.rows) EXPECT_TRUE(r.checked);
+}
+
+TEST_F(ViewQueryTest, HoldingsValueEachRecordAndColourProfitAndLoss) {
+    AddFund(1, "400001", "持有甲", "股票型", -1);
+    AddFund(2, "400002", "持有乙", "混合型");
+    AddFund(3, "400003", "没净值", "股票型");
+    AddValue("400001", 2.0, 1.5, 1.4);
+    AddValue("400002", 1.0, 2.0, 2.0);
+    AddHolding(7, "400001", 1000.0, 0.0, "空仓");
+    AddHolding(8, "400001", 1500.0, 1000.0, "保本");
+    AddHolding(9, "400002", 100.0, 60.0, "赚了");
+    AddHolding(10, "400003", 100.0, 60.0, "看不到");
+
+    ViewRows out;
+    // The check box column sorts by the watch flag: -1 comes before 0.
+    ASSERT_EQ(Load(ViewKind::Holdings, out, 0, true), 2);
+    ASSERT_EQ(out.rows.size(), 3u);
+    EXPECT_EQ(out.rows[2].id, 9);
+    ASSERT_EQ(Load(ViewKind::Holdings, out, 0, false), 2);
+    EXPECT_EQ(out.rows[0].id, 9);
+
+    ASSERT_EQ(Load(ViewKind::Holdings, out), 2);
+    ASSERT_EQ(out.rows.size(), 3u);
+    std::vector<long long> ids;
+    for (const ViewRow& r : out.rows) ids.push_back(r.id);
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids, (std::vector<long long>{7, 8, 9}));
+
+    for (const ViewRow& r : out.rows) {
+        if (r.id == 7) {
+            EXPECT_EQ(r.cells, (Cells{r.cells[0], "400001", G("股票型"), G("持有甲"), "1.5000", "0.0000",
+                                      "0.00", "0.00", "1000.00", "-1000.00", G("空仓")}));
+            EXPECT_EQ(r.textColor, kFallColor);
+            EXPECT_TRUE(r.checked);
+        } else if (r.id == 8) {
+            EXPECT_EQ(r.cells[5], "1.5000");
+            EXPECT_EQ(r.cells[7], "1500.00");
+            EXPECT_EQ(r.cells[9], "0.00");
+            EXPECT_EQ(r.textColor, kFallColor);  // breaking even is no profit
+            EXPECT_TRUE(r.checked);
+        } else {
+            EXPECT_EQ(r.cells[9], "20.00");  // no plus sign on a profit
+            EXPECT_EQ(r.cells[10], G("赚了"));
+            EXPECT_EQ(r.textColor, kRiseColor);
+            EXPECT_FALSE(r.checked);
+        }
+    }
+}
+
+TEST_F(ViewQueryTest, SortClausesUseEachViewsOffsetAndAlternateDirection) {
+    EXPECT_EQ(GetViewDefinition(ViewKind::Latest).SortClause(0, true), " ORDER BY 2");
+    EXPECT_EQ(GetViewDefinition(ViewKind::Forecast).SortClause(7, false), " ORDER BY 9 DESC");
+    EXPECT_EQ(GetViewDefinition(ViewKind::Holdings).SortClause(10, true), " ORDER BY 12");
+    EXPECT_EQ(GetViewDefinition(ViewKind::Watch).SortClause(1, false), " ORDER BY 2 DESC");
+
+    // Codes ascend while types, names and values descend, so a wrong offset shows.
+    AddFund(1, "500003", "甲", "A型", -1);
+    AddFund(2, "500001", "丙", "C型", -1);
+    AddFund(3, "500002", "乙", "B型", -1);
+    AddValue("500001", 3.0, 1.3, 1.0);
+    AddValue("500002", 2.0, 1.2, 1.0);
+    AddValue("500003", 1.0, 1.1, 1.0);
+
+    ViewRows out;
+    ASSERT_EQ(Load(ViewKind::Latest, out, 1, true), 2);
+    EXPECT_EQ(Column(out, 1), (Cells{"500001", "500002", "500003"}));
+    EXPECT_EQ(Column(out, 0), (Cells{"1", "2", "3"}));  // numbers follow the shown order
+    ASSERT_EQ(Load(ViewKind::Latest, out, 1, false), 2);
+    EXPECT_EQ(Column(out, 1), (Cells{"500003", "500002", "500001"}));
+    ASSERT_EQ(Load(ViewKind::Latest, out, 8, true), 2);
+    EXPECT_EQ(Column(out, 8), (Cells{"10.0000", "20.0000", "30.0000"}));
+    ASSERT_EQ(Load(ViewKind::Forecast, out, 2, false), 2);
+    EXPECT_EQ(Column(out, 2), (Cells{G("C型"), G("B型"), G("A型")}));
+    ASSERT_EQ(Load(ViewKind::Watch, out, 1, true), 2);
+    EXPECT_EQ(Column(out, 1), (Cells{"500001", "500002", "500003"}));
+    ASSERT_EQ(Load(ViewKind::Watch, out, 4, false), 2);
+    EXPECT_EQ(Column(out, 4), (Cells{"3.0000", "2.0000", "1.0000"}));
+
+    // The check box column of the watch list does not sort: nothing runs, nothing changes.
+    ViewRows untouched;
+    untouched.error = "kept";
+    EXPECT_EQ(Load(ViewKind::Watch, untouched, 0, true), 0);
+    EXPECT_EQ(untouched.error, "kept");
+}
+
+TEST_F(ViewQueryTest, NumbersAreThoseOfTheDatabasesText) {
+    // Five-decimal values and their differences sit on the rounding edge of
+    // four decimals: each cell must show what the value's text reads as.
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> fifth(0, 199999);
+    for (int i = 0; i < 600; ++i) {
+        const std::string code = std::to_string(100000 + i);
+        AddFund(i + 1, code, "甲", "股票型", 0, 1.0 + fifth(rng) / 100000.0);
+        const double valtd = i % 3 == 0 ? 1.0 + (2 * fifth(rng) + 1) / 200000.0 : fifth(rng) / 100000.0;
+        const double valytd = i % 5 == 0 ? 1.0 : 0.5 + fifth(rng) / 100000.0;
+        AddValue(code, i % 7 == 0 ? 0.0 : -fifth(rng) / 1000.0, valtd, valytd);
+        AddHolding(i + 1, code, fifth(rng) / 100.0, i % 11 == 0 ? 0.0 : fifth(rng) / 1000.0, "");
+    }
+    // Texts in number columns are read like atof.
+    AddFund(900, "999999", "乙", "股票型", 0, 0.0);
+    Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES ('999999',' 7.5',7,'0x10',?)",
+         {kDate});
+    Exec("UPDATE fu_stk SET valreal='1.5abc', valtd='abc' WHERE codes='100002'");
+
+    const auto check = [&](ViewKind kind, const std::string& textQuery, const std::vector<int>& columns) {
+        ViewRows out;
+        ASSERT_GE(Load(kind, out, 1), 0);
+        QueryTable texts;
+        ASSERT_EQ(QuerySql(textQuery + " ORDER BY 1", {std::string(kDate)}, texts), 0);
+        ASSERT_EQ(static_cast<int>(out.rows.size()), texts.rows);
+        for (int r = 0; r < texts.rows; ++r) {
+            for (size_t k = 0; k < columns.size(); ++k) {
+                const double v = std::atof(texts.Str(r, static_cast<int>(k) + 1).c_str());
+                const int c = columns[k];
+                std::string expected = FormatFixed(v, kind == ViewKind::Holdings && c >= 6 ? 2 : 4);
+                if (kind != ViewKind::Holdings && c == (kind == ViewKind::Latest ? 7 : 6) && v > 0) {
+                    expected = "+" + expected;
+                }
+                EXPECT_EQ(out.rows[static_cast<size_t>(r)].cells[static_cast<size_t>(c)], expected)
+                    << texts.Str(r, 0) << " column " << c << " text "
+                    << texts.Str(r, static_cast<int>(k) + 1);
+            }
+        }
+    };
+    check(ViewKind::Latest,
+          "SELECT codel,CAST(valreal AS TEXT),CAST(valtd AS TEXT),CAST(valytd AS TEXT),CAST(valtd-valytd AS "
+          "TEXT),"
+          "CAST(IFNULL((valtd-valytd)*100/valytd,0.0) AS TEXT) FROM fu_list,fu_stk WHERE codel=codes AND "
+          "gdate=?",
+          {4, 5, 6, 7, 8});
+    check(ViewKind::Forecast,
+          "SELECT codel,CAST(estval AS TEXT),CAST(valtd AS TEXT),CAST(estval-valtd AS TEXT),"
+          "CAST(IFNULL((estval-valtd)*100/valtd,0.0) AS TEXT) FROM fu_list,fu_stk WHERE codel=codes AND "
+          "gdate=?",
+          {4, 5, 6, 7});
+    check(ViewKind::Holdings,
+          "SELECT codel,CAST(valtd AS TEXT),CAST(IFNULL((tcost/tcount),0.0) AS TEXT),CAST(tcount AS TEXT),"
+          "CAST((tcount*valtd) AS TEXT),CAST(tcost AS TEXT),CAST((tcount*valtd-tcost) AS TEXT) "
+          "FROM fu_list,fu_stk,fu_count WHERE codel=codes AND codel=codec AND gdate=?",
+          {4, 5, 6, 7, 8, 9});
+}
+
+TEST_F(ViewQueryTest, QuoteDateIsAValueNeverPartOfTheStatement) {
+    AddFund(1, "600001", "甲", "股票型");
+    AddValue("600001", 1.0, 1.0, 1.0);
+    ViewRows out;
+    EXPECT_EQ(Load(ViewKind::Latest, out, -1, true, "x' OR '1'='1"), 0);
+    EXPECT_TRUE(out.rows.empty());
+    EXPECT_EQ(Load(ViewKind::Latest, out, -1, true, "2024-03-16"), 0);
+    EXPECT_TRUE(out.rows.empty());
+    EXPECT_EQ(Load(ViewKind::Latest, out), 0);  // one row: index 0 as well
+    EXPECT_EQ(out.rows.size(), 1u);
+}
+
+TEST_F(ViewQueryTest, HugeValuesAreShownInFull) {
+    AddFund(1, "700001", "巨额", "股票型");
+    AddValue("700001", 1e15, 123456789012345.0, 1.0);
+    AddHolding(1, "700001", 1.0, 1048576.0, "");
+    ViewRows out;
+    ASSERT_EQ(Load(ViewKind::Latest, out), 0);
+    EXPECT_EQ(out.rows[0].cells[4], "1000000000000000.0000");
+    EXPECT_EQ(out.rows[0].cells[5], "123456789012345.0000");
+    EXPECT_EQ(out.rows[0].cells[7], "+123456789012344.0000");
+    ASSERT_EQ(Load(ViewKind::Holdings, out), 0);
+    // Reals come back as text with 15 significant digits; all of them are shown.
+    EXPECT_EQ(out.rows[0].cells[7], "129453825995408998400.00");
+}
+
+TEST_F(ViewQueryTest, FailuresReportedByTheirResults) {
+    AddFund(1, "800001", "甲", "股票型");
+    AddFund(2, "800002", "乙", "股票型");
+    AddFund(3, "800003", "丙", "股票型");
+    AddValue("800001", 1.0, 1.1, 1.0);
+    Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES ('800002',2.0,NULL,1.0,?)", {kDate});
+    AddValue("800003", 1.0, 1.1, 1.0);
+
+    // A missing net value stops the load; the rows filled so far stay.
+    ViewRows out;
+    EXPECT_EQ(Load(ViewKind::Latest, out, 1, true), -3);
+    ASSERT_EQ(out.rows.size(), 2u);
+    EXPECT_EQ(out.rows[0].cells[7], "+0.1000");
+    EXPECT_TRUE(out.rows[0].hasTextColor);
+    EXPECT_EQ(out.rows[1].id, 2);
+    EXPECT_EQ(out.rows[1].cells[4], "2.0000");
+    EXPECT_EQ(out.rows[1].cells[5], "");
+    EXPECT_FALSE(out.rows[1].hasTextColor);
+    EXPECT_NE(out.error.find("valtd"), std::string::npos) << out.error;
+
+    // A query the database refuses.
+    Exec("DROP TABLE fu_count");
+    EXPECT_EQ(Load(ViewKind::Holdings, out), -2);
+    EXPECT_TRUE(out.rows.empty());
+    EXPECT_NE(out.error.find("fu_count"), std::string::npos) << out.error;
+
+    // No database at all: the load never creates one.
+    ASSERT_TRUE(std::filesystem::remove("Zeza.db"));
+    EXPECT_EQ(Load(ViewKind::Latest, out), -1);
+    EXPECT_TRUE(out.rows.empty());
+    EXPECT_FALSE(std::filesystem::exists("Zeza.db"));
+}
+
+TEST_F(ViewQueryTest, LoadWaitsForAWriterInsteadOfFailing) {
+    AddFund(1, "900001", "甲", "股票型");
+    AddValue("900001", 1.0, 1.0, 1.0);
+
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open("Zeza.db", &writer), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(writer, "BEGIN EXCLUSIVE; UPDATE fu_list SET estval=1;", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    std::thread release([writer] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(writer, "COMMIT;", nullptr, nullptr, nullptr);
+    });
+    ViewRows out;
+    const int rc = Load(ViewKind::Forecast, out);
+    release.join();
+    sqlite3_close(writer);
+    EXPECT_EQ(rc, 0);
+    ASSERT_EQ(out.rows.size(), 1u);
+    EXPECT_EQ(out.rows[0].cells[4], "1.0000");  // the committed estimate
+}

@@ -1,0 +1,52 @@
+// Puts a downloaded new program file in place of the running program and
+// starts it. Started by the program itself just before it exits:
+//   TaviroUpdater.exe <program file> <new program file>
+// Links nothing but the C/C++ runtime and the operating system.
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+const char kParkedName[] = "UpdateTmp.exe.old";
+
+void Sleep500ms() {
+    timespec ts{0, 500L * 1000 * 1000};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+bool StartProgram(const char* path) {
+    pid_t pid = 0;
+    char* const argv[] = {const_cast<char*>(path), nullptr};
+    return posix_spawn(&pid, path, nullptr, nullptr, argv, environ) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) return -1;
+    const char* program = argv[1];
+    const char* fresh = argv[2];
+
+    std::printf("Taviro Update...");
+    std::fflush(stdout);
+
+    const bool parked = std::rename(program, kParkedName) == 0;
+    if (std::rename(fresh, program) != 0 && parked) {
+        // The new file could not be moved in (another volume, say): put the
+        // old program back rather than leave no program at all.
+        std::rename(kParkedName, program);
+    }
+
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        Sleep500ms();
+        if (StartProgram(program)) return 0;
+    }
+    return 0;
+}
