@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QIcon>
 #include <QPalette>
 
@@ -46,8 +47,20 @@ bool CFundApp::InitInstance() {
     }
 
     CFundDlg dlg;
-    dlg.exec();
+    RunMainWindow(dlg);
     return false;
+}
+
+void CFundApp::RunMainWindow(QDialog& dlg) {
+    // Modal like a dialog's own run, but ended only by finishing the dialog:
+    // while a thanks request runs, a close only hides the window, and that
+    // must not end the program before the request is done.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QEventLoop loop;
+    QObject::connect(&dlg, &QDialog::finished, &loop, &QEventLoop::quit);
+    dlg.setWindowModality(Qt::ApplicationModal);
+    dlg.show();
+    loop.exec();
 }
 
 void CFundApp::SetApplicationIcon() {

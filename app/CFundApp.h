@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+class QDialog;
+
 namespace zeza {
 
 // The application object: start-up is its whole life. InitInstance prepares the
@@ -13,6 +15,9 @@ class CFundApp {
     static constexpr QRgb kDialogBkColor = qRgb(191, 202, 230);
 
     bool InitInstance();
+
+    // Shows the main window modally until it is finished (accepted or rejected).
+    static void RunMainWindow(QDialog& dlg);
 
     // The program's icon in every window's title bar (and in the login dialog).
     static void SetApplicationIcon();

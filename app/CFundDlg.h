@@ -62,6 +62,8 @@ public:
     void OnCalculator();
     void OnMore();
     void OnHomePage();
+    // Timer 1, five seconds after initialisation: the header filler makes room for the banner.
+    void OnTimer1();
 
     CFundListCtrl* List() const;
     CSuggestEdit* SearchField() const;
@@ -101,7 +103,6 @@ protected:
 
 private:
     void OnInitDialog();
-    void OnTimer1();
     void CreateStatusBar();
     void CreateMoreMenu();
     void ShowView(int kind, ViewHandler handler, int (CFundListCtrl::*loader)(int));

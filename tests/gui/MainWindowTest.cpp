@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <atomic>
+#include <thread>
+
+#include <httplib.h>
+
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/CFundDlg.h"
+#include "db/SqlAccess.h"
+#include "platform/GbkCodec.h"
+#include "platform/ServerConfig.h"
+#include "platform/Shell.h"
+#include "server/DataServer.h"
+#include "tables/CFundListCtrl.h"
+#include "tests/TestSupport.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "web/CWebBrowser2.h"
+
+using namespace zeza;
+using zeza::test::Ctrl;
+using zeza::test::ScopedTempDir;
+
+namespace {
+
+// A main window in a temp folder, with the cache there too, and no refresh
+// thread unless a test asks for one.
+struct MainWindowFixture : ::testing::Test {
+    ScopedTempDir dir;
+    void SetUp() override {
+        setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
+        CFundDlg::SetAutoRefreshForTesting(false);
+        Shell::SetOpenUrlHook([this](const QString& url) {
+            openedUrls << url;
+            return true;
+        });
+    }
+    void TearDown() override {
+        CFundDlg::SetAutoRefreshForTesting(true);
+        Shell::SetOpenUrlHook(nullptr);
+        SetServerBaseUrlForTesting("");
+        unsetenv("XDG_CACHE_HOME");
+    }
+    QStringList openedUrls;
+};
+
+QRect R(int x, int y, int w, int h) { return QRect(x, y, std::max(w, 0), std::max(h, 0)); }
+
+}  // namespace
+
+TEST_F(MainWindowFixture, LayoutFollowsTheOuterSizeBeforeAndAfterTimer1) {
+    CFundDlg dlg;
+    dlg.show();
+    dlg.setWindowState(Qt::WindowNoState);
+    dlg.resize(1200, 800);
+    QCoreApplication::processEvents();
+    const int W = dlg.frameGeometry().width();
+    const int H = dlg.frameGeometry().height();
+
+    EXPECT_EQ(dlg.HeaderPane()->geometry(), R(W - 500, 0, 500, 70));
+    EXPECT_EQ(Ctrl(&dlg, 1006)->geometry(), R(400, 0, W - 400, 70));  // filler covers the banner
+    EXPECT_EQ(dlg.SummaryLine()->geometry(), R(110, 77, W - 400, 12));
+    EXPECT_EQ(Ctrl(&dlg, 1007)->geometry(), R(W - 250, 73, 170, 20));
+    EXPECT_EQ(Ctrl(&dlg, 1008)->geometry(), R(W - 75, 73, 60, 20));
+    EXPECT_EQ(dlg.List()->geometry(), R(110, 96, W - 120, H - 157));
+    EXPECT_EQ(dlg.PagePane()->geometry(), dlg.List()->geometry());
+    EXPECT_EQ(dlg.StatusBar()->geometry(), R(0, H - 50, W, 25));
+    // The left column of buttons and the logo never move.
+    EXPECT_EQ(Ctrl(&dlg, 1001)->geometry(), zeza::test::DuRect(4, 65, 66, 16));
+    EXPECT_EQ(Ctrl(&dlg, 1010)->pos(), QPoint(0, 0));
+
+    dlg.OnTimer1();
+    EXPECT_EQ(dlg.m_bWideLayout, 1);
+    EXPECT_EQ(Ctrl(&dlg, 1006)->geometry(), R(400, 0, W - 900, 70));  // ends where the banner begins
+    EXPECT_EQ(Ctrl(&dlg, 1006)->geometry().right() + 1, dlg.HeaderPane()->geometry().left());
+
+    // Too small for the formulas: sizes clamp at zero, never negative.
+    dlg.resize(320, 120);
+    QCoreApplication::processEvents();
+    for (QWidget* w : {Ctrl(&dlg, 1006), static_cast<QWidget*>(dlg.List()), dlg.StatusBar(), Ctrl(&dlg, 1052)}) {
+        EXPECT_GE(w->width(), 0);
+        EXPECT_GE(w->height(), 0);
+    }
+    dlg.reject();
+}
+
+TEST_F(MainWindowFixture, WindowIsTitledMaximisedAndShowsTheHomeText) {
+    { CFundDb startup; }  // start-up provisions the file before the window reads it
+    CFundDlg dlg;
+    dlg.show();
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Zuzedidavi v1.0.1.2"));
+    EXPECT_TRUE(dlg.windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(dlg.StatusText(0), QStringLiteral("  Taviro主页 - ") + QString::fromStdString(HomeHost()));
+    // The banner pane carries the installation id.
+    EXPECT_EQ(dlg.HeaderPane()->LastUrl(), QString::fromStdString(ServerBaseUrl()) + "fund/fuCap.php?guid=" +
+                                               QString::fromStdString(dlg.m_dbData.GetInstallId()));
+    EXPECT_EQ(dlg.m_dbData.GetInstallId().size(), 36u);
+    // Columns of the latest-net-value view, no rows until a refresh or a button.
+    EXPECT_EQ(dlg.List()->m_nColumns, 9);
+    EXPECT_EQ(dlg.List()->GetItemCount(), 0);
+    dlg.reject();
+}
+
+TEST_F(MainWindowFixture, FeedbackPageReplacesTheListUntilAViewButton) {
+    ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000001',1,1.1,1.0,?);", {std::string("2008-11-14")}), -1)
+        << "no database before the window provisions it";
+    CFundDlg dlg;
+    ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000001',1,1.1,1.0,'2008-11-14');"
+                      "INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES ('000001',100,100,'');"),
+              0);
+    dlg.List()->m_strDate = "2008-11-14";
+    dlg.show();
+    dlg.OnLatest();
+    EXPECT_EQ(dlg.List()->GetItemCount(), 1);
+
+    dlg.OnFeedback();
+    EXPECT_FALSE(dlg.List()->isVisible());
+    EXPECT_EQ(dlg.PagePane()->geometry(), dlg.List()->geometry());
+    EXPECT_EQ(dlg.PagePane()->LastUrl(), QString::fromStdString(ServerBaseUrl()) + "fund/feedback.php");
+    EXPECT_EQ(dlg.m_pfnReloadView, nullptr);
+    // A refresh pass reloads nothing and leaves the page in front.
+    dlg.ReloadCurrentView();
+    EXPECT_FALSE(dlg.List()->isVisible());
+
+    Ctrl<QPushButton>(&dlg, 1004)->click();
+    EXPECT_TRUE(dlg.List()->isVisible());
+    EXPECT_EQ(dlg.m_pfnReloadView, &CFundDlg::OnHoldings);
+    EXPECT_EQ(dlg.m_nViewKind, 2);
+    EXPECT_EQ(dlg.List()->GetItemCount(), 1);
+    EXPECT_EQ(dlg.List()->m_nColumns, 11);
+
+    Ctrl<QPushButton>(&dlg, 1003)->click();
+    EXPECT_EQ(dlg.m_nViewKind, 1);
+    Ctrl<QPushButton>(&dlg, 1002)->click();
+    EXPECT_EQ(dlg.m_nViewKind, 0);
+    EXPECT_EQ(dlg.m_pfnReloadView, &CFundDlg::OnForecast);
+    dlg.reject();
+}
+
+TEST_F(MainWindowFixture, LogoAndHomePageOpenTheSiteRoot) {
+    CFundDlg dlg;
+    dlg.show();
+    QWidget* logo = Ctrl(&dlg, 1010);
+    EXPECT_EQ(logo->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(logo, Qt::LeftButton, {}, QPoint(20, 20));
+    dlg.OnHomePage();
+    ASSERT_EQ(openedUrls.size(), 2);
+    EXPECT_EQ(openedUrls[0], QString::fromStdString(ServerBaseUrl()));
+    EXPECT_EQ(openedUrls[1], QString::fromStdString(ServerBaseUrl()));
+    // The menu behind "更多 >>" in its order.
+    QStringList items;
+    for (QAction* a : dlg.MoreMenu()->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(items, (QStringList{"升级到最新版", "安全设置", "-", "导出我的基金", "导入我的基金", "-",
+                                  "访问Taviro主页", "关于rize..."}));
+    dlg.reject();
+}
+
+TEST(MainWindowSummary, FormatsTheFourTotals) {
+    EXPECT_EQ(CFundDlg::FormatSummary("2008-11-17", 1050, 1000, 1060.5, 900),
+              QStringLiteral("2008-11-17 市值:1050.00 赢利:150.00 较前日:+50.00  预估市值:1060.50 预估赢利:160.50"));
+    EXPECT_EQ(CFundDlg::FormatSummary("2008-11-17", 100, 100, 0, 100),
+              QStringLiteral("2008-11-17 市值:100.00 赢利:0.00 较前日:+0.00  预估市值:0.00 预估赢利:-100.00"));
+    EXPECT_EQ(CFundDlg::FormatSummary("", 987.66, 1000, 0, 0),
+              QStringLiteral(" 市值:987.66 赢利:987.66 较前日:-12.34  预估市值:0.00 预估赢利:0.00"));
+}
+
+TEST_F(MainWindowFixture, CloseDuringAThanksRequestHidesUntilItEnds) {
+    CFundDlg dlg;
+    QSignalSpy finished(&dlg, &QDialog::finished);
+    dlg.show();
+    g_nPingState = 2;  // a thanks request is running
+    dlg.close();
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_EQ(g_nPingState.load(), 3);
+    // The ping thread's end: it finds the close request and closes the window.
+    if (g_nPingState.exchange(1) == 3) dlg.CloseAsCancel();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+
+    // With no request running the close is immediate.
+    CFundDlg second;
+    QSignalSpy finished2(&second, &QDialog::finished);
+    second.show();
+    second.close();
+    EXPECT_EQ(finished2.count(), 1);
+}
+
+TEST_F(MainWindowFixture, RefreshPassFillsTheWindowFromTheReferenceServer) {
+    server::DataServer::Options opt;
+    opt.dataDir = server::SampleDataDir();
+    opt.port = 0;
+    server::DataServer srv(opt);
+    std::string err;
+    ASSERT_TRUE(srv.Start(err)) << err;
+    SetServerBaseUrlForTesting(srv.Url());
+    CFundDlg::SetAutoRefreshForTesting(true);
+
+    {
+        CFundDlg dlg;
+        dlg.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.StatusText(2).startsWith(QStringLiteral("更新完成 预估净值更新时间：")), 30000);
+        EXPECT_GT(dlg.List()->GetItemCount(), 2000);
+        EXPECT_EQ(dlg.List()->m_strDate, "2008-11-14");
+        EXPECT_EQ(dlg.List()->GetItemText(0, 1).size(), 6u);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.SummaryLine()->text().startsWith(QStringLiteral("2008-11-14 市值:0.00")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(srv.ThanksCount() >= 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Worker()->PassCount() >= 1, 10000);
+
+        QueryTable t;
+        ASSERT_EQ(QuerySql("SELECT updateTime,listTime,stkTime,estTime FROM fu_iniLoc;", {}, t), 0);
+        const long now = static_cast<long>(std::time(nullptr));
+        EXPECT_NEAR(std::atol(t.Str(0, 0).c_str()), now + 3600, 30);
+        EXPECT_NE(t.Str(0, 1), "1200417988");
+        EXPECT_NE(t.Str(0, 2), "0");
+        EXPECT_NE(t.Str(0, 3), "0");
+        dlg.reject();
+    }
+    srv.Stop();
+}
+
+TEST_F(MainWindowFixture, ClosingWhileAPassWaitsOnTheServerEndsAtOnce) {
+    // A server that accepts and never answers holds the pass in its first download.
+    httplib::Server hang;
+    std::atomic<bool> release{false};
+    hang.Get(".*", [&](const httplib::Request&, httplib::Response& res) {
+        for (int i = 0; i < 400 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        res.set_content("", "text/plain");
+    });
+    int port = hang.bind_to_any_port("127.0.0.1");
+    std::thread t([&] { hang.listen_after_bind(); });
+    while (!hang.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    SetServerBaseUrlForTesting("http://127.0.0.1:" + std::to_string(port) + "/");
+    CFundDlg::SetAutoRefreshForTesting(true);
+
+    auto started = std::chrono::steady_clock::now();
+    {
+        CFundDlg dlg;
+        dlg.show();
+        QTest::qWait(300);
+        EXPECT_EQ(dlg.StatusText(2), QStringLiteral("更新数据..."));
+        started = std::chrono::steady_clock::now();
+        dlg.reject();
+    }  // joins the refresh thread
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(took, std::chrono::seconds(3));
+    release = true;
+    hang.stop();
+    t.join();
+}
