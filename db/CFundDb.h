@@ -82,12 +82,23 @@ public:
     // Downloads the program file the server offers, writes and starts the
     // updater and ends the process (exit code 0). Returns only on failure:
     // -1 control file not fetched, 0 no newer version, -4 program file not
-    // downloaded (or its checksum differs), -5 updater not written or not started.
+    // downloaded (or its checksum differs, or it is not a program), -5 updater
+    // not written or not started.
     int LaunchSelfUpdate();
     // Deletes what an update left in the current folder.
     void RemoveUpdateLeftovers();
     // Tests: the program file to replace ("" = the running program).
     static void SetProgramPathForTesting(const std::string& path);
+
+    // --- holdings exchange ---
+
+    // Writes every holding to the holdings file at path (GBK, CR LF) through a temporary file renamed into
+    // place. 1 written; -1 no database, -2 query failed, -3 file not written (what stood at path is kept).
+    int ExportHoldings(const std::string& path);
+    // Appends the holdings of the file at path to fu_count, all or nothing; *added and *skipped receive the
+    // counts (0 on failure). 1 done; -1 no database, -2 no transaction, -3 file not opened, -4 file not read
+    // to its end, -5 a holding not stored or not committed (nothing added).
+    int ImportHoldings(const std::string& path, int* added = nullptr, int* skipped = nullptr);
 
     const LocalState& Local() const { return m_local; }
     const ServerControl& Server() const { return m_server; }

@@ -2,12 +2,14 @@
 // out the updater carried inside the program, start it and end.
 #include "db/CFundDb.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <spawn.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -53,6 +55,17 @@ bool SameHex(std::string a, std::string b) {
     return true;
 }
 
+// Only a file this system can start may take the program's place: an error
+// page delivered as a success, or an empty answer, would otherwise leave the
+// user with no working program at all.
+bool IsStartableProgram(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[4] = {};
+    in.read(head, sizeof head);
+    const std::string_view got(head, static_cast<size_t>(in.gcount()));
+    return got.starts_with("\177ELF") || got.starts_with("#!");
+}
+
 bool WriteUpdater() {
     std::span<const unsigned char> bytes = UpdaterProgramBytes();
     std::ofstream out(kUpdaterFile, std::ios::binary | std::ios::trunc);
@@ -81,7 +94,8 @@ int CFundDb::LaunchSelfUpdate() {
     // the program's own volume: beside the program file.
     const std::string download = program + ".download";
     if (!DownloadToFile(offer.UpdatePath, download)) return -4;
-    if (!offer.UpdateSha256.empty() && !SameHex(FileSha256(download), offer.UpdateSha256)) {
+    const bool intact = offer.UpdateSha256.empty() || SameHex(FileSha256(download), offer.UpdateSha256);
+    if (!intact || !IsStartableProgram(download)) {
         std::remove(download.c_str());
         return -4;
     }

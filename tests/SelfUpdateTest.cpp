@@ -1,0 +1,378 @@
+// The self-update from the program's side, end to end: the program runs in a
+// child process (a successful launch ends it), against a data server on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <httplib.h>
+
+#include "db/CFundDb.h"
+#include "platform/ServerConfig.h"
+#include "platform/Sha256.h"
+#include "server/DataServer.h"
+#include "tests/TestSupport.h"
+#include "updater/UpdaterProgram.h"
+
+namespace fs = std::filesystem;
+using namespace zeza;
+using zeza::test::ReadFileBytes;
+using zeza::test::ScopedTempDir;
+using zeza::test::WriteFileBytes;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What the child's LaunchSelfUpdate came to: the process ended with 0, or the value it returned.
+constexpr int kEnded = 1;
+constexpr int kChildFailed = -100;  // crashed, hung or ended with another code
+
+// A port on 127.0.0.1 where nothing listens.
+int ClosedPort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    close(s);
+    return port;
+}
+
+// A server whose answers the test writes, including control files the reference
+// server never sends; it records the paths it was asked for.
+class FixtureServer {
+  public:
+    FixtureServer() {
+        m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard lock(m_mutex);
+            m_seen.push_back(req.path);
+            auto it = m_bodies.find(req.path);
+            if (it == m_bodies.end()) {
+                res.status = 404;
+                return;
+            }
+            res.set_content(it->second, "application/octet-stream");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~FixtureServer() {
+        m_server.stop();
+        m_thread.join();
+    }
+    std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+    void Serve(const std::string& path, const std::string& body) {
+        std::lock_guard lock(m_mutex);
+        m_bodies[path] = body;
+    }
+    bool Asked(const std::string& path) {
+        std::lock_guard lock(m_mutex);
+        for (const auto& p : m_seen)
+            if (p == path) return true;
+        return false;
+    }
+
+  private:
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::map<std::string, std::string> m_bodies;
+    std::vector<std::string> m_seen;
+};
+
+std::string ControlFile(int lastVer, const std::string& updatePath, const std::string& sha256) {
+    return "[FU]\r\nlistTime=1200417988\r\nstkTime=0\r\nestTime=0\r\n[VER]\r\nLastVer=" +
+           std::to_string(lastVer) + "\r\nUpdateVer=" + std::to_string(lastVer) +
+           "\r\nUpdateFu=0\r\nUpdatePath=" + updatePath + "\r\nUpdateSha256=" + sha256 + "\r\n";
+}
+
+class SelfUpdate : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("XDG_CACHE_HOME", m_dir.Path().c_str(), 1);
+        { CFundDb first; }  // the database, before any child needs it
+        m_oldBytes = Script("old");
+        m_newBytes = Script("new");
+        UseProgramFolder(m_dir.Path());
+    }
+    void TearDown() override {
+        if (!m_elsewhere.empty()) fs::remove_all(m_elsewhere);
+        CFundDb::SetProgramPathForTesting("");
+        SetServerBaseUrlForTesting("");
+        unsetenv("XDG_CACHE_HOME");
+    }
+
+    // A program that records that it ran, and which one it was.
+    std::string Script(const std::string& who) const {
+        const std::string mark = m_mark.string();
+        return "#!/bin/sh\nprintf '" + who + "' > '" + mark + ".tmp' && mv '" + mark + ".tmp' '" + mark +
+               "'\n";
+    }
+
+    // The running program's file is folder/Zeza, holding the old program.
+    void UseProgramFolder(const fs::path& folder) {
+        fs::create_directories(folder);
+        m_program = folder / "Zeza";
+        WriteFileBytes(m_program, m_oldBytes);
+        fs::permissions(m_program, fs::perms(0755));
+        CFundDb::SetProgramPathForTesting(m_program.string());
+    }
+
+    // A reference server whose data folder offers newBytes as version lastVer.
+    void StartReferenceServer(int lastVer) {
+        const fs::path data = m_dir.Path() / "data";
+        fs::create_directories(data / "update");
+        WriteFileBytes(data / "funds.txt", "000001|Fund A|gu|1200000000\r\n");
+        WriteFileBytes(data / "navs.txt", "2008-11-14\r\n000001|3.1200|1.0560|1.0610\r\n");
+        WriteFileBytes(data / "estimates.txt", "000001|1.0623\r\n");
+        WriteFileBytes(data / "update" / "update.ini", "[VER]\r\nLastVer=" + std::to_string(lastVer) +
+                                                           "\r\nUpdateVer=" + std::to_string(lastVer) +
+                                                           "\r\nUpdateFu=0\r\nFile=Zeza-13\r\n");
+        WriteFileBytes(data / "update" / "Zeza-13", m_newBytes);
+        server::DataServer::Options o;
+        o.dataDir = data;
+        o.port = 0;
+        m_reference = std::make_unique<server::DataServer>(o);
+        std::string error;
+        ASSERT_TRUE(m_reference->Start(error)) << error;
+        SetServerBaseUrlForTesting(m_reference->Url());
+    }
+
+    // Runs LaunchSelfUpdate in a child process with the test's current folder;
+    // the child's standard output (and the updater's) goes to child-out.txt.
+    int LaunchInChild() {
+        const fs::path out = m_dir.Path() / "child-out.txt";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) _exit(2);
+            int result = 0;
+            {
+                CFundDb db;
+                result = db.LaunchSelfUpdate();
+            }
+            _exit(100 + result);
+        }
+        if (pid < 0) return kChildFailed;
+        const auto until = Clock::now() + std::chrono::seconds(15);
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (Clock::now() > until) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                return kChildFailed;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (!WIFEXITED(status)) return kChildFailed;
+        const int code = WEXITSTATUS(status);
+        if (code == 0) return kEnded;
+        if (code >= 90 && code <= 100) return code - 100;
+        return kChildFailed;
+    }
+
+    // Waits up to 10 s for the mark a started program leaves.
+    std::string WaitForMark() const {
+        const auto until = Clock::now() + std::chrono::seconds(10);
+        while (!fs::exists(m_mark) && Clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return ReadFileBytes(m_mark);
+    }
+
+    // A failed launch leaves the program as it was and starts nothing.
+    void ExpectNothingStarted() const {
+        EXPECT_EQ(ReadFileBytes(m_program), m_oldBytes);
+        EXPECT_FALSE(fs::exists(m_dir.Path() / "TaviroUpdater.exe"));
+        EXPECT_FALSE(fs::exists(m_dir.Path() / "UpdateTmp.exe.old"));
+        EXPECT_FALSE(fs::exists(m_mark));
+        EXPECT_EQ(ReadFileBytes(m_dir.Path() / "child-out.txt"), "");
+    }
+
+    // Files in the current folder and the program's folder that neither the test
+    // nor the update process is meant to leave there (a forgotten download, say).
+    std::vector<std::string> StrayFiles() const {
+        static const std::vector<std::string> known = {"Zeza",
+                                                       "Zeza.db",
+                                                       "zeza",
+                                                       "data",
+                                                       "ran",
+                                                       "child-out.txt",
+                                                       "TaviroUpdater.exe",
+                                                       "UpdateTmp.exe.old",
+                                                       "my programs"};
+        std::vector<std::string> stray;
+        for (const fs::path& folder : {m_dir.Path(), m_program.parent_path()}) {
+            for (const auto& e : fs::directory_iterator(folder)) {
+                const std::string name = e.path().filename().string();
+                if (std::find(known.begin(), known.end(), name) == known.end())
+                    stray.push_back(e.path().string());
+            }
+            if (folder == m_program.parent_path()) break;
+        }
+        return stray;
+    }
+
+    // The whole exchange against the reference server, then the next start's clean-up.
+    // The old program is parked in the current folder when both lie on one volume.
+    void ExpectSuccessfulUpdate(bool oldProgramParked = true) {
+        StartReferenceServer(13);
+        ASSERT_EQ(LaunchInChild(), kEnded);
+        EXPECT_EQ(WaitForMark(), "new");
+        EXPECT_EQ(ReadFileBytes(m_program), m_newBytes);
+        EXPECT_EQ((fs::status(m_program).permissions() & fs::perms::owner_exec), fs::perms::owner_exec);
+        if (oldProgramParked)
+            EXPECT_EQ(ReadFileBytes(m_dir.Path() / "UpdateTmp.exe.old"), m_oldBytes);
+        else
+            EXPECT_FALSE(fs::exists(m_dir.Path() / "UpdateTmp.exe.old"));
+        EXPECT_EQ(ReadFileBytes(m_dir.Path() / "child-out.txt"), "Taviro Update...");
+        // The updater written out is exactly the one the program carries.
+        const auto bytes = UpdaterProgramBytes();
+        EXPECT_GT(bytes.size(), 0u);
+        EXPECT_EQ(ReadFileBytes(m_dir.Path() / "TaviroUpdater.exe"),
+                  std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        EXPECT_EQ(StrayFiles(), std::vector<std::string>{}) << "the download is the program now";
+
+        CFundDb next;
+        next.RemoveUpdateLeftovers();
+        EXPECT_FALSE(fs::exists(m_dir.Path() / "TaviroUpdater.exe"));
+        EXPECT_FALSE(fs::exists(m_dir.Path() / "UpdateTmp.exe.old"));
+        EXPECT_EQ(ReadFileBytes(m_program), m_newBytes);
+        EXPECT_TRUE(fs::exists(m_dir.Path() / "Zeza.db"));
+    }
+
+    ScopedTempDir m_dir;  // also the program's current folder
+    fs::path m_mark = m_dir.Path() / "ran";
+    fs::path m_program;
+    std::string m_oldBytes;
+    std::string m_newBytes;
+    std::unique_ptr<server::DataServer> m_reference;
+    fs::path m_elsewhere;  // a program folder on another volume, removed afterwards
+};
+
+TEST_F(SelfUpdate, ReplacesProgramStartsItAndNextStartCleansUp) {
+    ExpectSuccessfulUpdate();
+}
+
+TEST_F(SelfUpdate, ProgramFolderWithBlanks) {
+    UseProgramFolder(m_dir.Path() / "my programs");
+    ExpectSuccessfulUpdate();
+}
+
+TEST_F(SelfUpdate, ProgramOnAnotherVolumeThanCurrentFolder) {
+    // Started from a folder on another volume (a home folder, say): the download
+    // must still be renamed into place, and the old program cannot be parked.
+    struct stat here {
+    }, shm{};
+    if (stat(m_dir.Path().c_str(), &here) != 0 || stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev ||
+        access("/dev/shm", W_OK) != 0)
+        GTEST_SKIP() << "no second writable volume at /dev/shm";
+    m_elsewhere = fs::path("/dev/shm") / ("zeza-self-update-" + std::to_string(getpid()));
+    UseProgramFolder(m_elsewhere);
+    ExpectSuccessfulUpdate(false);
+}
+
+TEST_F(SelfUpdate, NoNewerVersionDownloadsNothing) {
+    FixtureServer server;
+    SetServerBaseUrlForTesting(server.Base());
+    server.Serve("/update/Zeza-13", m_newBytes);
+    server.Serve("/fund/fund.php",
+                 ControlFile(12, server.Base() + "update/Zeza-13", Sha256::Hex(m_newBytes)));
+    EXPECT_EQ(LaunchInChild(), 0);
+    EXPECT_TRUE(server.Asked("/fund/fund.php"));
+    EXPECT_FALSE(server.Asked("/update/Zeza-13"));
+    ExpectNothingStarted();
+    EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
+}
+
+TEST_F(SelfUpdate, ProgramFileNotReachable) {
+    FixtureServer server;
+    SetServerBaseUrlForTesting(server.Base());
+    const std::string sha = Sha256::Hex(m_newBytes);
+    const std::vector<std::string> paths = {
+        server.Base() + "update/Zeza-13",  // 404
+        "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/update/Zeza-13",
+        "",
+    };
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path);
+        server.Serve("/fund/fund.php", ControlFile(13, path, sha));
+        EXPECT_EQ(LaunchInChild(), -4);
+        ExpectNothingStarted();
+        EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
+    }
+}
+
+TEST_F(SelfUpdate, WrongChecksumStartsNothing) {
+    FixtureServer server;
+    SetServerBaseUrlForTesting(server.Base());
+    server.Serve("/update/Zeza-13", m_newBytes);
+    server.Serve("/fund/fund.php",
+                 ControlFile(13, server.Base() + "update/Zeza-13", Sha256::Hex(m_oldBytes)));
+    EXPECT_EQ(LaunchInChild(), -4);
+    EXPECT_TRUE(server.Asked("/update/Zeza-13"));
+    ExpectNothingStarted();
+    EXPECT_EQ(StrayFiles(), std::vector<std::string>{}) << "the rejected download is kept";
+}
+
+TEST_F(SelfUpdate, DownloadThatIsNoProgramReplacesNothing) {
+    // Without a checksum to go by, an error page delivered as a success (or
+    // nothing at all) must not take the program's place.
+    FixtureServer server;
+    SetServerBaseUrlForTesting(server.Base());
+    for (const std::string body : {"<html><body>Please sign in to use this network</body></html>", ""}) {
+        SCOPED_TRACE(body);
+        server.Serve("/update/Zeza-13", body);
+        server.Serve("/fund/fund.php", ControlFile(13, server.Base() + "update/Zeza-13", ""));
+        EXPECT_EQ(LaunchInChild(), -4);
+        EXPECT_TRUE(server.Asked("/update/Zeza-13"));
+        ExpectNothingStarted();
+        EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
+    }
+}
+
+TEST_F(SelfUpdate, ControlFileNotFetched) {
+    FixtureServer server;  // has no control file
+    SetServerBaseUrlForTesting(server.Base());
+    EXPECT_EQ(LaunchInChild(), -1);
+    ExpectNothingStarted();
+
+    SetServerBaseUrlForTesting("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+    EXPECT_EQ(LaunchInChild(), -1);
+    ExpectNothingStarted();
+}
+
+TEST_F(SelfUpdate, UpdaterNotWrittenKeepsProgramRunning) {
+    // A folder in the way: the updater file cannot be written, whoever runs the test.
+    fs::create_directory(m_dir.Path() / "TaviroUpdater.exe");
+    StartReferenceServer(13);
+    EXPECT_EQ(LaunchInChild(), -5);
+    EXPECT_EQ(ReadFileBytes(m_program), m_oldBytes);
+    EXPECT_FALSE(fs::exists(m_dir.Path() / "UpdateTmp.exe.old"));
+    EXPECT_FALSE(fs::exists(m_mark));
+    EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
+}
+
+}  // namespace
