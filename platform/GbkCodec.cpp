@@ -93,17 +93,19 @@ size_t FindGbkChar(std::string_view s, char c, size_t from) {
 }
 
 std::vector<std::string_view> SplitGbk(std::string_view s, char sep) {
+    // One pass over whole characters, so long lines stay linear.
     std::vector<std::string_view> parts;
     size_t start = 0;
-    for (;;) {
-        size_t pos = FindGbkChar(s, sep, start);
-        if (pos == std::string_view::npos) {
-            parts.push_back(s.substr(start));
-            return parts;
+    for (size_t i = 0; i < s.size();) {
+        if (s[i] == sep) {
+            parts.push_back(s.substr(start, i - start));
+            start = ++i;
+            continue;
         }
-        parts.push_back(s.substr(start, pos - start));
-        start = pos + 1;
+        i += GbkCharLength(s, i);
     }
+    parts.push_back(s.substr(start));
+    return parts;
 }
 
 bool IsValidGbk(std::string_view s) {

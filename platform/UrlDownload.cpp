@@ -21,7 +21,9 @@ std::atomic<bool> g_abort{false};
 
 // Called by libcurl about once a second even when no data flows, so a closing
 // program never waits for a slow server.
-int CheckAbort(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return g_abort.load() ? 1 : 0; }
+int CheckAbort(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return g_abort.load() ? 1 : 0;
+}
 
 void InitCurlOnce() {
     static std::once_flag once;
@@ -130,7 +132,9 @@ void SetDownloadLowSpeedForTesting(long bytesPerSecond, long seconds) {
     g_lowSpeedSeconds = seconds;
 }
 
-void AbortDownloads(bool abort) { g_abort = abort; }
+void AbortDownloads(bool abort) {
+    g_abort = abort;
+}
 
 void SetDownloadSizeLimitForTesting(int64_t bytes) {
     g_sizeLimit = bytes;

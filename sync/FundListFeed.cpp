@@ -44,6 +44,7 @@ struct ListLine {
     std::string_view code;
     std::string_view name;
     std::string_view type;
+    bool superseded = false;  // a later line carries the same code
 };
 
 // Reads the watch flags once (the first non-zero flag of each code, by row id):
@@ -72,7 +73,11 @@ bool ApplyFundList(SqliteConnection& db, std::string_view text) {
         if (line.size() < kMinFeedLineLength) return;
         std::array<std::string_view, 3> f;
         if (SplitFeedFields(line, f.data(), f.size()) != f.size()) return;
-        lastLine[f[0]] = lines.size();
+        auto [it, added] = lastLine.try_emplace(f[0], lines.size());
+        if (!added) {
+            lines[it->second].superseded = true;
+            it->second = lines.size();
+        }
         lines.push_back({f[0], f[1], StoredType(f[2])});
     });
     if (lines.empty()) return true;
@@ -113,9 +118,8 @@ bool ApplyFundList(SqliteConnection& db, std::string_view text) {
     const std::string notWatched = "0";
     std::string code;
     long long nextId = maxId;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const ListLine& l = lines[i];
-        if (lastLine[l.code] != i) continue;
+    for (const ListLine& l : lines) {
+        if (l.superseded) continue;
         const std::string* look = &notWatched;
         if (!looks.empty()) {
             code.assign(l.code);
