@@ -44,7 +44,7 @@ CSuggestPopup::CSuggestPopup(QWidget* parent)
 }
 
 CSuggestPopup::~CSuggestPopup() {
-    qApp->removeEventFilter(this);
+    if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
 }
 
 void CSuggestPopup::Bind(CSuggestEdit* field) {
@@ -345,7 +345,7 @@ void CSuggestPopup::hideEvent(QHideEvent* event) {
 }
 
 void CSuggestPopup::mousePressEvent(QMouseEvent* event) {
-    QWidget::mousePressEvent(event);
+    event->accept();
     const QPoint pos = event->position().toPoint();
     if (event->button() == Qt::RightButton) {
         hide();
@@ -385,7 +385,7 @@ void CSuggestPopup::mousePressEvent(QMouseEvent* event) {
 }
 
 void CSuggestPopup::mouseMoveEvent(QMouseEvent* event) {
-    QWidget::mouseMoveEvent(event);
+    event->accept();
     const QPoint pos = event->position().toPoint();
     if (m_bSizing) {
         const QPoint delta = event->globalPosition().toPoint() - m_ptSizingStart;
@@ -402,7 +402,7 @@ void CSuggestPopup::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CSuggestPopup::mouseReleaseEvent(QMouseEvent* event) {
-    QWidget::mouseReleaseEvent(event);
+    event->accept();
     if (event->button() == Qt::LeftButton) m_bSizing = false;
 }
 

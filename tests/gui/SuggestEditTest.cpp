@@ -152,7 +152,7 @@ TEST_F(SuggestEditTest, TypingOpensTheSortedMatchesBelowTheField) {
 
     // A character GBK cannot hold does not pass for the '?' it would become.
     field->ClearCandidates();
-    Add({"000001-?", "000001-华夏成长", "000011-华夏大盘", "000021-华夏优势", "ABC001-x", "abc002-y"});
+    Add({"000001-?", "000001-华夏成长", "110003-易基50", "ABC001-x", "abc002-y"});
     field->setText(QStringLiteral("000001-"));
     ASSERT_EQ(popup().RowCount(), 2);
     Commit(QString::fromUtf8("\xF0\x9F\x98\x80"));
@@ -206,7 +206,7 @@ TEST_F(SuggestEditTest, ListKeysStepAndWriteTheHighlightedEntry) {
         {Qt::Key_End, 11, 4},     {Qt::Key_Home, 0, 0},
     };
     for (const Step& s : steps) {
-        SCOPED_TRACE(QTest::toString(QKeySequence(s.key).toString()));
+        SCOPED_TRACE(QKeySequence(s.key).toString().toStdString());
         Key(s.key);
         EXPECT_TRUE(popup().isVisible());
         EXPECT_EQ(popup().SelectedRow(), s.sel);
