@@ -12,7 +12,7 @@
 #include "db/SqlAccess.h"
 #include "platform/GbkCodec.h"
 #include "platform/MessageBox.h"
-#include "tables/ColumnSpec.h"
+#include "tables/ColumnLayout.h"
 #include "tables/RowColors.h"
 #include "tables/ViewLoader.h"
 
@@ -28,6 +28,14 @@ bool IsAscii(const std::string& s) {
 QString FromGbk(const std::string& gbk) {
     if (IsAscii(gbk)) return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
     return QString::fromStdString(GbkToUtf8(gbk));
+}
+
+void AppendGbkCell(FundListRow& row, const std::string& gbk) {
+    if (IsAscii(gbk)) {
+        row.AddCell(QLatin1StringView(gbk.data(), static_cast<qsizetype>(gbk.size())));
+    } else {
+        row.AddCell(QString::fromStdString(GbkToUtf8(gbk)));
+    }
 }
 
 QString YesterdayText() {
@@ -80,15 +88,15 @@ CFundListCtrl::CFundListCtrl(QWidget* parent) : QTableView(parent), m_strDate(Ye
 
 CFundListCtrl::~CFundListCtrl() = default;
 
-int CFundListCtrl::BuildColumns(const std::string& spec) {
+int CFundListCtrl::BuildColumns(const std::string& layout) {
     ClearList(true);
-    const std::vector<ColumnSpec> parsed = ParseColumnSpec(spec);
+    const std::vector<ColumnLayout> parsed = ParseColumnLayout(layout);
     std::vector<FundListColumn> columns;
     std::vector<int> widths;
     columns.reserve(parsed.size() + 1);
     columns.push_back({QStringLiteral("关注"), kAlignLeft});
     widths.push_back(50);
-    for (const ColumnSpec& c : parsed) {
+    for (const ColumnLayout& c : parsed) {
         columns.push_back({FromGbk(c.caption), c.align});
         widths.push_back(std::max(0, c.width));
     }
@@ -189,12 +197,15 @@ int CFundListCtrl::LoadView(ViewKind kind, LoadFn self, int sortColumn) {
 
     std::vector<FundListRow> rows;
     rows.reserve(loaded.rows.size());
+    m_mapColors.reserve(static_cast<qsizetype>(loaded.rows.size()));
     for (const ViewRow& src : loaded.rows) {
         FundListRow& row = rows.emplace_back();
         row.id = src.id;
         row.checked = src.checked;
-        row.cells.reserve(src.cells.size());
-        for (const std::string& cell : src.cells) row.cells.push_back(FromGbk(cell));
+        size_t bytes = 0;  // a GBK byte never becomes more than one UTF-16 unit
+        for (const std::string& cell : src.cells) bytes += cell.size();
+        row.text.reserve(static_cast<qsizetype>(bytes));
+        for (const std::string& cell : src.cells) AppendGbkCell(row, cell);
         // As the rows are filled one by one: a later row with the same id sets
         // the shared entry again, and a ticked row turns it light yellow.
         if (src.hasTextColor || src.checked) {

@@ -25,8 +25,8 @@ class CFundListCtrl : public QTableView {
     ~CFundListCtrl() override;
 
     // Rebuilds all columns: the check box column "关注", then one per group of
-    // spec (GBK). 1 on success.
-    int BuildColumns(const std::string& spec);
+    // layout (GBK). 1 on success.
+    int BuildColumns(const std::string& layout);
     // Deletes all rows, and with columnsToo all columns as well.
     void ClearList(bool columnsToo);
 

@@ -21,11 +21,15 @@ inline constexpr RgbColor kFallColor = MakeRgb(0, 153, 0);
 // A number text as atof reads it: text that is not a number gives 0.
 double ParseNumber(const char* text);
 
-// value with the given number of decimals ("%0.4f", "%0.2f"). Values too large
-// for a short cell are written out in full rather than cut.
-std::string FormatFixed(double value, int decimals);
+// Exactly what printf's "%0.*f" writes for value, with "%+0.*f" when plusIfPositive
+// and value is above 0. Values too large for a short cell are written in full.
+std::string FormatFixed(double value, int decimals, bool plusIfPositive = false);
 
-// A change: "%+0.4f" when above 0, otherwise "%0.4f"; rise is set accordingly.
-std::string FormatSignedChange(double value, bool& rise);
+// The number the database hands over as text for a stored real: SQLite writes
+// it with 15 significant digits, and that text is what a cell is read from.
+double RealAsText(double stored);
+
+// FormatFixed(RealAsText(stored), ...), computed without the text where it cannot matter.
+std::string FormatStoredReal(double stored, int decimals, bool plusIfPositive = false);
 
 }  // namespace zeza

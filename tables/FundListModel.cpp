@@ -4,7 +4,7 @@
 
 #include <QColor>
 
-#include "tables/ColumnSpec.h"
+#include "tables/ColumnLayout.h"
 
 namespace zeza {
 
@@ -40,7 +40,7 @@ QVariant FundListModel::data(const QModelIndex& index, int role) const {
     const int col = index.column();
     switch (role) {
         case Qt::DisplayRole:
-            return col < static_cast<int>(row.cells.size()) ? row.cells[static_cast<size_t>(col)] : QString();
+            return row.Cell(col);
         case Qt::CheckStateRole:
             if (col == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
             return {};
@@ -122,9 +122,7 @@ bool FundListModel::IsChecked(int row) const {
 }
 
 QString FundListModel::Text(int row, int column) const {
-    if (!IsValidRow(row) || column < 0) return QString();
-    const auto& cells = m_rows[static_cast<size_t>(row)].cells;
-    return column < static_cast<int>(cells.size()) ? cells[static_cast<size_t>(column)] : QString();
+    return IsValidRow(row) ? m_rows[static_cast<size_t>(row)].Cell(column) : QString();
 }
 
 bool FundListModel::SetCheckedQuietly(int row, bool checked) {

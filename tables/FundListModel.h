@@ -5,6 +5,8 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QString>
+#include <QStringView>
+#include <QVarLengthArray>
 
 #include "tables/RowColors.h"
 
@@ -19,11 +21,29 @@ struct FundListColumn {
     int align = 0;
 };
 
-// A row of the fund list as the widgets see it.
+// A row of the fund list as the widgets see it. Its cells share one string, so
+// that a view of 20,000 rows costs one allocation per row, not one per cell.
 struct FundListRow {
     qint64 id = 0;
     bool checked = false;
-    std::vector<QString> cells;  // cells[0] is the row number shown beside the check box
+    QString text;                   // the cells one after another
+    QVarLengthArray<int, 16> ends;  // where each cell ends in text
+
+    void AddCell(QStringView cell) {
+        text.append(cell);
+        ends.push_back(static_cast<int>(text.size()));
+    }
+    void AddCell(QLatin1StringView cell) {
+        text.append(cell);
+        ends.push_back(static_cast<int>(text.size()));
+    }
+    int CellCount() const { return static_cast<int>(ends.size()); }
+    // Cell c (0 is the row number shown beside the check box); "" when there is none.
+    QString Cell(int c) const {
+        if (c < 0 || c >= CellCount()) return QString();
+        const int begin = c == 0 ? 0 : ends[c - 1];
+        return text.mid(begin, ends[c] - begin);
+    }
 };
 
 // The rows and columns behind CFundListCtrl. Column 0 carries the check box;

@@ -28,7 +28,7 @@ struct ViewDefinition {
     ViewKind kind;
     // The query up to and including "gdate=?"; the quote date is bound to the "?".
     std::string queryPrefix;
-    // The columns after the check box column, as a column specification (GBK).
+    // The columns after the check box column, as a column layout text (GBK).
     std::string columnSpec;
     // Result column number (counted from 1) of list column c is c + sortOffset.
     int sortOffset;

@@ -1,6 +1,5 @@
 #include "tables/ViewLoader.h"
 
-#include <charconv>
 #include <cstdlib>
 
 #include "db/SqliteConnection.h"
@@ -14,18 +13,6 @@ struct Statement {
     sqlite3_stmt* stmt = nullptr;
     ~Statement() { sqlite3_finalize(stmt); }
 };
-
-// The number a cell shows is the value read back from its text. SQLite writes a
-// real as text with 15 significant digits; doing the same rounding here gives
-// the same number without SQLite's slow text conversion of every value.
-double RealAsText(double v) {
-    if (v == 0) return 0.0;  // SQLite writes -0.0 as "0.0"
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof(buf), v, std::chars_format::general, 15);
-    if (r.ec != std::errc()) return v;
-    *r.ptr = '\0';
-    return ParseNumber(buf);
-}
 
 // Fills one row from the current result row of stmt. False when a value the
 // view needs is missing (NULL, or a column the result does not have); error
@@ -52,21 +39,26 @@ bool FillRow(const ViewDefinition& view, sqlite3_stmt* stmt, int r, ViewRow& row
         return text != nullptr;
     };
 
-    // Numbers go by their stored type; a text in a number column is read like atof.
-    auto number = [&](int c, double& out) {
+    // A number cell shows the value read back from its text. A stored real
+    // skips SQLite's slow text conversion but is rounded the way that text is.
+    auto number = [&](int c, int decimals, bool plus, std::string& cell, double& v) {
         switch (c < cols ? sqlite3_column_type(stmt, c) : SQLITE_NULL) {
-            case SQLITE_INTEGER:
-                out = static_cast<double>(sqlite3_column_int64(stmt, c));
-                return true;
             case SQLITE_FLOAT:
-                out = RealAsText(sqlite3_column_double(stmt, c));
+                v = sqlite3_column_double(stmt, c);
+                cell = FormatStoredReal(v, decimals, plus);
                 return true;
+            case SQLITE_INTEGER:
+                v = static_cast<double>(sqlite3_column_int64(stmt, c));
+                break;
             default: {
                 const char* text = value(c);
-                out = ParseNumber(text);
-                return text != nullptr;
+                if (!text) return false;
+                v = ParseNumber(text);
+                break;
             }
         }
+        cell = FormatFixed(v, decimals, plus);
+        return true;
     };
 
     row.cells.resize(view.cells.size() + 1);
@@ -83,29 +75,14 @@ bool FillRow(const ViewDefinition& view, sqlite3_stmt* stmt, int r, ViewRow& row
             cell.assign(text, static_cast<size_t>(sqlite3_column_bytes(stmt, src.resultColumn)));
             continue;
         }
+        const bool change = src.rule == CellRule::SignedChange;
+        const int decimals = src.rule == CellRule::Fixed4 || change ? 4 : 2;
         double v = 0.0;
-        if (!number(src.resultColumn, v)) return false;
-        switch (src.rule) {
-            case CellRule::Fixed4:
-                cell = FormatFixed(v, 4);
-                break;
-            case CellRule::Fixed2:
-                cell = FormatFixed(v, 2);
-                break;
-            case CellRule::SignedChange: {
-                bool rise = false;
-                cell = FormatSignedChange(v, rise);
-                row.hasTextColor = true;
-                row.textColor = rise ? kRiseColor : kFallColor;
-                break;
-            }
-            case CellRule::ProfitLoss:
-                cell = FormatFixed(v, 2);
-                row.hasTextColor = true;
-                row.textColor = v > 0 ? kRiseColor : kFallColor;
-                break;
-            case CellRule::Text:
-                break;
+        if (!number(src.resultColumn, decimals, change, cell, v)) return false;
+        if (change || src.rule == CellRule::ProfitLoss) {
+            // The row's colour: red above 0, green for 0 and below.
+            row.hasTextColor = true;
+            row.textColor = v > 0 ? kRiseColor : kFallColor;
         }
     }
 

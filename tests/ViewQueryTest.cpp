@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -13,7 +16,7 @@
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
 #include "tables/CellFormat.h"
-#include "tables/ColumnSpec.h"
+#include "tables/ColumnLayout.h"
 #include "tables/RowColors.h"
 #include "tables/ViewDefinition.h"
 #include "tables/ViewLoader.h"
@@ -74,8 +77,8 @@ using Cells = std::vector<std::string>;
 
 }  // namespace
 
-TEST(ColumnSpecTest, ReadsGroupsLikeTheViewsWriteThem) {
-    const auto cols = ParseColumnSpec(G("代码,0,70;累积净值,1,100;增长幅(%),2,95;"));
+TEST(ColumnLayoutTest, ReadsGroupsLikeTheViewsWriteThem) {
+    const auto cols = ParseColumnLayout(G("代码,0,70;累积净值,1,100;增长幅(%),2,95;"));
     ASSERT_EQ(cols.size(), 3u);
     EXPECT_EQ(cols[0].caption, G("代码"));
     EXPECT_EQ(cols[0].align, 0);
@@ -87,13 +90,13 @@ TEST(ColumnSpecTest, ReadsGroupsLikeTheViewsWriteThem) {
     EXPECT_EQ(cols[2].width, 95);
 }
 
-TEST(ColumnSpecTest, LastGroupMayLackItsSemicolonAndNumbersReadLikeAtoi) {
-    auto cols = ParseColumnSpec("A,0,70;B,1,120");
+TEST(ColumnLayoutTest, LastGroupMayLackItsSemicolonAndNumbersReadLikeAtoi) {
+    auto cols = ParseColumnLayout("A,0,70;B,1,120");
     ASSERT_EQ(cols.size(), 2u);
     EXPECT_EQ(cols[1].caption, "B");
     EXPECT_EQ(cols[1].width, 120);
 
-    cols = ParseColumnSpec("X,abc,9z;Y, 12,-5;Z,1");
+    cols = ParseColumnLayout("X,abc,9z;Y, 12,-5;Z,1");
     ASSERT_EQ(cols.size(), 3u);
     EXPECT_EQ(cols[0].align, 0);
     EXPECT_EQ(cols[0].width, 9);
@@ -102,16 +105,75 @@ TEST(ColumnSpecTest, LastGroupMayLackItsSemicolonAndNumbersReadLikeAtoi) {
     EXPECT_EQ(cols[2].align, 1);
     EXPECT_EQ(cols[2].width, 0);
 
-    // A group without a comma ends the specification.
-    EXPECT_EQ(ParseColumnSpec("A,0,70;trailing").size(), 1u);
-    EXPECT_TRUE(ParseColumnSpec("").empty());
+    // A group without a comma ends the layout.
+    EXPECT_EQ(ParseColumnLayout("A,0,70;trailing").size(), 1u);
+    EXPECT_TRUE(ParseColumnLayout("").empty());
     EXPECT_EQ(ParseLeadingInt("99999999999999"), 2147483647);
 }
 
-TEST(ColumnSpecTest, EveryViewHasACellRuleForEachOfItsColumns) {
+TEST(ColumnLayoutTest, EveryViewHasACellRuleForEachOfItsColumns) {
     for (ViewKind k : {ViewKind::Latest, ViewKind::Forecast, ViewKind::Watch, ViewKind::Holdings}) {
-        EXPECT_EQ(ParseColumnSpec(GetViewDefinition(k).columnSpec).size(), GetViewDefinition(k).cells.size());
+        EXPECT_EQ(ParseColumnLayout(GetViewDefinition(k).columnSpec).size(),
+                  GetViewDefinition(k).cells.size());
     }
+}
+
+// Cells are formatted on a fast path; it must write what printf writes, digit for digit.
+TEST(CellFormatTest, FixedFormatMatchesPrintfExactly) {
+    std::mt19937_64 rng(12);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<long long> fives(0, 9999999);
+    const auto printf_fixed = [](double v, int decimals, bool plus) {
+        char buf[512];
+        std::snprintf(buf, sizeof(buf), plus && v > 0 ? "%+0.*f" : "%0.*f", decimals, v);
+        return std::string(buf);
+    };
+    const auto read_back = [](double v) {
+        char buf[64];
+        std::snprintf(buf, sizeof(buf), "%.15g", v);
+        return std::atof(buf);
+    };
+    int mismatches = 0;
+    for (int i = 0; i < 200000 && mismatches < 10; ++i) {
+        double v = 0;
+        switch (i % 6) {
+            case 0:  // half-way in the fifth decimal, and sums of such values
+                v = (2 * fives(rng) + 1) / 200000.0 - (i % 12 == 0 ? 1.2345 : 0.0);
+                break;
+            case 1:
+                v = (unit(rng) - 0.5) * 2000;
+                break;
+            case 2:  // the third decimal of money
+                v = (2 * fives(rng) + 1) / 2000.0;
+                break;
+            case 3:
+                v = std::ldexp(unit(rng) - 0.5, static_cast<int>(i % 200) - 60);
+                break;
+            case 4:
+                v = (1.0 + fives(rng) / 1e5) - (1.0 + fives(rng) / 1e5);
+                break;
+            default:
+                v = std::pow(10.0, static_cast<int>(i % 40) - 8) * (unit(rng) - 0.3);
+        }
+        if (i % 1000 == 0) v = (i % 2000 == 0) ? -0.0 : 1e300;
+        for (int decimals : {2, 4}) {
+            for (bool plus : {false, true}) {
+                const std::string exact = printf_fixed(v, decimals, plus);
+                const std::string stored = printf_fixed(v == 0 ? 0.0 : read_back(v), decimals, plus);
+                if (FormatFixed(v, decimals, plus) != exact ||
+                    FormatStoredReal(v, decimals, plus) != stored) {
+                    ++mismatches;
+                    ADD_FAILURE() << "value " << v << " decimals " << decimals << ": "
+                                  << FormatFixed(v, decimals, plus) << " vs " << exact << ", stored "
+                                  << FormatStoredReal(v, decimals, plus) << " vs " << stored;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(ParseNumber(" 2.5"), 2.5);
+    EXPECT_EQ(ParseNumber("0x10"), 16.0);
+    EXPECT_EQ(ParseNumber("1.5abc"), 1.5);
+    EXPECT_EQ(ParseNumber("abc"), 0.0);
 }
 
 TEST_F(ViewQueryTest, LatestViewFormatsCellsAndColoursRowsByTheirChange) {
@@ -288,13 +350,22 @@ TEST_F(ViewQueryTest, NumbersAreThoseOfTheDatabasesText) {
     // four decimals: each cell must show what the value's text reads as.
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> fifth(0, 199999);
-    for (int i = 0; i < 600; ++i) {
-        const std::string code = std::to_string(100000 + i);
-        AddFund(i + 1, code, "甲", "股票型", 0, 1.0 + fifth(rng) / 100000.0);
-        const double valtd = i % 3 == 0 ? 1.0 + (2 * fifth(rng) + 1) / 200000.0 : fifth(rng) / 100000.0;
-        const double valytd = i % 5 == 0 ? 1.0 : 0.5 + fifth(rng) / 100000.0;
-        AddValue(code, i % 7 == 0 ? 0.0 : -fifth(rng) / 1000.0, valtd, valytd);
-        AddHolding(i + 1, code, fifth(rng) / 100.0, i % 11 == 0 ? 0.0 : fifth(rng) / 1000.0, "");
+    {
+        SqliteConnection db;  // one transaction: a commit per row would take seconds
+        ASSERT_TRUE(db.Open());
+        ASSERT_EQ(db.Exec("BEGIN"), SQLITE_OK);
+        for (int i = 0; i < 600; ++i) {
+            const std::string code = std::to_string(100000 + i);
+            const double valtd = i % 3 == 0 ? 1.0 + (2 * fifth(rng) + 1) / 200000.0 : fifth(rng) / 100000.0;
+            const double valytd = i % 5 == 0 ? 1.0 : 0.5 + fifth(rng) / 100000.0;
+            db.Exec("INSERT INTO fu_list (idl,codel,name,type,estval) VALUES (?,?,'a','b',?)",
+                    {static_cast<long long>(i + 1), code, 1.0 + fifth(rng) / 100000.0});
+            db.Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
+                    {code, i % 7 == 0 ? 0.0 : -fifth(rng) / 1000.0, valtd, valytd, std::string(kDate)});
+            db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,'')",
+                    {code, fifth(rng) / 100.0, i % 11 == 0 ? 0.0 : fifth(rng) / 1000.0});
+        }
+        ASSERT_EQ(db.Exec("COMMIT"), SQLITE_OK);
     }
     // Texts in number columns are read like atof.
     AddFund(900, "999999", "乙", "股票型", 0, 0.0);
@@ -312,10 +383,9 @@ TEST_F(ViewQueryTest, NumbersAreThoseOfTheDatabasesText) {
             for (size_t k = 0; k < columns.size(); ++k) {
                 const double v = std::atof(texts.Str(r, static_cast<int>(k) + 1).c_str());
                 const int c = columns[k];
-                std::string expected = FormatFixed(v, kind == ViewKind::Holdings && c >= 6 ? 2 : 4);
-                if (kind != ViewKind::Holdings && c == (kind == ViewKind::Latest ? 7 : 6) && v > 0) {
-                    expected = "+" + expected;
-                }
+                const bool change = kind != ViewKind::Holdings && c == (kind == ViewKind::Latest ? 7 : 6);
+                const std::string expected =
+                    FormatFixed(v, kind == ViewKind::Holdings && c >= 6 ? 2 : 4, change);
                 EXPECT_EQ(out.rows[static_cast<size_t>(r)].cells[static_cast<size_t>(c)], expected)
                     << texts.Str(r, 0) << " column " << c << " text "
                     << texts.Str(r, static_cast<int>(k) + 1);

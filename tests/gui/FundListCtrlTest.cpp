@@ -466,9 +466,17 @@ TEST(FundListModelTest, RowsSharingAnIdShareTheirColours) {
     FundListModel model(&colors);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
     model.SetColumns({{QStringLiteral("关注"), 0}, {QStringLiteral("代码"), 0}});
-    model.SetRows({{7, false, {QStringLiteral("1"), QStringLiteral("000001")}},
-                   {8, false, {QStringLiteral("2"), QStringLiteral("000002")}},
-                   {7, true, {QStringLiteral("3"), QStringLiteral("000003")}}});
+    std::vector<FundListRow> rows(3);
+    const qint64 ids[] = {7, 8, 7};
+    for (int r = 0; r < 3; ++r) {
+        rows[static_cast<size_t>(r)].id = ids[r];
+        rows[static_cast<size_t>(r)].checked = r == 2;
+        rows[static_cast<size_t>(r)].AddCell(QString::number(r + 1));
+        rows[static_cast<size_t>(r)].AddCell(QStringLiteral("00000%1").arg(r + 1));
+    }
+    model.SetRows(std::move(rows));
+    EXPECT_EQ(model.index(1, 1).data().toString(), QStringLiteral("000002"));
+    EXPECT_EQ(model.index(2, 0).data().toString(), QStringLiteral("3"));
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     colors[7].background = MakeRgb(10, 20, 30);
     model.RowColorsChanged(7);

@@ -1,4 +1,4 @@
-#include "tables/ColumnSpec.h"
+#include "tables/ColumnLayout.h"
 
 #include <cctype>
 #include <climits>
@@ -26,20 +26,20 @@ int ParseLeadingInt(std::string_view text) {
     return static_cast<int>(value);
 }
 
-std::vector<ColumnSpec> ParseColumnSpec(std::string_view spec) {
-    std::vector<ColumnSpec> columns;
+std::vector<ColumnLayout> ParseColumnLayout(std::string_view layout) {
+    std::vector<ColumnLayout> columns;
     size_t p = 0;
-    while (p < spec.size()) {
+    while (p < layout.size()) {
         // Captions are GBK, so separators are found by whole characters.
         const size_t end = [&] {
-            size_t e = FindGbkChar(spec, ';', p);
-            return e == std::string_view::npos ? spec.size() : e;
+            size_t e = FindGbkChar(layout, ';', p);
+            return e == std::string_view::npos ? layout.size() : e;
         }();
-        const std::string_view group = spec.substr(p, end - p);
+        const std::string_view group = layout.substr(p, end - p);
         const size_t comma1 = FindGbkChar(group, ',');
         if (comma1 == std::string_view::npos) break;
 
-        ColumnSpec col;
+        ColumnLayout col;
         col.caption = std::string(group.substr(0, comma1));
         const size_t comma2 = FindGbkChar(group, ',', comma1 + 1);
         if (comma2 == std::string_view::npos) {
