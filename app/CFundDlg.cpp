@@ -62,6 +62,12 @@ CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::C
     connect(ui->feedbackButton, &QPushButton::clicked, this, &CFundDlg::OnFeedback);
     connect(ui->calculatorButton, &QPushButton::clicked, this, &CFundDlg::OnCalculator);
     connect(ui->moreButton, &QPushButton::clicked, this, &CFundDlg::OnMore);
+    connect(ui->findButton, &QPushButton::clicked, this, &CFundDlg::OnFind);
+    connect(ui->addHoldingButton, &QPushButton::clicked, this, &CFundDlg::OnAddHolding);
+    connect(ui->fundList, &QAbstractItemView::clicked, this, &CFundDlg::OnClickList);
+    connect(ui->fundList, &QAbstractItemView::doubleClicked, this, &CFundDlg::OnDblclkList);
+    ui->fundList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->fundList, &QWidget::customContextMenuRequested, this, &CFundDlg::OnRclickList);
 
     // The logo is a link to the home site: hand cursor and, after 100 ms, a tooltip.
     ui->logoPicture->setCursor(Qt::PointingHandCursor);
@@ -135,14 +141,14 @@ void CFundDlg::CreateStatusBar() {
 void CFundDlg::CreateMoreMenu() {
     m_pMoreMenu = new QMenu(this);
     m_pMoreMenu->setStyleSheet(QStringLiteral("QMenu { background: white; }"));
-    m_pMoreMenu->addAction(QStringLiteral("升级到最新版"));
-    m_pMoreMenu->addAction(QStringLiteral("安全设置"));
+    m_pMoreMenu->addAction(QStringLiteral("升级到最新版"), this, &CFundDlg::OnUpgrade);
+    m_pMoreMenu->addAction(QStringLiteral("安全设置"), this, &CFundDlg::OnSecurity);
     m_pMoreMenu->addSeparator();
-    m_pMoreMenu->addAction(QStringLiteral("导出我的基金"));
-    m_pMoreMenu->addAction(QStringLiteral("导入我的基金"));
+    m_pMoreMenu->addAction(QStringLiteral("导出我的基金"), this, &CFundDlg::OnExport);
+    m_pMoreMenu->addAction(QStringLiteral("导入我的基金"), this, &CFundDlg::OnImport);
     m_pMoreMenu->addSeparator();
     m_pMoreMenu->addAction(QStringLiteral("访问Taviro主页"), this, &CFundDlg::OnHomePage);
-    m_pMoreMenu->addAction(QStringLiteral("关于rize..."));
+    m_pMoreMenu->addAction(QStringLiteral("关于rize..."), this, &CFundDlg::OnAbout);
 }
 
 void CFundDlg::setVisible(bool visible) {

@@ -62,6 +62,26 @@ public:
     void OnCalculator();
     void OnMore();
     void OnHomePage();
+
+    // Commands on the list and the menus.
+    void OnFind();
+    void OnClickList();
+    void OnDblclkList();
+    void OnRclickList();
+    void OnViewDetail();
+    void OnAddHolding();
+    void OnMenuAddHolding();
+    void OnAddWatch();
+    void OnRemoveWatch();
+    void OnEditHolding();
+    void OnDeleteHolding();
+    void OnUpgrade();
+    void OnSecurity();
+    void OnAbout();
+    void OnExport();
+    void OnImport();
+    // The context menu last shown on the list (tests trigger its actions).
+    QMenu* ContextMenu() const { return m_pContextMenu; }
     // Timer 1, five seconds after initialisation: the header filler makes room for the banner.
     void OnTimer1();
 
@@ -107,12 +127,16 @@ private:
     void CreateMoreMenu();
     void ShowView(int kind, ViewHandler handler, int (CFundListCtrl::*loader)(int));
     QString HomeText() const;
+    QString DetailUrl(int row) const;
+    // Runs the holding editor for the selected row; true when it was saved.
+    bool RunHoldingEditor(bool edit);
 
     std::unique_ptr<Ui::CFundDlg> ui;
     bool m_bInitialised = false;
     QWidget* m_pStatusBar = nullptr;
     QLabel* m_pStatusParts[3] = {nullptr, nullptr, nullptr};
     QMenu* m_pMoreMenu = nullptr;
+    QMenu* m_pContextMenu = nullptr;
     QTimer* m_pTimer1 = nullptr;
     QTimer* m_pTipTimer = nullptr;
     std::shared_ptr<UiBridge> m_bridge;

@@ -69,7 +69,8 @@ QString Choose(FileChooser::Mode mode, QWidget* parent, const QString& caption, 
         qWarning("Unanswered file chooser \"%s\" taken as cancelled", qUtf8Printable(caption));
     } else {
         QFileDialog dialog(parent, caption, dir, filter);
-        dialog.setAcceptMode(mode == FileChooser::Mode::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setAcceptMode(mode == FileChooser::Mode::Save ? QFileDialog::AcceptSave
+                                                             : QFileDialog::AcceptOpen);
         // Neither an overwrite question of its own nor a check that the file exists:
         // the caller decides both.
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -98,8 +99,8 @@ QString FileChooser::GetOpenFileName(QWidget* parent, const QString& caption, co
 bool FileChooser::ConfirmOverwrite(QWidget* parent, const QString& path, const QString& question,
                                    const QString& caption) {
     if (!QFileInfo::exists(path)) return true;
-    return MessageBox::Show(parent, question, caption, MessageBox::Buttons::OkCancel, MessageBox::Icon::Question) ==
-           MessageBox::kOk;
+    return MessageBox::Show(parent, question, caption, MessageBox::Buttons::OkCancel,
+                            MessageBox::Icon::Question) == MessageBox::kOk;
 }
 
 std::string FileChooser::ToNativePath(const QString& path) {

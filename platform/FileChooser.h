@@ -31,12 +31,12 @@ class FileChooser {
     // filter is one filter such as "Texts(*.TXT)"; defaultSuffix (without dot)
     // is added to a name typed without suffix. The chooser asks nothing about
     // an existing file, and the current directory is the same afterwards.
-    static QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
-                                   const QString& defaultSuffix);
+    static QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                   const QString& filter, const QString& defaultSuffix);
     // The open chooser, with the same arguments and result; the chosen file
     // need not exist.
-    static QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
-                                   const QString& defaultSuffix);
+    static QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                   const QString& filter, const QString& defaultSuffix);
 
     // When something exists at path, asks question (OK and Cancel, question
     // icon) through the message box seam. True to go on: nothing there, or OK.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "platform/FileChooser.h"
 #include "platform/MessageBox.h"
 
 namespace {
@@ -9,7 +10,10 @@ namespace {
 // Each test starts with no scripted answers and no recorded boxes left over
 // from the one before.
 class ResetSeams : public testing::EmptyTestEventListener {
-    void OnTestStart(const testing::TestInfo&) override { zeza::MessageBox::ResetForTesting(); }
+    void OnTestStart(const testing::TestInfo&) override {
+        zeza::MessageBox::ResetForTesting();
+        zeza::FileChooser::ResetForTesting();
+    }
 };
 
 }  // namespace

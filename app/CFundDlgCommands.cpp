@@ -1,0 +1,229 @@
+// The commands of the main window: search, clicks and menus on the fund list,
+// holdings and watch flags, and the entries of the "更多 >>" menu.
+#include "app/CFundDlg.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QMenu>
+
+#include "db/SqlAccess.h"
+#include "dialogs/CAboutDlg.h"
+#include "dialogs/CHoldingDlg.h"
+#include "dialogs/CSecurityDlg.h"
+#include "exchange/DecimalText.h"
+#include "exchange/ExchangeTexts.h"
+#include "platform/FileChooser.h"
+#include "platform/GbkCodec.h"
+#include "platform/MessageBox.h"
+#include "platform/ServerConfig.h"
+#include "suggest/CSuggestEdit.h"
+#include "suggest/FindRow.h"
+#include "tables/CFundListCtrl.h"
+
+namespace zeza {
+
+namespace {
+
+QString Qs(const std::string& gbk) { return QString::fromStdString(GbkToUtf8(gbk)); }
+std::string Gbk(const QString& s) { return Utf8ToGbk(s.toStdString()); }
+
+}  // namespace
+
+void CFundDlg::OnFind() {
+    const std::string text = Gbk(SearchField()->text());
+    if (text.empty()) return;
+    CFundListCtrl* list = List();
+    const int row = FindRow(text, m_nFindNext, list->GetItemCount(),
+                            [list](int r, int c) { return list->GetItemText(r, c); });
+    m_nFindNext = row;
+    if (row < 0) {
+        m_nFindNext = 0;
+        MessageBox::Show(this, QStringLiteral("没有找到匹配的条目。"), QStringLiteral("查询结果"),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::None);
+        return;
+    }
+    // The found row joins the selection; rows selected before stay selected.
+    list->selectionModel()->select(list->model()->index(row, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->setFocus();
+    list->scrollTo(list->model()->index(row, 0));
+    m_nFindNext = row + 1;
+}
+
+void CFundDlg::OnClickList() {
+    const int row = List()->GetFirstSelectedRow();
+    if (row < 0) {
+        SetStatusText(QString(), 1);
+        return;
+    }
+    // About every second click the hint starts to show over the list.
+    if (std::rand() % 2 == 0) List()->setToolTip(QStringLiteral("双击查看详细信息"));
+    SetStatusText(QStringLiteral("当前选中: ") + Qs(List()->GetItemText(row, 1)) + QStringLiteral("-") +
+                      Qs(List()->GetItemText(row, 3)),
+                  1);
+}
+
+QString CFundDlg::DetailUrl(int row) const {
+    return QString::fromStdString(ServerBaseUrl()) + QStringLiteral("fund/fuskip.php?code=") +
+           Qs(List()->GetItemText(row, 1));
+}
+
+void CFundDlg::OnDblclkList() { OnViewDetail(); }
+
+void CFundDlg::OnViewDetail() {
+    const int row = List()->GetFirstSelectedRow();
+    if (row >= 0) OpenUrl(DetailUrl(row));
+}
+
+void CFundDlg::OnRclickList() {
+    if (List()->GetFirstSelectedRow() < 0) return;
+    delete m_pContextMenu;
+    m_pContextMenu = new QMenu(this);
+    m_pContextMenu->setStyleSheet(QStringLiteral("QMenu { background: white; }"));
+    QMenu* m = m_pContextMenu;
+    switch (m_nViewKind) {
+        case 1:
+            m->addAction(QStringLiteral("从关注中删除"), this, &CFundDlg::OnRemoveWatch);
+            m->addAction(QStringLiteral("添加到我的基金"), this, &CFundDlg::OnMenuAddHolding);
+            break;
+        case 2:
+            m->addAction(QStringLiteral("从我的基金中删除"), this, &CFundDlg::OnDeleteHolding);
+            m->addAction(QStringLiteral("添加到我的关注"), this, &CFundDlg::OnAddWatch);
+            m->addAction(QStringLiteral("编辑我的基金"), this, &CFundDlg::OnEditHolding);
+            break;
+        default:
+            m->addAction(QStringLiteral("添加到我的基金"), this, &CFundDlg::OnMenuAddHolding);
+            m->addAction(QStringLiteral("添加到我的关注"), this, &CFundDlg::OnAddWatch);
+            break;
+    }
+    m->addSeparator();
+    m->addAction(QStringLiteral("查看基金详细"), this, &CFundDlg::OnViewDetail);
+    raise();
+    m->popup(QCursor::pos());
+}
+
+bool CFundDlg::RunHoldingEditor(bool edit) {
+    CHoldingDlg dlg;
+    const int row = List()->GetFirstSelectedRow();
+    if (edit) {
+        if (row < 0) return false;
+        // The editor starts from the numbers as the holdings view shows them.
+        double cost = 0;
+        double units = 0;
+        ParseDecimal(List()->GetItemText(row, 8), cost);
+        ParseDecimal(List()->GetItemText(row, 6), units);
+        dlg.SetValues(List()->GetItemText(row, 1), cost, units, List()->GetItemText(row, 10));
+        dlg.SetMode(1, static_cast<int>(List()->GetItemData(row)));
+    } else if (row >= 0) {
+        dlg.SetValues(List()->GetItemText(row, 1), 0, 0, std::string());
+    }
+    return dlg.exec() == QDialog::Accepted;
+}
+
+void CFundDlg::OnAddHolding() {
+    if (!RunHoldingEditor(false)) return;
+    UpdateSummary();
+    if (m_pfnReloadView == &CFundDlg::OnHoldings) OnHoldings();
+}
+
+void CFundDlg::OnMenuAddHolding() {
+    if (RunHoldingEditor(false)) UpdateSummary();
+}
+
+void CFundDlg::OnEditHolding() {
+    if (List()->GetFirstSelectedRow() < 0) return;
+    if (!RunHoldingEditor(true)) return;
+    UpdateSummary();
+    if (m_pfnReloadView == &CFundDlg::OnHoldings) OnHoldings();
+}
+
+void CFundDlg::OnAddWatch() {
+    for (int row : List()->GetSelectedRows()) List()->SetCheck(row, true);
+}
+
+void CFundDlg::OnRemoveWatch() {
+    for (int row : List()->GetSelectedRows()) List()->SetCheck(row, false);
+}
+
+void CFundDlg::OnDeleteHolding() {
+    bool deleted = false;
+    int failed = 0;
+    for (int row : List()->GetSelectedRows()) {
+        const QString question = QStringLiteral("确定要从我的基金中删除“") + Qs(List()->GetItemText(row, 1)) +
+                                 Qs(List()->GetItemText(row, 3)) + QStringLiteral("”吗？");
+        if (MessageBox::Show(this, question, QStringLiteral("提示"), MessageBox::Buttons::OkCancel,
+                             MessageBox::Icon::Question) != MessageBox::kOk)
+            continue;
+        deleted = true;
+        if (ExecSql("DELETE FROM fu_count WHERE idc=?", {static_cast<long long>(List()->GetItemData(row))}) != 0)
+            ++failed;
+    }
+    if (failed > 0) {
+        MessageBox::Show(this, QStringLiteral("有 %1 条记录未能删除，请稍后再试。").arg(failed), QStringLiteral("提示"),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
+    }
+    if (deleted) {
+        UpdateSummary();
+        OnHoldings();
+    }
+}
+
+void CFundDlg::OnUpgrade() {
+    const int r = m_dbData.LaunchSelfUpdate();
+    if (r == 0) {
+        MessageBox::Show(this, QStringLiteral("已经是最新版本无须升级"), QStringLiteral("提示"),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+    } else if (r < 0) {
+        MessageBox::Show(this,
+                         QStringLiteral("升级失败，可能防火墙阻止了升级。\n请到") +
+                             QString::fromStdString(HomeHost()) + QStringLiteral("下载最新版。"),
+                         QStringLiteral("提示"), MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+    }
+}
+
+void CFundDlg::OnSecurity() {
+    CSecurityDlg dlg;
+    dlg.exec();
+}
+
+void CFundDlg::OnAbout() {
+    CAboutDlg dlg;
+    dlg.exec();
+}
+
+void CFundDlg::OnExport() {
+    const QString path =
+        FileChooser::GetSaveFileName(this, QString(), QString::fromUtf8(kHoldingsFileName),
+                                     QString::fromUtf8(kHoldingsFileFilter), QString::fromUtf8(kHoldingsFileSuffix));
+    if (path.isEmpty()) return;
+    if (QFileInfo::exists(path) &&
+        MessageBox::Show(this, QString::fromUtf8(kOverwriteQuestion), QString::fromUtf8(kExchangeCaption),
+                         MessageBox::Buttons::OkCancel, MessageBox::Icon::Question) != MessageBox::kOk)
+        return;
+    if (m_dbData.ExportHoldings(FileChooser::ToNativePath(path)) > 0) {
+        MessageBox::Show(this, QString::fromUtf8(kExportDoneText) + path, QString::fromUtf8(kExchangeCaption),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+    }
+}
+
+void CFundDlg::OnImport() {
+    const QString path =
+        FileChooser::GetOpenFileName(this, QString(), QString::fromUtf8(kHoldingsFileName),
+                                     QString::fromUtf8(kHoldingsFileFilter), QString::fromUtf8(kHoldingsFileSuffix));
+    if (path.isEmpty()) return;
+    int added = 0;
+    int skipped = 0;
+    if (m_dbData.ImportHoldings(FileChooser::ToNativePath(path), &added, &skipped) > 0) {
+        MessageBox::Show(this, QString::fromStdString(ImportDoneText(added, skipped)),
+                         QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+    }
+    UpdateSummary();
+    if (m_pfnReloadView == &CFundDlg::OnHoldings) OnHoldings();
+}
+
+}  // namespace zeza

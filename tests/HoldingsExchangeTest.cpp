@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+#include "db/CFundDb.h"
+#include "db/SqlAccess.h"
+#include "exchange/DecimalText.h"
+#include "exchange/HoldingsExchange.h"
+#include "tests/TestSupport.h"
+
+using namespace zeza;
+using zeza::test::G;
+using zeza::test::ReadFileBytes;
+using zeza::test::ScopedTempDir;
+using zeza::test::WriteFileBytes;
+
+namespace {
+
+// The header line as it stands on disk.
+std::string Header() {
+    return G("代码,成本,份数,备注") + "\r\n";
+}
+
+void AddHolding(const std::string& code, double cost, double units, const SqlParam& remark) {
+    ASSERT_EQ(ExecSql("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
+                      {code, cost, units, remark}),
+              0);
+}
+
+// Every holding as "code|cost|units|remark|types", in row order.
+std::vector<std::string> Holdings() {
+    QueryTable t;
+    EXPECT_EQ(
+        QuerySql(
+            "SELECT codec,tcost,tcount,remark,typeof(codec)||typeof(tcost)||typeof(tcount)||typeof(remark)"
+            " FROM fu_count ORDER BY idc;",
+            {}, t),
+        0);
+    std::vector<std::string> rows;
+    for (int r = 0; r < t.rows; ++r)
+        rows.push_back(t.Str(r, 0) + "|" + t.Str(r, 1) + "|" + t.Str(r, 2) + "|" + t.Str(r, 3) + "|" +
+                       t.Str(r, 4));
+    return rows;
+}
+
+int FileCount(const std::filesystem::path& dir) {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) n += e.is_regular_file();
+    return n;
+}
+
+// A fresh folder holding a Zeza.db made from the template.
+class HoldingsExchangeTest : public testing::Test {
+  protected:
+    ScopedTempDir dir;
+    CFundDb db;  // built in dir, so it writes the database there
+};
+
+}  // namespace
+
+TEST(DecimalText, AcceptsDecimalNumbersBetweenBlanksOnly) {
+    const struct {
+        const char* text;
+        bool ok;
+        double value;
+    } cases[] = {
+        {"0", true, 0},         {"1000", true, 1000},    {"1000.5", true, 1000.5}, {" 2.5\t", true, 2.5},
+        {"-3", true, -3},       {"+4.", true, 4},        {".25", true, 0.25},      {"1e3", true, 1000},
+        {"2.5E-1", true, 0.25}, {"1.0e+20", true, 1e20}, {"", false, 0},           {"  ", false, 0},
+        {"abc", false, 0},      {"1,5", false, 0},       {"1.2.3", false, 0},      {"1e", false, 0},
+        {"e5", false, 0},       {".", false, 0},         {"-", false, 0},          {"inf", false, 0},
+        {"nan", false, 0},      {"0x10", false, 0},      {"1e999", false, 0},      {"12 34", false, 0},
+        {"１２", false, 0},  // full-width digits
+    };
+    for (const auto& c : cases) {
+        double value = -77;
+        EXPECT_EQ(ParseDecimal(c.text, value), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.ok ? c.value : -77) << '"' << c.text << '"';
+    }
+}
+
+TEST(DecimalText, FormatsLikePrintf) {
+    EXPECT_EQ(FormatDecimal15(0), "0");
+    EXPECT_EQ(FormatDecimal15(1000.5), "1000.5");
+    EXPECT_EQ(FormatDecimal15(2.5), "2.5");
+    EXPECT_EQ(FormatDecimal15(0.1 + 0.2), "0.3");
+    EXPECT_EQ(FormatDecimal15(1000.0 / 3), "333.333333333333");
+    EXPECT_EQ(FormatDecimal15(1e20), "1e+20");
+    EXPECT_EQ(FormatFixed4(1000.12), "1000.1200");
+    EXPECT_EQ(FormatFixed4(2.5), "2.5000");
+    EXPECT_EQ(FormatFixed4(0.123456), "0.1235");
+}
+
+TEST_F(HoldingsExchangeTest, ExportWithoutHoldingsWritesTheHeaderOnly) {
+    EXPECT_EQ(db.ExportHoldings("Zeza.TXT"), 1);
+    EXPECT_EQ(ReadFileBytes("Zeza.TXT"), Header());
+    EXPECT_EQ(FileCount(dir.Path()), 2) << "a temporary file was left behind";
+}
+
+TEST_F(HoldingsExchangeTest, ExportWritesGbkLinesWithCrLfAsTheDatabaseGivesThem) {
+    AddHolding("000001", 1000, 500, G("华夏成长, 定投"));
+    AddHolding("110003", 2000.25, 1500.5, nullptr);
+    // A line break inside a remark would split the holding in two.
+    AddHolding("000011", 0.1, 3, std::string("line\r\nbreak"));
+
+    ASSERT_EQ(db.ExportHoldings("out.TXT"), 1);
+    const std::string bytes = ReadFileBytes("out.TXT");
+    EXPECT_EQ(bytes, Header() + "000001,1000.0,500.0," + G("华夏成长, 定投") + "\r\n" +
+                         "110003,2000.25,1500.5,\r\n" + "000011,0.1,3.0,line  break\r\n");
+    // GBK on disk: no UTF-8 text and no byte order mark.
+    EXPECT_EQ(bytes.find("华夏"), std::string::npos);
+    EXPECT_NE(bytes.substr(0, 3), "\xEF\xBB\xBF");
+
+    // An existing file is replaced as a whole.
+    AddHolding("000021", 1, 1, std::string("x"));
+    ASSERT_EQ(db.ExportHoldings("out.TXT"), 1);
+    EXPECT_EQ(ReadFileBytes("out.TXT").substr(0, bytes.size()), bytes);
+    EXPECT_EQ(ReadFileBytes("out.TXT").substr(bytes.size()), "000021,1.0,1.0,x\r\n");
+}
+
+TEST_F(HoldingsExchangeTest, RoundTripKeepsCommasApostrophesAndLeadingZeros) {
+    AddHolding("000001", 1000, 500, G("it's a, b, c 备注"));
+    AddHolding("110003", 2000.25, 1500.5, std::string("'); DELETE FROM fu_count; --"));
+    AddHolding("000011", 1e-7, 123456789.125, std::string(""));
+    const std::vector<std::string> before = Holdings();
+
+    ASSERT_EQ(db.ExportHoldings("round.TXT"), 1);
+    ASSERT_EQ(ExecSql("DELETE FROM fu_count;"), 0);
+    int added = -1, skipped = -1;
+    ASSERT_EQ(db.ImportHoldings("round.TXT", &added, &skipped), 1);
+    EXPECT_EQ(added, 3);
+    EXPECT_EQ(skipped, 0);
+    EXPECT_EQ(Holdings(), before);
+    EXPECT_EQ(before[0], "000001|1000.0|500.0|" + G("it's a, b, c 备注") + "|textrealrealtext");
+
+    // Import appends: the same file again doubles every holding.
+    ASSERT_EQ(db.ImportHoldings("round.TXT", &added, &skipped), 1);
+    std::vector<std::string> twice = before;
+    twice.insert(twice.end(), before.begin(), before.end());
+    EXPECT_EQ(Holdings(), twice);
+}
+
+TEST_F(HoldingsExchangeTest, ImportReadsCrLfAndLfLinesAndALastLineWithoutEnd) {
+    WriteFileBytes("mixed.txt", Header() + "000001,1000,500,test\r\n" + "000011,10,4,lf only\n" +
+                                    "000021,1,2," + G("最后一行") + "");
+    int added = 0, skipped = 0;
+    ASSERT_EQ(db.ImportHoldings("mixed.txt", &added, &skipped), 1);
+    EXPECT_EQ(added, 3);
+    EXPECT_EQ(skipped, 0);
+    EXPECT_EQ(Holdings(), (std::vector<std::string>{
+                              "000001|1000.0|500.0|test|textrealrealtext",
+                              "000011|10.0|4.0|lf only|textrealrealtext",
+                              "000021|1.0|2.0|" + G("最后一行") + "|textrealrealtext",
+                          }));
+}
+
+TEST_F(HoldingsExchangeTest, FileWithoutHeaderKeepsItsFirstHolding) {
+    WriteFileBytes("bare.txt", "000001,1000,500,first\r\n000011,1,1,second\r\n");
+    int added = 0, skipped = 0;
+    ASSERT_EQ(db.ImportHoldings("bare.txt", &added, &skipped), 1);
+    EXPECT_EQ(added, 2);
+    EXPECT_EQ(skipped, 0);
+    ASSERT_EQ(Holdings().size(), 2u);
+    EXPECT_EQ(Holdings()[0], "000001|1000.0|500.0|first|textrealrealtext");
+
+    // Any first line that is not a holding is taken for the header, not counted.
+    WriteFileBytes("other-header.txt", "code,cost,units,remark\n000021,1,1,x\n");
+    ASSERT_EQ(db.ImportHoldings("other-header.txt", &added, &skipped), 1);
+    EXPECT_EQ(added, 1);
+    EXPECT_EQ(skipped, 0);
+}
+
+TEST_F(HoldingsExchangeTest, LinesThatAreNoHoldingsAreSkippedAndCounted) {
+    WriteFileBytes("mixed.txt", Header() +
+                                    "000001,abc,500,cost is no number\r\n"    // skipped
+                                    "000001,1000,5o0,units is no number\r\n"  // skipped
+                                    "000001,1000,500\r\n"                     // three fields: skipped
+                                    "\r\n"                                    // blank: passed over
+                                    "   \r\n"                                 // blank: passed over
+                                    "000001,inf,1,x\r\n"                      // skipped
+                                    "000001, 1e3 ,2.5E-1,ok\r\n"              // blanks and exponents are fine
+                                    " 000001,1000,500,test\r\n"               // the space stays in the code
+                                    "000001,1000,500,\r\n"                    // an empty remark is fine
+                                    "999999,1,1,not in the catalogue\r\n");   // kept all the same
+    int added = 0, skipped = 0;
+    ASSERT_EQ(db.ImportHoldings("mixed.txt", &added, &skipped), 1);
+    EXPECT_EQ(added, 4);
+    EXPECT_EQ(skipped, 4);
+    EXPECT_EQ(Holdings(), (std::vector<std::string>{
+                              "000001|1000.0|0.25|ok|textrealrealtext",
+                              " 000001|1000.0|500.0|test|textrealrealtext",
+                              "000001|1000.0|500.0||textrealrealtext",
+                              "999999|1.0|1.0|not in the catalogue|textrealrealtext",
+                          }));
+}
+
+TEST_F(HoldingsExchangeTest, ImportAddsAllOrNothing) {
+    AddHolding("000001", 1, 1, std::string("kept"));
+    // The second holding of the file cannot be stored.
+    ASSERT_EQ(ExecSql("CREATE TRIGGER refuse BEFORE INSERT ON fu_count WHEN NEW.remark='boom'"
+                      " BEGIN SELECT RAISE(ABORT,'refused'); END;"),
+              0);
+    WriteFileBytes("in.txt", Header() + "000011,1,1,a\r\n000021,2,2,boom\r\n000031,3,3,c\r\n");
+    int added = -1, skipped = -1;
+    EXPECT_EQ(db.ImportHoldings("in.txt", &added, &skipped), -5);
+    EXPECT_EQ(added, 0);
+    EXPECT_EQ(skipped, 0);
+    EXPECT_EQ(Holdings(), std::vector<std::string>{"000001|1.0|1.0|kept|textrealrealtext"});
+
+    // The connection ended its transaction: the next write goes through.
+    ASSERT_EQ(ExecSql("DROP TRIGGER refuse;"), 0);
+    EXPECT_EQ(db.ImportHoldings("in.txt", &added, &skipped), 1);
+    EXPECT_EQ(added, 3);
+    EXPECT_EQ(Holdings().size(), 4u);
+}
+
+TEST_F(HoldingsExchangeTest, ImportFailuresChangeNothing) {
+    AddHolding("000001", 1, 1, std::string("kept"));
+    const std::vector<std::string> before = Holdings();
+    int added = -1, skipped = -1;
+    EXPECT_EQ(db.ImportHoldings("missing.txt", &added, &skipped), -3);
+    EXPECT_EQ(added, 0);
+    std::filesystem::create_directory("folder.txt");
+    EXPECT_EQ(db.ImportHoldings("folder.txt"), -4);
+    EXPECT_EQ(Holdings(), before);
+
+    WriteFileBytes("in.txt", Header() + "000011,1,1,a\r\n");
+    std::filesystem::rename("Zeza.db", "Zeza.db.away");
+    EXPECT_EQ(db.ImportHoldings("in.txt"), -1);
+    EXPECT_FALSE(std::filesystem::exists("Zeza.db")) << "a failed import must not leave an empty database";
+}
+
+TEST_F(HoldingsExchangeTest, ExportFailuresLeaveTheOldFileAsItWas) {
+    AddHolding("000001", 1000, 500, std::string("a remark long enough to pass the size limit below"));
+    WriteFileBytes("keep.TXT", "old content\r\n");
+
+    // The disk takes no more than 16 bytes per file: the write fails part-way.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit tiny = saved;
+    tiny.rlim_cur = 16;
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    const int result = db.ExportHoldings("keep.TXT");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(result, -3);
+    EXPECT_EQ(ReadFileBytes("keep.TXT"), "old content\r\n");
+
+    // A target that cannot be replaced (a folder) fails the same way.
+    std::filesystem::create_directory("folder.TXT");
+    EXPECT_EQ(db.ExportHoldings("folder.TXT"), -3);
+    EXPECT_TRUE(std::filesystem::is_directory("folder.TXT"));
+
+    // A database without the holdings table, or none at all.
+    ASSERT_EQ(ExecSql("ALTER TABLE fu_count RENAME TO fu_gone;"), 0);
+    EXPECT_EQ(db.ExportHoldings("keep.TXT"), -2);
+    std::filesystem::rename("Zeza.db", "Zeza.db.away");
+    EXPECT_EQ(db.ExportHoldings("keep.TXT"), -1);
+    EXPECT_FALSE(std::filesystem::exists("Zeza.db"));
+
+    EXPECT_EQ(ReadFileBytes("keep.TXT"), "old content\r\n");
+    // keep.TXT and the database moved aside: no temporary file was left behind.
+    EXPECT_EQ(FileCount(dir.Path()), 2);
+}

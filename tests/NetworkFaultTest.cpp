@@ -1,0 +1,443 @@
+// A data server on 127.0.0.1 that misbehaves on purpose, one way at a time,
+// for the control file and for each feed: every fault must end as a failed or
+// skipped step, leave the stored data exactly as it was, and the next pass
+// against a well-behaved server must work.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+
+#include "db/CFundDb.h"
+#include "db/SqlAccess.h"
+#include "platform/ServerConfig.h"
+#include "platform/UrlDownload.h"
+#include "tests/TestSupport.h"
+
+using namespace zeza;
+using zeza::test::G;
+using zeza::test::ScopedTempDir;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+enum class Fault {
+    Status500,      // an error page with status 500
+    ClosedMidBody,  // a declared length, part of the body, then the connection closed
+    NeverAnswers,   // the request is read and no byte of an answer follows
+    HugeStream,     // hundreds of megabytes of garbage, no declared length
+    HugeDeclared,   // the same with its length declared up front
+    EmptyBody,      // status 200 and nothing else
+};
+
+const char* Name(Fault f) {
+    switch (f) {
+        case Fault::Status500:
+            return "status 500";
+        case Fault::ClosedMidBody:
+            return "connection closed mid-body";
+        case Fault::NeverAnswers:
+            return "never answers";
+        case Fault::HugeStream:
+            return "huge streamed body";
+        case Fault::HugeDeclared:
+            return "huge declared body";
+        case Fault::EmptyBody:
+            return "empty body";
+    }
+    return "?";
+}
+
+// What a fault is applied to: the control file or one feed (by its tp parameter).
+struct Target {
+    const char* tp;  // "" for the control file
+    int kind;        // SyncFeed kind; -1 for the control file
+    int failure;     // what SyncFeed returns when this feed fails
+};
+const Target kControl{"", -1, 0};
+const Target kList{"list", 2, -5};
+const Target kNetValues{"stk", 0, -3};
+const Target kEstimates{"est", 1, -4};
+
+constexpr int64_t kHugeBytes = 320LL * 1024 * 1024;
+
+// The times the stored database starts with, and those the good server announces.
+constexpr int kOldList = 1200417988, kOldStk = 1300000100, kOldEst = 1300000200;
+constexpr int kNewList = 1400000000, kNewStk = 1400000100, kNewEst = 1400000200;
+
+std::string Control(int list, int stk, int est) {
+    return "[FU]\r\nlistTime=" + std::to_string(list) + "\r\nstkTime=" + std::to_string(stk) +
+           "\r\nestTime=" + std::to_string(est) + "\r\n[VER]\r\nLastVer=12\r\nUpdateVer=12\r\nUpdateFu=0\r\n";
+}
+
+const std::string& GoodList() {
+    static const std::string s = G("000001|华夏成长新|gu\r\n700001|新发基金|zhai\r\n");
+    return s;
+}
+const std::string kGoodNetValues =
+    "2008-11-17\r\n000001|3.1200|1.0560|1.0610\r\n000011|2.9800|1.2340|1.2300\r\n";
+const std::string kGoodEstimates = "000001|1.0623\r\n000011|1.2345\r\n";
+
+// The data server. Answers well unless told to misbehave for one target.
+class FaultyServer {
+  public:
+    FaultyServer() {
+        m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~FaultyServer() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_released = true;
+        }
+        m_cv.notify_all();
+        m_server.stop();
+        m_thread.join();
+    }
+
+    std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+
+    // The control file announces these times; fault (when set) hits target.
+    void Set(const std::string& control, const Target* target, Fault fault) {
+        std::lock_guard lock(m_mutex);
+        m_control = control;
+        m_target = target ? target->tp : nullptr;
+        m_fault = fault;
+        m_feedRequests = 0;
+        m_bytesSent = 0;
+    }
+    void Behave(const std::string& control) { Set(control, nullptr, Fault::Status500); }
+
+    int FeedRequests() {
+        std::lock_guard lock(m_mutex);
+        return m_feedRequests;
+    }
+    int64_t BytesSent() const { return m_bytesSent.load(); }
+
+  private:
+    void Answer(const httplib::Request& req, httplib::Response& res) {
+        std::string tp;
+        std::string body;
+        const char* target = nullptr;
+        Fault fault;
+        {
+            std::lock_guard lock(m_mutex);
+            if (req.path == "/fund/fund.php") {
+                body = m_control;
+            } else if (req.path == "/fund/gdata.php") {
+                ++m_feedRequests;
+                tp = req.get_param_value("tp");
+                body = tp == "list"  ? GoodList()
+                       : tp == "stk" ? kGoodNetValues
+                       : tp == "est" ? kGoodEstimates
+                                     : "";
+            } else {
+                res.status = 404;
+                return;
+            }
+            target = m_target;
+            fault = m_fault;
+        }
+        if (!target || tp != target) {
+            res.set_content(body, "text/plain");
+            return;
+        }
+        switch (fault) {
+            case Fault::Status500:
+                res.status = 500;
+                res.set_content(G("<html>服务器内部错误</html>\r\n") + body, "text/html");
+                return;
+            case Fault::ClosedMidBody: {
+                // A real answer, promised at ten times its length: the provider
+                // hands over what it has and then gives up, which closes the connection.
+                const std::string partial = body;
+                res.set_content_provider(partial.size() * 10, "text/plain",
+                                         [this, partial](size_t offset, size_t, httplib::DataSink& sink) {
+                                             if (offset > 0) return false;
+                                             m_bytesSent += static_cast<int64_t>(partial.size());
+                                             return sink.write(partial.data(), partial.size());
+                                         });
+                return;
+            }
+            case Fault::NeverAnswers: {
+                // Holds the connection without a byte of an answer until the test ends.
+                std::unique_lock lock(m_mutex);
+                m_cv.wait(lock, [this] { return m_released; });
+                res.status = 503;
+                return;
+            }
+            case Fault::HugeStream:
+            case Fault::HugeDeclared: {
+                // Garbage with line ends and separators in it, so that anything
+                // which got through would reach the feed's parser.
+                auto garbage = std::make_shared<std::string>();
+                for (int i = 0; garbage->size() < 64 * 1024; ++i)
+                    *garbage += std::to_string(i * 7919) + "|x\xB0\xA1|" + std::to_string(i) +
+                                (i % 3 ? "\n" : "\r\n");
+                auto provide = [this, garbage](size_t offset, httplib::DataSink& sink) {
+                    if (static_cast<int64_t>(offset) >= kHugeBytes) {
+                        sink.done();
+                        return true;
+                    }
+                    const size_t n =
+                        std::min<size_t>(garbage->size(), static_cast<size_t>(kHugeBytes - offset));
+                    m_bytesSent += static_cast<int64_t>(n);
+                    return sink.write(garbage->data(), n);
+                };
+                if (fault == Fault::HugeStream) {
+                    res.set_chunked_content_provider("text/plain", provide);
+                } else {
+                    res.set_content_provider(static_cast<size_t>(kHugeBytes), "text/plain",
+                                             [provide](size_t offset, size_t, httplib::DataSink& sink) {
+                                                 return provide(offset, sink);
+                                             });
+                }
+                return;
+            }
+            case Fault::EmptyBody:
+                res.set_content("", "text/plain");
+                return;
+        }
+    }
+
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_released = false;
+    std::string m_control;
+    const char* m_target = nullptr;
+    Fault m_fault = Fault::Status500;
+    int m_feedRequests = 0;
+    std::atomic<int64_t> m_bytesSent{0};
+};
+
+// Every row of a table, in rowid order, with the type of each value.
+std::vector<std::string> Dump(const std::string& table) {
+    QueryTable t;
+    EXPECT_EQ(QuerySql("SELECT * FROM " + table + " ORDER BY rowid;", {}, t), 0) << table;
+    std::vector<std::string> rows;
+    for (int r = 0; r < t.rows; ++r) {
+        std::string row;
+        for (int c = 0; c < t.cols; ++c) row += (t.Text(r, c) ? t.Str(r, c) : "<null>") + "|";
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+struct Stored {
+    std::vector<std::string> list, stk, count, iniLoc;
+    bool operator==(const Stored&) const = default;
+};
+
+Stored ReadStored() {
+    return {Dump("fu_list"), Dump("fu_stk"), Dump("fu_count"), Dump("fu_iniLoc")};
+}
+
+// The results of one refresh pass as the refresh thread runs it: the control
+// file first, and the three feeds only when it was fetched.
+struct PassResult {
+    int check = 0;
+    int list = 0, stk = 0, est = 0;  // 0: not run
+};
+
+PassResult RunPass(CFundDb& db) {
+    PassResult r;
+    r.check = db.CheckServer();
+    if (r.check != 1) return r;
+    r.list = db.SyncFeed(2);
+    r.stk = db.SyncFeed(0);
+    r.est = db.SyncFeed(1);
+    return r;
+}
+
+class NetworkFaults : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("XDG_CACHE_HOME", m_dir.Path().c_str(), 1);
+        SetServerBaseUrlForTesting(m_server.Base());
+        // A server that stops sending is given up on after a second, not thirty.
+        SetDownloadLowSpeedForTesting(100, 1);
+        CFundDb::SetLastControlFetchTimeForTesting(0);
+        { CFundDb first; }  // writes the template
+        ASSERT_EQ(ExecSql("UPDATE fu_iniLoc SET stkTime=?, estTime=?;",
+                          {static_cast<long long>(kOldStk), static_cast<long long>(kOldEst)}),
+                  0);
+        ASSERT_EQ(ExecSql("UPDATE fu_list SET look=-1, estval=1.01 WHERE codel='000011';"), 0);
+        ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000001',3.0,1.0,0.99,'2008-11-14'),"
+                          "('000011',2.9,1.2,1.19,'2008-11-14');"),
+                  0);
+        ASSERT_EQ(ExecSql("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
+                          {std::string("000001"), 1000.0, 500.0, G("长期持有")}),
+                  0);
+        m_original = zeza::test::ReadFileBytes("Zeza.db");
+    }
+    void TearDown() override {
+        SetServerBaseUrlForTesting("");
+        SetDownloadLowSpeedForTesting(0, 0);
+        CFundDb::SetLastControlFetchTimeForTesting(0);
+        unsetenv("XDG_CACHE_HOME");
+    }
+
+    // Puts the stored database back as SetUp made it.
+    void Restore() {
+        zeza::test::WriteFileBytes("Zeza.db", m_original);
+        CFundDb::SetLastControlFetchTimeForTesting(0);
+    }
+
+    uintmax_t CacheBytes() const {
+        uintmax_t total = 0;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(m_dir.Path() / "zeza", ec))
+            if (e.is_regular_file()) total += e.file_size();
+        return total;
+    }
+
+    // One fault on one target, then a pass against a server that behaves.
+    void Check(Fault fault, const Target& target) {
+        SCOPED_TRACE(std::string(Name(fault)) + " on " + (target.kind < 0 ? "the control file" : target.tp));
+        Restore();
+        auto db = std::make_unique<CFundDb>();
+        ASSERT_EQ(db->Local().stkTime, kOldStk);
+        const Stored before = ReadStored();
+
+        // Only the faulty feed is announced as changed, so that nothing else
+        // would legitimately change the stored data.
+        const int list = target.kind == 2 ? kNewList : kOldList;
+        const int stk = target.kind == 0 ? kNewStk : kOldStk;
+        const int est = target.kind == 1 ? kNewEst : kOldEst;
+        m_server.Set(Control(target.kind < 0 ? kNewList : list, target.kind < 0 ? kNewStk : stk,
+                             target.kind < 0 ? kNewEst : est),
+                     &target, fault);
+
+        const auto start = Clock::now();
+        const PassResult r = RunPass(*db);
+        const auto elapsed = Clock::now() - start;
+        ++m_faultsTried;
+
+        // The empty answer to the fund list or estimate feed is a valid feed with
+        // nothing in it; the stored data must still be unchanged.
+        const bool emptyIsValid = fault == Fault::EmptyBody && (target.kind == 2 || target.kind == 1);
+        if (target.kind < 0) {
+            EXPECT_EQ(r.check, -1);
+            EXPECT_EQ(m_server.FeedRequests(), 0) << "no feed may run without the control file";
+        } else {
+            ASSERT_EQ(r.check, 1);
+            const int got = target.kind == 2 ? r.list : target.kind == 0 ? r.stk : r.est;
+            EXPECT_EQ(got, emptyIsValid ? 1 : target.failure);
+            // The other two feeds had nothing to do.
+            for (int other : {r.list, r.stk, r.est})
+                if (other != got) EXPECT_EQ(other, 1);
+            EXPECT_EQ(m_server.FeedRequests(), 1);
+        }
+
+        const Stored after = ReadStored();
+        EXPECT_EQ(after.list, before.list);
+        EXPECT_EQ(after.stk, before.stk);
+        EXPECT_EQ(after.count, before.count);
+        if (!emptyIsValid) {
+            EXPECT_EQ(after.iniLoc, before.iniLoc) << "a failed feed must not store its new time";
+            EXPECT_EQ(db->Local().listTime, kOldList);
+            EXPECT_EQ(db->Local().stkTime, kOldStk);
+            EXPECT_EQ(db->Local().estTime, kOldEst);
+        }
+
+        if (fault == Fault::HugeStream || fault == Fault::HugeDeclared || fault == Fault::NeverAnswers) {
+            // The size cap and the low-speed limit end these long before the
+            // server would; generous bounds, as sanitizer builds are slow.
+            EXPECT_LT(elapsed, std::chrono::seconds(30));
+            EXPECT_LT(m_server.BytesSent(), kHugeBytes / 2);
+        }
+        // No partial or oversized download is left in the cache folder.
+        EXPECT_LT(CacheBytes(), 64u * 1024);
+        if (target.kind >= 0 && !emptyIsValid) {
+            const char* file = target.kind == 2   ? "~FUlist.tmp"
+                               : target.kind == 0 ? "~FUstk.tmp"
+                                                  : "~FUest.tmp";
+            EXPECT_FALSE(std::filesystem::exists(m_dir.Path() / "zeza" / file));
+        }
+
+        // The next pass, against a server that behaves, applies everything.
+        m_server.Behave(Control(kNewList, kNewStk, kNewEst));
+        CFundDb::SetLastControlFetchTimeForTesting(0);
+        const PassResult good = RunPass(*db);
+        EXPECT_EQ(good.check, 1);
+        EXPECT_EQ(good.list, 1);
+        EXPECT_EQ(good.stk, 1);
+        EXPECT_EQ(good.est, 1);
+        QueryTable t;
+        ASSERT_EQ(QuerySql("SELECT listTime,stkTime,estTime FROM fu_iniLoc;", {}, t), 0);
+        EXPECT_EQ(t.Str(0, 0) + "," + t.Str(0, 1) + "," + t.Str(0, 2),
+                  std::to_string(kNewList) + "," + std::to_string(kNewStk) + "," + std::to_string(kNewEst));
+        // An empty fund list or estimate answer was taken as "nothing new" and its
+        // time stored, so the good pass has no reason to ask for that feed again.
+        const bool listFetched = !(emptyIsValid && target.kind == 2);
+        const bool estFetched = !(emptyIsValid && target.kind == 1);
+        ASSERT_EQ(QuerySql("SELECT name,look,estval FROM fu_list WHERE codel='000001';", {}, t), 0);
+        ASSERT_EQ(t.rows, 1);
+        if (listFetched) EXPECT_EQ(t.Str(0, 0) + "," + t.Str(0, 1), G("华夏成长新") + ",0");
+        if (listFetched && estFetched) EXPECT_EQ(t.Str(0, 2), "1.0623");
+        ASSERT_EQ(QuerySql("SELECT look,estval FROM fu_list WHERE codel='000011';", {}, t), 0);
+        ASSERT_EQ(t.rows, 1);
+        EXPECT_EQ(t.Str(0, 0), "-1") << "the watch flag survives every pass";
+        if (estFetched) EXPECT_EQ(t.Str(0, 1), "1.2345");
+        ASSERT_EQ(QuerySql("SELECT COUNT(*),MIN(gdate),MAX(gdate) FROM fu_stk;", {}, t), 0);
+        EXPECT_EQ(t.Str(0, 0) + "," + t.Str(0, 1) + "," + t.Str(0, 2), "2,2008-11-17,2008-11-17");
+        ASSERT_EQ(QuerySql("SELECT COUNT(*) FROM fu_list WHERE codel='700001';", {}, t), 0);
+        if (listFetched) EXPECT_EQ(t.Str(0, 0), "1");
+        EXPECT_EQ(Dump("fu_count"), before.count);
+    }
+
+    void CheckAllTargets(Fault fault) {
+        for (const Target* t : {&kControl, &kList, &kNetValues, &kEstimates}) Check(fault, *t);
+    }
+
+    ScopedTempDir m_dir;
+    FaultyServer m_server;
+    std::string m_original;
+    int m_faultsTried = 0;
+};
+
+}  // namespace
+
+TEST_F(NetworkFaults, ErrorStatusFailsTheStepAndChangesNothing) {
+    CheckAllTargets(Fault::Status500);
+    EXPECT_EQ(m_faultsTried, 4);
+}
+
+TEST_F(NetworkFaults, ConnectionClosedMidBodyFailsTheStepAndChangesNothing) {
+    CheckAllTargets(Fault::ClosedMidBody);
+    EXPECT_EQ(m_faultsTried, 4);
+}
+
+TEST_F(NetworkFaults, ServerThatNeverAnswersIsGivenUpOnWithinSeconds) {
+    CheckAllTargets(Fault::NeverAnswers);
+    EXPECT_EQ(m_faultsTried, 4);
+}
+
+TEST_F(NetworkFaults, HugeGarbageBodyIsCutOffAtTheSizeLimit) {
+    CheckAllTargets(Fault::HugeStream);
+    CheckAllTargets(Fault::HugeDeclared);
+    EXPECT_EQ(m_faultsTried, 8);
+}
+
+TEST_F(NetworkFaults, EmptyBodyIsNoControlFileAndNoNetValueFile) {
+    CheckAllTargets(Fault::EmptyBody);
+    EXPECT_EQ(m_faultsTried, 4);
+}
