@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+
+#include "app/CFundDlg.h"
+#include "db/SqlAccess.h"
+#include "dialogs/CHoldingDlg.h"
+#include "platform/FileChooser.h"
+#include "platform/GbkCodec.h"
+#include "platform/MessageBox.h"
+#include "platform/ServerConfig.h"
+#include "platform/Shell.h"
+#include "suggest/CSuggestEdit.h"
+#include "tables/CFundListCtrl.h"
+#include "tests/TestSupport.h"
+#include "tests/gui/GuiTestSupport.h"
+
+using namespace zeza;
+using zeza::test::Ctrl;
+using zeza::test::G;
+using zeza::test::ModalScript;
+using zeza::test::ScopedTempDir;
+
+namespace {
+
+// The template catalogue with net values for five funds, three holdings and
+// the main window on the quote date; no background refresh.
+struct CommandsFixture : ::testing::Test {
+    ScopedTempDir dir;
+    std::unique_ptr<CFundDlg> dlg;
+    QStringList opened;
+
+    void SetUp() override {
+        setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
+        CFundDlg::SetAutoRefreshForTesting(false);
+        Shell::SetOpenUrlHook([this](const QString& url) {
+            opened << url;
+            return true;
+        });
+        { CFundDb startup; }
+        ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000001',3.1,1.056,1.061,'2008-11-14'),"
+                          "('000011',2.9,1.234,1.230,'2008-11-14'),('000021',1.5,1.5,1.5,'2008-11-14'),"
+                          "('040002',1.2,1.1,1.0,'2008-11-14'),('110003',1.3,1.2,1.1,'2008-11-14');"
+                          "INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES "
+                          "('000001',1000.123,900.456,'a'),('000011',500,400,'b'),('000021',300,200,'c');"),
+                  0);
+        dlg = std::make_unique<CFundDlg>();
+        dlg->show();
+    }
+    void TearDown() override {
+        if (dlg) dlg->reject();
+        dlg.reset();
+        CFundDlg::SetAutoRefreshForTesting(true);
+        Shell::SetOpenUrlHook(nullptr);
+        SetServerBaseUrlForTesting("");
+        unsetenv("XDG_CACHE_HOME");
+    }
+
+    CFundListCtrl* List() { return dlg->List(); }
+    void Select(std::initializer_list<int> rows) {
+        List()->clearSelection();
+        for (int r : rows)
+            List()->selectionModel()->select(List()->model()->index(r, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    int RowOf(const char* code) {
+        for (int r = 0; r < List()->GetItemCount(); ++r)
+            if (List()->GetItemText(r, 1) == code) return r;
+        return -1;
+    }
+    std::string One(const std::string& sql) {
+        QueryTable t;
+        EXPECT_EQ(QuerySql(sql, {}, t), 0);
+        return t.rows ? t.Str(0, 0) : "<none>";
+    }
+    QStringList MenuItems(QMenu* m) {
+        QStringList items;
+        if (m)
+            for (QAction* a : m->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return items;
+    }
+};
+
+}  // namespace
+
+TEST_F(CommandsFixture, SearchFindsByCodeOrNameAndWraps) {
+    dlg->OnLatest();
+    ASSERT_EQ(List()->GetItemCount(), 5);
+    dlg->SearchField()->setText(QStringLiteral("000001-华夏成长"));
+    dlg->OnFind();
+    const int hit = RowOf("000001");
+    EXPECT_EQ(List()->GetSelectedRows(), std::vector<int>{hit});
+    EXPECT_EQ(dlg->m_nFindNext, hit + 1);
+    // The only match: the next search finds the same row again.
+    dlg->OnFind();
+    EXPECT_EQ(dlg->m_nFindNext, hit + 1);
+
+    // Names: each press moves on to the next 华夏 fund and wraps.
+    dlg->SearchField()->setText(QStringLiteral("华夏"));
+    dlg->m_nFindNext = 0;
+    std::vector<int> hits;
+    for (int i = 0; i < 4; ++i) {
+        dlg->OnFind();
+        hits.push_back(dlg->m_nFindNext - 1);
+    }
+    EXPECT_EQ(hits[3], hits[0]);
+    EXPECT_NE(hits[0], hits[1]);
+    EXPECT_TRUE(MessageBox::Requests().empty());
+
+    // A miss says so and starts again from the top.
+    dlg->SearchField()->setText(QStringLiteral("A00001"));
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    dlg->OnFind();
+    ASSERT_EQ(MessageBox::Requests().size(), 1u);
+    EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("没有找到匹配的条目。"));
+    EXPECT_EQ(MessageBox::Requests()[0].caption, QStringLiteral("查询结果"));
+    EXPECT_EQ(dlg->m_nFindNext, 0);
+
+    // An empty field does nothing.
+    dlg->SearchField()->clear();
+    dlg->OnFind();
+    EXPECT_EQ(MessageBox::Requests().size(), 1u);
+}
+
+TEST_F(CommandsFixture, DeleteAsksPerRowAndReloadsOnce) {
+    dlg->OnHoldings();
+    ASSERT_EQ(List()->GetItemCount(), 3);
+    Select({0, 1, 2});
+    const std::string middle = List()->GetItemText(1, 1);
+    const QString firstQuestion = QStringLiteral("确定要从我的基金中删除“") +
+                                  QString::fromStdString(GbkToUtf8(List()->GetItemText(0, 1))) +
+                                  QString::fromStdString(GbkToUtf8(List()->GetItemText(0, 3))) + QStringLiteral("”吗？");
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    MessageBox::SetNextAnswer(MessageBox::kCancel);
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    dlg->OnDeleteHolding();
+    ASSERT_EQ(MessageBox::Requests().size(), 3u);
+    EXPECT_EQ(MessageBox::Requests()[0].text, firstQuestion);
+    EXPECT_EQ(List()->GetItemCount(), 1);
+    EXPECT_EQ(List()->GetItemText(0, 1), middle);
+    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "1");
+
+    // All answers Cancel: nothing changes.
+    MessageBox::ClearRequests();
+    Select({0});
+    MessageBox::SetNextAnswer(MessageBox::kCancel);
+    dlg->OnDeleteHolding();
+    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "1");
+}
+
+TEST_F(CommandsFixture, FailedDeleteIsReported) {
+    dlg->OnHoldings();
+    Select({0});
+    // A delete the database refuses.
+    ASSERT_EQ(ExecSql("CREATE TRIGGER keep BEFORE DELETE ON fu_count BEGIN SELECT RAISE(ABORT,'kept'); END;"), 0);
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    dlg->OnDeleteHolding();
+    ASSERT_EQ(MessageBox::Requests().size(), 2u);
+    EXPECT_TRUE(MessageBox::Requests()[1].text.contains(QStringLiteral("未能删除")));
+    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "3");
+}
+
+TEST_F(CommandsFixture, WatchCommandsActOnEverySelectedRow) {
+    dlg->OnLatest();
+    const int a = RowOf("000011");
+    const int b = RowOf("110003");
+    Select({a, b});
+    dlg->OnAddWatch();
+    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_list WHERE look;"), "2");
+    EXPECT_EQ(One("SELECT look FROM fu_list WHERE codel='110003';"), "-1");
+    EXPECT_TRUE(List()->GetCheck(a));
+    dlg->OnWatchList();
+    ASSERT_EQ(List()->GetItemCount(), 2);
+    Select({0});
+    dlg->OnRemoveWatch();
+    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_list WHERE look;"), "1");
+    EXPECT_EQ(List()->GetItemCount(), 2) << "the watch list is not reloaded by the command";
+}
+
+TEST_F(CommandsFixture, ContextMenuFollowsTheViewKind) {
+    dlg->OnLatest();
+    List()->clearSelection();
+    dlg->OnRclickList();
+    EXPECT_EQ(dlg->ContextMenu(), nullptr) << "no selection, no menu";
+    Select({0});
+    dlg->OnRclickList();
+    EXPECT_EQ(MenuItems(dlg->ContextMenu()), (QStringList{"添加到我的基金", "添加到我的关注", "-", "查看基金详细"}));
+    dlg->ContextMenu()->hide();
+    dlg->OnWatchList();
+    dlg->OnLatest();
+    Select({0});
+    dlg->OnAddWatch();
+    dlg->OnWatchList();
+    Select({0});
+    dlg->OnRclickList();
+    EXPECT_EQ(MenuItems(dlg->ContextMenu()), (QStringList{"从关注中删除", "添加到我的基金", "-", "查看基金详细"}));
+    dlg->ContextMenu()->hide();
+    dlg->OnHoldings();
+    Select({0});
+    dlg->OnRclickList();
+    EXPECT_EQ(MenuItems(dlg->ContextMenu()),
+              (QStringList{"从我的基金中删除", "添加到我的关注", "编辑我的基金", "-", "查看基金详细"}));
+    // "查看基金详细" opens the fund's page.
+    dlg->ContextMenu()->actions().last()->trigger();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0], QString::fromStdString(ServerBaseUrl()) + "fund/fuskip.php?code=" +
+                             QString::fromStdString(List()->GetItemText(0, 1)));
+    dlg->ContextMenu()->hide();
+}
+
+TEST_F(CommandsFixture, ClickShowsTheSelectionInTheStatusBar) {
+    dlg->OnLatest();
+    const int r = RowOf("000001");
+    Select({r});
+    dlg->OnClickList();
+    EXPECT_EQ(dlg->StatusText(1), QStringLiteral("当前选中: 000001-华夏成长"));
+    List()->clearSelection();
+    dlg->OnClickList();
+    EXPECT_EQ(dlg->StatusText(1), QString());
+    dlg->OnDblclkList();
+    EXPECT_TRUE(opened.isEmpty()) << "no selection, no page";
+}
+
+TEST_F(CommandsFixture, EditStartsFromTheShownNumbers) {
+    dlg->OnHoldings();
+    const int r = RowOf("000001");
+    Select({r});
+    QString code, cost, units;
+    ModalScript script;
+    script.Then<CHoldingDlg>([&](CHoldingDlg* h) {
+        code = Ctrl<QLineEdit>(h, 1018)->text();
+        cost = Ctrl<QLineEdit>(h, 1020)->text();
+        units = Ctrl<QLineEdit>(h, 1022)->text();
+        h->reject();
+    });
+    dlg->OnEditHolding();
+    EXPECT_TRUE(script.AllStepsRan());
+    EXPECT_EQ(code, QStringLiteral("000001-华夏成长"));
+    EXPECT_EQ(cost, QStringLiteral("1000.12"));  // as displayed, not as stored
+    EXPECT_EQ(units, QStringLiteral("900.46"));
+    EXPECT_EQ(One("SELECT tcost FROM fu_count WHERE codec='000001';"), "1000.123") << "cancel writes nothing";
+}
+
+TEST_F(CommandsFixture, ExportThenImportDoublesTheHoldings) {
+    const QString path = QString::fromStdString((dir.Path() / "mine.TXT").string());
+    FileChooser::SetNextAnswer(path);
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    dlg->OnExport();
+    ASSERT_EQ(MessageBox::Requests().size(), 1u);
+    EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("保存成功:\n") + path);
+    const std::string header = G("代码,成本,份数,备注\r\n");
+    EXPECT_EQ(zeza::test::ReadFileBytes(path.toStdString()).substr(0, header.size()), header);
+
+    // The file exists now: the overwrite question comes first; Cancel stops.
+    MessageBox::ClearRequests();
+    FileChooser::SetNextAnswer(path);
+    MessageBox::SetNextAnswer(MessageBox::kCancel);
+    dlg->OnExport();
+    ASSERT_EQ(MessageBox::Requests().size(), 1u);
+    EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("文件已存在，是否覆盖原数据？"));
+
+    dlg->OnHoldings();
+    MessageBox::ClearRequests();
+    FileChooser::SetNextAnswer(path);
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    dlg->OnImport();
+    ASSERT_EQ(MessageBox::Requests().size(), 1u);
+    EXPECT_TRUE(MessageBox::Requests()[0].text.startsWith(QStringLiteral("数据导入成功。")));
+    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "6");
+    EXPECT_EQ(List()->GetItemCount(), 6) << "the holdings view is reloaded";
+    EXPECT_TRUE(dlg->SummaryLine()->text().contains(QStringLiteral("市值:")));
+
+    // A cancelled chooser does nothing.
+    MessageBox::ClearRequests();
+    FileChooser::SetNextAnswer(QString());
+    dlg->OnImport();
+    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "6");
+}
+
+TEST_F(CommandsFixture, UpgradeReportsFailureAndNoNewerVersion) {
+    SetServerBaseUrlForTesting("http://127.0.0.1:1/");  // nothing listens there
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    dlg->OnUpgrade();
+    ASSERT_EQ(MessageBox::Requests().size(), 1u);
+    EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("升级失败，可能防火墙阻止了升级。\n请到") +
+                                                  QString::fromStdString(HomeHost()) + QStringLiteral("下载最新版。"));
+    EXPECT_EQ(MessageBox::Requests()[0].icon, MessageBox::Icon::Information);
+}
