@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include <httplib.h>
@@ -20,6 +21,8 @@
 #include "platform/ServerConfig.h"
 #include "platform/Shell.h"
 #include "server/DataServer.h"
+#include "suggest/CSuggestEdit.h"
+#include "suggest/CSuggestPopup.h"
 #include "tables/CFundListCtrl.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -215,6 +218,8 @@ TEST_F(MainWindowFixture, RefreshPassFillsTheWindowFromTheReferenceServer) {
         QTRY_VERIFY_WITH_TIMEOUT(srv.ThanksCount() >= 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Worker()->PassCount() >= 1, 10000);
 
+        EXPECT_GT(dlg.SearchField()->Popup().Candidates().size(), 2000u);
+
         QueryTable t;
         ASSERT_EQ(QuerySql("SELECT updateTime,listTime,stkTime,estTime FROM fu_iniLoc;", {}, t), 0);
         const long now = static_cast<long>(std::time(nullptr));
@@ -224,6 +229,34 @@ TEST_F(MainWindowFixture, RefreshPassFillsTheWindowFromTheReferenceServer) {
         EXPECT_NE(t.Str(0, 3), "0");
         dlg.reject();
     }
+    srv.Stop();
+}
+
+TEST_F(MainWindowFixture, RepeatedPassesListEachFundOnce) {
+    server::DataServer::Options opt;
+    opt.dataDir = server::SampleDataDir();
+    opt.port = 0;
+    server::DataServer srv(opt);
+    std::string err;
+    ASSERT_TRUE(srv.Start(err)) << err;
+    SetServerBaseUrlForTesting(srv.Url());
+    CFundDlg::SetAutoRefreshForTesting(true);
+    RefreshWorker::SetSleepForTesting(1, 1);
+    {
+        CFundDlg dlg;
+        dlg.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Worker()->PassCount() >= 3, 30000);
+        // Let the UI thread take the last hand-over before comparing.
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.StatusText(2).startsWith(QStringLiteral("更新完成")), 10000);
+        QueryTable t;
+        ASSERT_EQ(QuerySql("SELECT COUNT(*) FROM fu_list;", {}, t), 0);
+        const auto& entries = dlg.SearchField()->Popup().Candidates();
+        EXPECT_EQ(entries.size(), static_cast<size_t>(std::atol(t.Str(0, 0).c_str())));
+        std::set<std::string> distinct(entries.begin(), entries.end());
+        EXPECT_EQ(distinct.size(), entries.size());
+        dlg.reject();
+    }
+    RefreshWorker::SetSleepForTesting(0, 0);
     srv.Stop();
 }
 
