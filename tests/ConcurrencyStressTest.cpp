@@ -97,6 +97,12 @@ FeedFiles WriteFeedFiles() {
     return f;
 }
 
+std::string WatchCodesJson(const std::vector<std::string>& codes) {
+    std::string json = "[";
+    for (const std::string& c : codes) json += (json.size() > 1 ? ",\"" : "\"") + c + "\"";
+    return json + "]";
+}
+
 // Reads one value; the test fails when the read itself fails.
 bool ReadLook(const std::string& code, long long& look) {
     QueryTable t;
@@ -146,13 +152,22 @@ TEST(ConcurrencyStress, NoUserWriteIsLostWhileFeedsRun) {
 
     std::thread refresh([&] {
         const char* lists[] = {"list-whole.tmp", "list-partial.tmp"};
+        std::mt19937 pause(777);
+        auto last = std::chrono::microseconds(1000);
         for (int round = 0; !stop.load() && Clock::now() < deadline; ++round) {
             for (int kind = 0; kind < 3; ++kind) {
+                // A pass downloads each feed before it applies it, and passes are
+                // an hour apart. Back to back, the database lock (which is not
+                // fair) could pass from one feed to the next for longer than a
+                // user's write waits, so leave a gap as long as a feed at most.
+                std::this_thread::sleep_for(std::chrono::microseconds(pause() % (last.count() + 1)));
+                const auto started = Clock::now();
                 feedRunning = true;
                 int r = kind == 0   ? ApplyFundListFile(lists[round % 2])
                         : kind == 1 ? ApplyNetValueFile("stk.tmp")
                                     : ApplyEstimateFile("est.tmp");
                 feedRunning = false;
+                last = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
                 if (r == 1)
                     ++feedsApplied;
                 else
@@ -166,13 +181,43 @@ TEST(ConcurrencyStress, NoUserWriteIsLostWhileFeedsRun) {
     std::mt19937 rng(12345);
     int writes = 0, failures = 0, duringFeed = 0, imports = 0;
 
+    // Between two of the user's writes the database must hold exactly what the
+    // user was told, however many feeds ran meanwhile: every watch flag (by
+    // fund code, one row each) and, now and then, every holding.
+    int audits = 0;
+    auto audit = [&](bool holdings) {
+        ++audits;
+        QueryTable t;
+        ASSERT_EQ(
+            QuerySql(
+                "SELECT codel,look,COUNT(*) FROM fu_list WHERE codel IN (SELECT value FROM json_each(?)) "
+                "GROUP BY codel;",
+                {WatchCodesJson(watchCodes)}, t),
+            0);
+        ASSERT_EQ(static_cast<size_t>(t.rows), watchCodes.size());
+        for (int r = 0; r < t.rows; ++r) {
+            EXPECT_EQ(t.Str(r, 2), "1") << "fund " << t.Str(r, 0) << " has more than one row";
+            EXPECT_EQ(std::atoll(t.Str(r, 1).c_str()), model.looks[t.Str(r, 0)])
+                << "the watch flag of " << t.Str(r, 0) << " was lost";
+        }
+        if (!holdings) return;
+        ASSERT_EQ(QuerySql("SELECT idc,codec,tcost,tcount,remark FROM fu_count ORDER BY idc;", {}, t), 0);
+        ASSERT_EQ(static_cast<size_t>(t.rows), model.holdings.size()) << "holdings were added or lost";
+        auto it = model.holdings.begin();
+        for (int r = 0; r < t.rows; ++r, ++it) {
+            EXPECT_EQ(std::atoll(t.Str(r, 0).c_str()), it->first);
+            EXPECT_EQ(t.Str(r, 1) + "|" + t.Str(r, 4), it->second.code + "|" + it->second.remark);
+            EXPECT_EQ(std::atof(t.Str(r, 2).c_str()), it->second.cost);
+            EXPECT_EQ(std::atof(t.Str(r, 3).c_str()), it->second.units);
+        }
+    };
+
     // The user's side runs in a function of its own, so that a failed ASSERT
     // returns here and the refresh thread is still joined.
     auto user = [&] {
         for (int i = 0; Clock::now() < deadline; ++i) {
             const bool contended = feedRunning.load();
             const int op = i % 8;
-            std::string what;
             if (op == 0 || op == 1 || op == 2 || op == 6) {
                 // The list control's tick: the flag is stored by code.
                 const std::string& code = watchCodes[rng() % watchCodes.size()];
@@ -261,6 +306,8 @@ TEST(ConcurrencyStress, NoUserWriteIsLostWhileFeedsRun) {
             }
             ++writes;
             duringFeed += contended;
+            audit(i % 16 == 0);
+            if (::testing::Test::HasFailure()) return;
         }
     };
     user();
@@ -288,9 +335,10 @@ TEST(ConcurrencyStress, NoUserWriteIsLostWhileFeedsRun) {
     EXPECT_GT(imports, 0);
     std::printf(
         "stress: %d user writes checked (%d issued while a feed ran, %d reported as failed, %d imports), "
-        "%d feeds applied, %zu holdings at the end\n",
-        writes, duringFeed, failures, imports, feedsApplied, model.holdings.size());
+        "%d audits of the whole state, %d feeds applied, %zu holdings at the end\n",
+        writes, duringFeed, failures, imports, audits, feedsApplied, model.holdings.size());
     RecordProperty("writes_checked", writes);
     RecordProperty("writes_during_feed", duringFeed);
     RecordProperty("feeds_applied", feedsApplied);
+    RecordProperty("audits", audits);
 }

@@ -1,0 +1,41 @@
+// The net value feed applied to a database file: fu_stk is replaced whole by
+// the file's rows under its quote date, or left exactly as it was.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "sync/NetValueFeed.h"
+#include "tests/fuzz/FuzzWorkspace.h"
+
+using namespace zeza;
+using namespace zeza::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzWorkspace& ws = FuzzWorkspace::Get();
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+
+    ws.Prepare("stk.tmp", data, size);
+    const int r = ApplyNetValueFile("stk.tmp");
+    if (r != 1 && r != -7) Fail("unexpected result " + std::to_string(r));
+    const DbSnapshot now = ws.Read();
+    ExpectUnchanged(now, {"fu_count", "fu_list", "fu_iniLoc"});
+    if (r != 1) {
+        ExpectUnchanged(now, {"fu_stk"});
+        return 0;
+    }
+
+    std::string_view date = input.substr(0, input.find('\n'));
+    if (!date.empty() && date.back() == '\r') date.remove_suffix(1);
+    const auto& rows = now.tables.at("fu_stk");
+    if (rows.empty()) Fail("an applied net value file left no rows");
+    for (const DbRow& row : rows) {
+        if (row.cols[kStkDate] != "t" + std::string(date))
+            Fail("a row without the file's date: " + row.cols[kStkDate]);
+        if (row.cols[kStkCode][0] != 't' || !Contains(input, Value(row.cols[kStkCode])))
+            Fail("a row whose code is not in the file: " + row.cols[kStkCode]);
+        for (int c = 1; c <= 3; ++c)
+            if (!IsNumber(row.cols[c])) Fail("a net value that is no number: " + row.cols[c]);
+    }
+    return 0;
+}

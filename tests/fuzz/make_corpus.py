@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into tests/fuzz/corpus/<target>/.
+
+The seeds look like what the data server and users really send: GBK text, CR LF
+and LF line ends, names whose second byte is "|" (0x7C), apostrophes, and the
+broken answers the program meets (error pages, cut-off files). Run it again
+after changing it; the files are kept in the repository.
+"""
+import os
+import shutil
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+SAMPLE = os.path.join(ROOT, "server", "sample-data")
+
+
+def gbk(text):
+    return text.encode("gbk")
+
+
+def lines(items, end=b"\r\n"):
+    return b"".join(i + end for i in items)
+
+
+def sample(name, count):
+    with open(os.path.join(SAMPLE, name), "rb") as f:
+        return f.read().replace(b"\r\n", b"\n").split(b"\n")[:count]
+
+
+def write(target, seeds):
+    folder = os.path.join(HERE, "corpus", target)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for name, data in seeds.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+
+
+def control_file():
+    good = lines([b"[FU]", b"listTime=1226543552", b"stkTime=1226662200", b"estTime=1226673900", b"[VER]",
+                  b"LastVer=12", b"UpdateVer=12", b"UpdateFu=0"])
+    return {
+        "reference-crlf.ini": good,
+        "reference-lf.ini": good.replace(b"\r\n", b"\n"),
+        "update-offered.ini": lines([b"[fu]", b" LISTTIME = 1300000000 ", b"stkTime=12abc", b"estTime=-7",
+                                     b"[Ver]", b"lastver=13", b"UpdateVer=13", b"UpdateFu=1",
+                                     b"UpdatePath=http://127.0.0.1:8419/update/Zeza",
+                                     b"UpdateSha256=" + b"0123456789abcdef" * 4]),
+        "gbk-comments.ini": lines([gbk("; 数据时间（秒）"), b"[FU]", b"listTime=99999999999",
+                                   gbk("stkTime=一二三"), b"[FU]", b"estTime=5", b"[VER]", b"UpdatePath=" + gbk("升级|亅") * 40]),
+        "no-feed-section.ini": lines([b"[VER]", b"LastVer=13", b"UpdateFu=1", b"UpdateVer=13"]),
+        "error-page.html": gbk("<html><head><title>502 Bad Gateway</title></head><body>网关错误</body></html>\n"),
+        "cut-off.ini": b"[FU]\r\nlistTime=12265",
+    }
+
+
+def fund_list():
+    funds = [b"|".join(l.split(b"|")[:3]) for l in sample("funds.txt", 40) if l]
+    odd = [
+        gbk("000001|华夏成长|gu"),
+        gbk("519005|海富通股票|gu"),
+        gbk("700001|亅億東瑋基金|zhai"),          # names whose second bytes are 0x7C
+        gbk("700002|O'Neil成长|hun"),
+        gbk("700003|gushi|zhi"),                  # a name that starts like a type code
+        gbk("700004|新基金|qdii"),                 # a type code outside the table
+        gbk("700005|a|b|c"),                      # four fields
+        b"000001|abc",                            # too short
+        gbk("700006|重复|gu"), gbk("700006|重复二|hun"),  # the same code twice
+        b"'); DROP TABLE fu_count;--|x|gu",
+    ]
+    return {
+        "sample-crlf.txt": lines(funds),
+        "sample-lf.txt": lines(funds, b"\n"),
+        "awkward-lines.txt": lines(odd),
+        "no-final-line-end.txt": lines(odd[:3]).rstrip(b"\r\n"),
+        "error-page.html": b"<html>\n<body>Service Unavailable</body>\n</html>\n",
+    }
+
+
+def net_values():
+    navs = [l for l in sample("navs.txt", 40) if l]
+    odd = [
+        b"2008-11-17",
+        b"000001|3.1200|1.0560|1.0610",
+        b"000011|2.98|1.234|1.23|9.9",           # five fields
+        b"000021|1|1",                           # too short
+        b"000031|1|1|1",
+        b"000041|1.0'|2|3",                      # an apostrophe in a value
+        gbk("亅億東|1.5|1.5|1.5"),
+        b"519005|-0.5|+1.25|12345678901234567890",
+    ]
+    return {
+        "sample-crlf.txt": lines(navs),
+        "sample-lf.txt": lines(navs, b"\n"),
+        "awkward-lines.txt": lines(odd),
+        "no-date.txt": lines(odd[1:]),
+        "error-page.html": gbk("<html>内部错误</html>\n000001|3.1200|1.0560|1.0610\n"),
+    }
+
+
+def estimates():
+    ests = [l for l in sample("estimates.txt", 40) if l]
+    odd = [
+        b"000001|1.0623",
+        b"000011,1.2500",                        # another separator byte
+        b"000021|1.1",                           # too short
+        b"000041|1.0623|x",
+        b"00004a|1.0623",
+        b"000001|1.0'623",
+        gbk("519005亅1.0500"),                   # a double-byte character over the separator
+        b"999999|9.9999",
+    ]
+    return {
+        "sample-crlf.txt": lines(ests),
+        "sample-lf.txt": lines(ests, b"\n"),
+        "awkward-lines.txt": lines(odd),
+        "error-page.html": b"<html><body>busy</body></html>",
+    }
+
+
+def holdings():
+    header = gbk("代码,成本,份数,备注")
+    rows = [
+        b"000001,1000,500,test",
+        gbk("000011,2500.5,1234.25,长期持有，定投"),
+        gbk("110003,1e3,  7 ,it's mine; 亅億"),
+        gbk("519005,1000.0,800.0,备注,里有,逗号"),
+        b" 000021,1,1,",
+        b"000041,abc,1,not a number",
+        b"000051,1,1",
+        b"",
+        b"   ",
+    ]
+    return {
+        "export-crlf.txt": lines([header] + rows),
+        "export-lf.txt": lines([header] + rows, b"\n"),
+        "no-header.txt": lines(rows[:3]),
+        "header-only.txt": lines([header]),
+        "apostrophes.txt": lines([header, b"000001,1,1,'); DELETE FROM fu_count;--", b"'000011',2,2,''"]),
+    }
+
+
+if __name__ == "__main__":
+    write("fuzz_control_file", control_file())
+    write("fuzz_fund_list_feed", fund_list())
+    write("fuzz_net_value_feed", net_values())
+    write("fuzz_estimate_feed", estimates())
+    write("fuzz_holdings_import", holdings())
