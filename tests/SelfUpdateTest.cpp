@@ -112,6 +112,13 @@ std::string ControlFile(int lastVer, const std::string& updatePath, const std::s
 class SelfUpdate : public ::testing::Test {
   protected:
     void SetUp() override {
+#if defined(__SANITIZE_ADDRESS__)
+        // Each case forks this process while the server's threads run and
+        // carries on in the child without exec; under AddressSanitizer such a
+        // child can hang in the sanitizer's allocator. These cases run in the
+        // plain and ThreadSanitizer builds.
+        GTEST_SKIP() << "fork without exec from a threaded process is not reliable under AddressSanitizer";
+#endif
         setenv("XDG_CACHE_HOME", m_dir.Path().c_str(), 1);
         { CFundDb first; }  // the database, before any child needs it
         m_oldBytes = Script("old");
