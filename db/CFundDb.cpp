@@ -45,6 +45,9 @@ int RebuildOldDatabase() {
     if (QuerySql("SELECT codel,tcost,tcount,remark FROM fu_list WHERE take;", {}, held) != 0) return 0;
 
     std::error_code ec;
+    // A crash during an earlier rebuild can leave that half-built file's
+    // journal; it must never be rolled back into the fresh template.
+    std::filesystem::remove(std::string(kRebuildFile) + "-journal", ec);
     if (!WriteTemplateTo(kRebuildFile)) {
         std::filesystem::remove(kRebuildFile, ec);
         return 0;
