@@ -1,6 +1,5 @@
 #include "sync/EstimateFeed.h"
 
-#include <exception>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -51,20 +50,7 @@ bool ApplyEstimates(SqliteConnection& db, std::string_view text) {
 }  // namespace
 
 int ApplyEstimateFile(const std::string& path) {
-    try {
-        FeedFile file;
-        if (!file.Open(path)) return -3;
-        SqliteConnection db;
-        if (!db.Open()) return -4;
-        FeedTransaction tx(db);
-        if (!tx.Begin()) return -5;
-        std::string text;
-        if (!file.ReadAll(text)) return -7;
-        if (!ApplyEstimates(db, text)) return -7;
-        return tx.Commit() ? 1 : -7;
-    } catch (const std::exception&) {
-        return -7;
-    }
+    return ApplyFeedFile(path, {-3, -4, -5, -7}, ApplyEstimates);
 }
 
 }  // namespace zeza

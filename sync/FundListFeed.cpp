@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <exception>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -134,21 +133,7 @@ bool ApplyFundList(SqliteConnection& db, std::string_view text) {
 }  // namespace
 
 int ApplyFundListFile(const std::string& path) {
-    try {
-        FeedFile file;
-        if (!file.Open(path)) return -2;
-        SqliteConnection db;
-        if (!db.Open()) return -3;
-        FeedTransaction tx(db);
-        if (!tx.Begin()) return -4;
-        std::string text;
-        if (!file.ReadAll(text)) return -5;
-        if (!ApplyFundList(db, text)) return -5;
-        return tx.Commit() ? 1 : -5;
-    } catch (const std::exception&) {
-        // Out of memory while reading or splitting: the transaction was rolled back.
-        return -5;
-    }
+    return ApplyFeedFile(path, {-2, -3, -4, -5}, ApplyFundList);
 }
 
 }  // namespace zeza

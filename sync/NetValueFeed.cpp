@@ -1,7 +1,6 @@
 #include "sync/NetValueFeed.h"
 
 #include <array>
-#include <exception>
 #include <string_view>
 
 #include "db/SqliteConnection.h"
@@ -45,20 +44,7 @@ bool ApplyNetValues(SqliteConnection& db, std::string_view text) {
 }  // namespace
 
 int ApplyNetValueFile(const std::string& path) {
-    try {
-        FeedFile file;
-        if (!file.Open(path)) return -3;
-        SqliteConnection db;
-        if (!db.Open()) return -4;
-        FeedTransaction tx(db);
-        if (!tx.Begin()) return -5;
-        std::string text;
-        if (!file.ReadAll(text)) return -7;
-        if (!ApplyNetValues(db, text)) return -7;
-        return tx.Commit() ? 1 : -7;
-    } catch (const std::exception&) {
-        return -7;
-    }
+    return ApplyFeedFile(path, {-3, -4, -5, -7}, ApplyNetValues);
 }
 
 }  // namespace zeza
