@@ -55,6 +55,14 @@ struct MainWindowFixture : ::testing::Test {
     QStringList openedUrls;
 };
 
+// The reference server with its sample data on a free port of 127.0.0.1.
+server::DataServer::Options SampleServerOptions() {
+    server::DataServer::Options opt;
+    opt.dataDir = server::SampleDataDir();
+    opt.port = 0;
+    return opt;
+}
+
 QRect R(int x, int y, int w, int h) { return QRect(x, y, std::max(w, 0), std::max(h, 0)); }
 
 }  // namespace
@@ -198,10 +206,7 @@ TEST_F(MainWindowFixture, CloseDuringAThanksRequestHidesUntilItEnds) {
 }
 
 TEST_F(MainWindowFixture, RefreshPassFillsTheWindowFromTheReferenceServer) {
-    server::DataServer::Options opt;
-    opt.dataDir = server::SampleDataDir();
-    opt.port = 0;
-    server::DataServer srv(opt);
+    server::DataServer srv(SampleServerOptions());
     std::string err;
     ASSERT_TRUE(srv.Start(err)) << err;
     SetServerBaseUrlForTesting(srv.Url());
@@ -233,10 +238,7 @@ TEST_F(MainWindowFixture, RefreshPassFillsTheWindowFromTheReferenceServer) {
 }
 
 TEST_F(MainWindowFixture, RepeatedPassesListEachFundOnce) {
-    server::DataServer::Options opt;
-    opt.dataDir = server::SampleDataDir();
-    opt.port = 0;
-    server::DataServer srv(opt);
+    server::DataServer srv(SampleServerOptions());
     std::string err;
     ASSERT_TRUE(srv.Start(err)) << err;
     SetServerBaseUrlForTesting(srv.Url());
