@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "app/CFundApp.h"
+#include "web/CWebBrowser2.h"
 
 int main(int argc, char* argv[]) {
     // Without a display Qt would abort with a terse message; say what is missing instead.
@@ -13,6 +14,8 @@ int main(int argc, char* argv[]) {
                      "or QT_QPA_PLATFORM (for example QT_QPA_PLATFORM=offscreen).\n");
         return 1;
     }
+
+    zeza::CWebBrowser2::PrepareApplication();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zeza"));

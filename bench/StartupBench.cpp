@@ -19,6 +19,7 @@
 #include "db/SqliteConnection.h"
 #include "platform/GbkCodec.h"
 #include "tables/CFundListCtrl.h"
+#include "web/CWebBrowser2.h"
 
 namespace {
 
@@ -81,6 +82,7 @@ BENCHMARK(BM_PeakMemoryWithLatestView)->Unit(benchmark::kMillisecond)->Iteration
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    zeza::CWebBrowser2::PrepareApplication();
     QApplication app(argc, argv);
     zeza::CFundDlg::SetAutoRefreshForTesting(false);
     char dir[] = "/tmp/zeza-bench-startup-XXXXXX";

@@ -15,6 +15,7 @@
 #include "db/SqliteConnection.h"
 #include "platform/GbkCodec.h"
 #include "tables/CFundListCtrl.h"
+#include "web/CWebBrowser2.h"
 
 namespace {
 
@@ -81,6 +82,7 @@ ZEZA_VIEW_BENCH(latest_sorted, LoadLatest, 8);
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    zeza::CWebBrowser2::PrepareApplication();
     QApplication app(argc, argv);
 
     std::string dir = (std::filesystem::temp_directory_path() / "zeza-bench-XXXXXX").string();

@@ -1,8 +1,12 @@
 #include "web/CWebBrowser2.h"
 
+#include <QCoreApplication>
 #include <QVBoxLayout>
 
+#include "platform/Shell.h"
+
 #ifdef ZEZA_HAVE_WEBENGINE
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #else
 #include <QNetworkAccessManager>
@@ -13,19 +17,55 @@
 
 namespace zeza {
 
+#ifdef ZEZA_HAVE_WEBENGINE
+namespace {
+
+// A page whose clicked links, and pages asking for a new window, go to the
+// user's browser; the program's own navigations, redirects and form posts stay.
+class PanePage : public QWebEnginePage {
+  public:
+    using QWebEnginePage::QWebEnginePage;
+
+  protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        if (type == NavigationTypeLinkClicked && isMainFrame) {
+            Shell::OpenUrl(url.toString());
+            return false;
+        }
+        return true;
+    }
+
+    QWebEnginePage* createWindow(WebWindowType) override {
+        // The new window's first navigation is handed on and the page dropped.
+        auto* popup = new PanePage(this);
+        connect(popup, &QWebEnginePage::urlChanged, popup, [popup](const QUrl& url) {
+            if (url.isEmpty()) return;
+            Shell::OpenUrl(url.toString());
+            popup->deleteLater();
+        });
+        return popup;
+    }
+};
+
+}  // namespace
+#endif
+
 CWebBrowser2::CWebBrowser2(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
 #ifdef ZEZA_HAVE_WEBENGINE
     m_pView = new QWebEngineView(this);
+    m_pView->setPage(new PanePage(m_pView));
+    m_pView->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(m_pView);
     connect(m_pView, &QWebEngineView::loadFinished, this, &CWebBrowser2::PageShown);
 #else
     m_pText = new QTextBrowser(this);
     m_pText->setFrameShape(QFrame::NoFrame);
-    // Links in the light pane open in the user's browser, never inside it.
-    m_pText->setOpenExternalLinks(true);
+    m_pText->setOpenExternalLinks(false);
     m_pText->setOpenLinks(false);
+    connect(m_pText, &QTextBrowser::anchorClicked, this,
+            [this](const QUrl& link) { Shell::OpenUrl(QUrl(m_strUrl).resolved(link).toString()); });
     layout->addWidget(m_pText);
     m_pNet = new QNetworkAccessManager(this);
 #endif
@@ -45,6 +85,12 @@ bool CWebBrowser2::HasFullBrowser() {
     return true;
 #else
     return false;
+#endif
+}
+
+void CWebBrowser2::PrepareApplication() {
+#ifdef ZEZA_HAVE_WEBENGINE
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 #endif
 }
 
@@ -81,11 +127,11 @@ void CWebBrowser2::Navigate(const QString& url) {
 #endif
 }
 
-QString CWebBrowser2::ShownText() const {
+void CWebBrowser2::ReadShownText(std::function<void(const QString&)> done) const {
 #ifdef ZEZA_HAVE_WEBENGINE
-    return QString();
+    m_pView->page()->toPlainText(std::move(done));
 #else
-    return m_pText->toPlainText();
+    done(m_pText->toPlainText());
 #endif
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QWidget>
 
@@ -13,11 +15,13 @@ namespace zeza {
 // A pane that shows one web page of the data server inside the main window.
 // With Qt WebEngine in the build it hosts a full browser view; without it, a
 // light pane fetches the page and shows its HTML as rich text. The program
-// only navigates, moves, shows and hides it; nothing is read back.
+// only navigates, moves, shows and hides it. In both, a link the user clicks
+// opens in the user's browser (through the shell), so the pane always keeps
+// the page the program put there; form posts stay in the pane.
 class CWebBrowser2 : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit CWebBrowser2(QWidget* parent = nullptr);
     ~CWebBrowser2() override;
 
@@ -28,14 +32,19 @@ public:
     QString LastUrl() const { return m_strUrl; }
     // Whether this build hosts a full browser view.
     static bool HasFullBrowser();
-    // The plain text currently shown (for tests of the light pane; "" with a full browser).
-    QString ShownText() const;
+    // Must run before the QApplication is made: the full browser shares its
+    // OpenGL contexts with the widgets. Does nothing for the light pane.
+    static void PrepareApplication();
 
-signals:
+    // Hands the plain text currently shown to done, later or at once (the full
+    // browser reads it from its page process). For tests and diagnostics.
+    void ReadShownText(std::function<void(const QString&)> done) const;
+
+  signals:
     // Emitted when a page has arrived (light pane) or finished loading (full browser).
     void PageShown(bool ok);
 
-private:
+  private:
     QString m_strUrl;
 #ifdef ZEZA_HAVE_WEBENGINE
     QWebEngineView* m_pView = nullptr;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QApplication>
 
 #include "platform/FileChooser.h"
 #include "platform/MessageBox.h"
+#include "web/CWebBrowser2.h"
 
 namespace {
 
@@ -21,7 +24,12 @@ class ResetSeams : public testing::EmptyTestEventListener {
 int main(int argc, char** argv) {
     // Test discovery runs the binary without the test environment; never need a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The full browser's helper processes refuse to start as root inside their
+    // sandbox; test machines often run as root.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     testing::InitGoogleTest(&argc, argv);
+    zeza::CWebBrowser2::PrepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zeza"));
     testing::UnitTest::GetInstance()->listeners().Append(new ResetSeams);

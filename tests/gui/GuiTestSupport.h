@@ -50,6 +50,19 @@ inline void TypeText(QWidget* w, const QString& text) {
     }
 }
 
+// Runs the event loop until pred holds or timeoutMs pass; says whether it held.
+// (Qt's QTRY_ macros only return from the test function on a timeout, which
+// GoogleTest would count as a pass, so waits go through this.)
+inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!pred()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
 // Makes ./Zeza.db exist and stores password (GBK) as the start-up password.
 inline void StorePassword(const std::string& gbk) {
     { CFundDb provision; }

@@ -215,13 +215,18 @@ TEST_F(MainWindowFixture, RefreshPassFillsTheWindowFromTheReferenceServer) {
     {
         CFundDlg dlg;
         dlg.show();
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.StatusText(2).startsWith(QStringLiteral("更新完成 预估净值更新时间：")), 30000);
-        EXPECT_GT(dlg.List()->GetItemCount(), 2000);
+        ASSERT_TRUE(zeza::test::WaitUntil(
+            [&] { return dlg.StatusText(2).startsWith(QStringLiteral("更新完成 预估净值更新时间：")); },
+            30000));
+        // The view is reloaded by the step after the status line.
+        ASSERT_TRUE(zeza::test::WaitUntil([&] { return dlg.List()->GetItemCount() > 2000; }, 10000));
         EXPECT_EQ(dlg.List()->m_strDate, "2008-11-14");
         EXPECT_EQ(dlg.List()->GetItemText(0, 1).size(), 6u);
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.SummaryLine()->text().startsWith(QStringLiteral("2008-11-14 市值:0.00")), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(srv.ThanksCount() >= 1, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Worker()->PassCount() >= 1, 10000);
+        ASSERT_TRUE(zeza::test::WaitUntil(
+            [&] { return dlg.SummaryLine()->text().startsWith(QStringLiteral("2008-11-14 市值:0.00")); },
+            10000));
+        ASSERT_TRUE(zeza::test::WaitUntil([&] { return srv.ThanksCount() >= 1; }, 10000));
+        ASSERT_TRUE(zeza::test::WaitUntil([&] { return dlg.Worker()->PassCount() >= 1; }, 10000));
 
         EXPECT_GT(dlg.SearchField()->Popup().Candidates().size(), 2000u);
 
@@ -247,9 +252,10 @@ TEST_F(MainWindowFixture, RepeatedPassesListEachFundOnce) {
     {
         CFundDlg dlg;
         dlg.show();
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Worker()->PassCount() >= 3, 30000);
+        ASSERT_TRUE(zeza::test::WaitUntil([&] { return dlg.Worker()->PassCount() >= 3; }, 30000));
         // Let the UI thread take the last hand-over before comparing.
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.StatusText(2).startsWith(QStringLiteral("更新完成")), 10000);
+        ASSERT_TRUE(zeza::test::WaitUntil(
+            [&] { return dlg.StatusText(2).startsWith(QStringLiteral("更新完成")); }, 10000));
         QueryTable t;
         ASSERT_EQ(QuerySql("SELECT COUNT(*) FROM fu_list;", {}, t), 0);
         const auto& entries = dlg.SearchField()->Popup().Candidates();

@@ -1,0 +1,185 @@
+// The web pane in whichever form this build has (full browser or light pane):
+// the same expectations hold for both.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include <httplib.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "platform/Shell.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "web/CWebBrowser2.h"
+
+#ifdef ZEZA_HAVE_WEBENGINE
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#else
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#endif
+
+using namespace zeza;
+
+namespace {
+
+constexpr int kPageTimeoutMs = 30000;  // the full browser's first page starts its helper process
+
+// A small site on a free port of 127.0.0.1.
+class PageServer {
+  public:
+    PageServer() {
+        auto html = [](const char* body) {
+            return [body](const httplib::Request&, httplib::Response& res) {
+                res.set_content(std::string("<html><head><meta charset=\"utf-8\"></head><body>") + body +
+                                    "</body></html>",
+                                "text/html; charset=utf-8");
+            };
+        };
+        m_server.Get("/first", html("<p>第一页 hello</p><p><a href=\"/elsewhere?x=1\">更多</a></p>"));
+        m_server.Get("/second", html("<p>second page</p>"));
+        m_server.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            res.set_content("<html><body><p>slow page</p></body></html>", "text/html");
+        });
+        m_server.Get("/elsewhere", [this](const httplib::Request&, httplib::Response& res) {
+            ++elsewhereHits;
+            res.set_content("<html><body><p>somewhere else</p></body></html>", "text/html");
+        });
+        // The browser keeps connections open; do not let them hold up the stop.
+        m_server.set_keep_alive_timeout(1);
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~PageServer() {
+        m_server.stop();
+        m_thread.join();
+    }
+    QString Url(const char* path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+    }
+
+    std::atomic<int> elsewhereHits{0};
+
+  private:
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+// The text the pane shows now; the full browser answers from its page process.
+QString ShownText(const CWebBrowser2& pane) {
+    auto state = std::make_shared<std::pair<bool, QString>>(false, QString());
+    pane.ReadShownText([state](const QString& text) { *state = {true, text}; });
+    QElapsedTimer t;
+    t.start();
+    while (!state->first && t.elapsed() < kPageTimeoutMs) QTest::qWait(10);
+    return state->second;
+}
+
+// Waits for the next PageShown and returns its flag (false also when none came).
+bool WaitForPage(QSignalSpy& spy) {
+    if (spy.isEmpty() && !spy.wait(kPageTimeoutMs)) return false;
+    return spy.takeFirst().at(0).toBool();
+}
+
+// Follows the first link of the shown page as a user's click would.
+void ClickFirstLink(CWebBrowser2& pane) {
+#ifdef ZEZA_HAVE_WEBENGINE
+    auto* view = pane.findChild<QWebEngineView*>();
+    ASSERT_NE(view, nullptr);
+    view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click();"));
+#else
+    auto* text = pane.findChild<QTextBrowser*>();
+    ASSERT_NE(text, nullptr);
+    for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            QTextCharFormat format = it.fragment().charFormat();
+            if (format.isAnchor()) {
+                emit text->anchorClicked(QUrl(format.anchorHref()));
+                return;
+            }
+        }
+    }
+    FAIL() << "the page shows no link";
+#endif
+}
+
+struct WebPaneTest : ::testing::Test {
+    void SetUp() override {
+        Shell::SetOpenUrlHook([this](const QString& url) {
+            openedUrls << url;
+            return true;
+        });
+        pane.resize(400, 300);
+        pane.show();
+    }
+    void TearDown() override { Shell::SetOpenUrlHook(nullptr); }
+
+    PageServer server;
+    CWebBrowser2 pane;
+    QSignalSpy shown{&pane, &CWebBrowser2::PageShown};
+    QStringList openedUrls;
+};
+
+}  // namespace
+
+TEST_F(WebPaneTest, ShowsThePageAndReportsPagesThatCannotBeReached) {
+    EXPECT_EQ(pane.LastUrl(), QString());
+    pane.Navigate(server.Url("/first"));
+    EXPECT_EQ(pane.LastUrl(), server.Url("/first"));
+    ASSERT_TRUE(WaitForPage(shown));
+    EXPECT_TRUE(ShownText(pane).contains(QStringLiteral("第一页 hello")));
+
+    // Nothing listens on port 1 of this machine.
+    pane.Navigate(QStringLiteral("http://127.0.0.1:1/fund/feedback.php"));
+    EXPECT_FALSE(WaitForPage(shown));
+    EXPECT_FALSE(ShownText(pane).contains(QStringLiteral("第一页")));
+}
+
+TEST_F(WebPaneTest, TheLastNavigationWinsOverAnEarlierSlowOne) {
+    pane.Navigate(server.Url("/slow"));
+    pane.Navigate(server.Url("/second"));
+    ASSERT_TRUE(test::WaitUntil([&] { return ShownText(pane).contains(QStringLiteral("second page")); },
+                                kPageTimeoutMs));
+    // Long after the slow answer would have come, the pane still shows the page asked for last.
+    QTest::qWait(2500);
+    EXPECT_TRUE(ShownText(pane).contains(QStringLiteral("second page")));
+    EXPECT_FALSE(ShownText(pane).contains(QStringLiteral("slow page")));
+    EXPECT_EQ(pane.LastUrl(), server.Url("/second"));
+}
+
+TEST_F(WebPaneTest, AClickedLinkOpensInTheUsersBrowserAndThePaneKeepsItsPage) {
+    pane.Navigate(server.Url("/first"));
+    ASSERT_TRUE(WaitForPage(shown));
+    ClickFirstLink(pane);
+    ASSERT_TRUE(test::WaitUntil([&] { return !openedUrls.isEmpty(); }, kPageTimeoutMs));
+    EXPECT_EQ(openedUrls, QStringList{server.Url("/elsewhere?x=1")});  // resolved against the page
+    QTest::qWait(300);
+    EXPECT_EQ(server.elsewhereHits.load(), 0);
+    EXPECT_TRUE(ShownText(pane).contains(QStringLiteral("第一页 hello")));
+}
+
+TEST_F(WebPaneTest, MovesShowsAndHidesAsTheWindowAsks) {
+    QWidget window;
+    window.resize(800, 600);
+    CWebBrowser2 child(&window);
+    window.show();
+    child.setGeometry(QRect(300, 0, 500, 70));
+    EXPECT_EQ(child.geometry(), QRect(300, 0, 500, 70));
+    child.hide();
+    EXPECT_FALSE(child.isVisible());
+    child.show();
+    EXPECT_TRUE(child.isVisible());
+    // The page fills the pane whatever its size.
+    QCoreApplication::processEvents();
+    for (QWidget* inner : child.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        EXPECT_EQ(inner->geometry(), QRect(0, 0, 500, 70));
+}
