@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -54,16 +55,23 @@ bool BuildDatabase() {
     return db.Exec("COMMIT;") == SQLITE_OK;
 }
 
+// The program's start-up steps up to the shown, painted main window.
+std::unique_ptr<zeza::CFundDlg> StartToShownWindow() {
+    zeza::CFundApp::SetDialogBkColor(QColor(zeza::CFundApp::kDialogBkColor), Qt::black);
+    zeza::CFundDb startup;
+    benchmark::DoNotOptimize(startup.ReadPassword());
+    auto dlg = std::make_unique<zeza::CFundDlg>();
+    dlg->show();
+    QCoreApplication::processEvents();
+    return dlg;
+}
+
 void BM_StartupToShownWindow(benchmark::State& state) {
     for (auto _ : state) {
-        zeza::CFundApp::SetDialogBkColor(QColor(zeza::CFundApp::kDialogBkColor), Qt::black);
-        zeza::CFundDb startup;
-        benchmark::DoNotOptimize(startup.ReadPassword());
-        zeza::CFundDlg dlg;
-        dlg.show();
-        QCoreApplication::processEvents();
+        auto dlg = StartToShownWindow();
         state.PauseTiming();
-        dlg.reject();
+        dlg->reject();
+        dlg.reset();
         state.ResumeTiming();
     }
 }
@@ -150,19 +158,14 @@ long PeakResidentKb() {
 int ColdStart(int argc, char** argv, long long startedNs) {
     QApplication app(argc, argv);
     zeza::CFundDlg::SetAutoRefreshForTesting(false);
-    zeza::CFundApp::SetDialogBkColor(QColor(zeza::CFundApp::kDialogBkColor), Qt::black);
-    zeza::CFundDb startup;
-    benchmark::DoNotOptimize(startup.ReadPassword());
-    zeza::CFundDlg dlg;
-    dlg.show();
-    QCoreApplication::processEvents();
+    auto dlg = StartToShownWindow();
     const long long shownNs = NowNs() - startedNs;
-    dlg.OnLatest();
+    dlg->OnLatest();
     QCoreApplication::processEvents();
-    if (dlg.List()->GetItemCount() != kFunds) return 1;
+    if (dlg->List()->GetItemCount() != kFunds) return 1;
     std::printf("shown_ns=%lld peak_kb=%ld\n", shownNs, PeakResidentKb());
     std::fflush(stdout);
-    dlg.reject();
+    dlg->reject();
     return 0;
 }
 
