@@ -6,6 +6,7 @@
 #include "platform/Shell.h"
 
 #ifdef ZEZA_HAVE_WEBENGINE
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #else
@@ -58,11 +59,16 @@ CWebBrowser2::CWebBrowser2(QWidget* parent) : QWidget(parent) {
     m_pView->setPage(new PanePage(m_pView));
     m_pView->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(m_pView);
-    connect(m_pView, &QWebEngineView::loadFinished, this, &CWebBrowser2::PageShown);
+    // Only loads that end count: a load cut short (a newer navigation, a link
+    // handed to the user's browser) reports nothing, as in the light pane.
+    connect(m_pView->page(), &QWebEnginePage::loadingChanged, this,
+            [this](const QWebEngineLoadingInfo& info) {
+                if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) emit PageShown(true);
+                if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus) emit PageShown(false);
+            });
 #else
     m_pText = new QTextBrowser(this);
     m_pText->setFrameShape(QFrame::NoFrame);
-    m_pText->setOpenExternalLinks(false);
     m_pText->setOpenLinks(false);
     connect(m_pText, &QTextBrowser::anchorClicked, this,
             [this](const QUrl& link) { Shell::OpenUrl(QUrl(m_strUrl).resolved(link).toString()); });

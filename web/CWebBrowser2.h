@@ -41,7 +41,8 @@ class CWebBrowser2 : public QWidget {
     void ReadShownText(std::function<void(const QString&)> done) const;
 
   signals:
-    // Emitted when a page has arrived (light pane) or finished loading (full browser).
+    // Emitted when the page navigated to has arrived and is shown (true), or
+    // could not be fetched (false); never for a load cut short by a newer one.
     void PageShown(bool ok);
 
   private:
