@@ -24,6 +24,7 @@
 #include "db/SqlAccess.h"
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
+#include "tests/LocalHttpServer.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
@@ -95,10 +96,9 @@ const std::string kGoodEstimates = "000001|1.0623\r\n000011|1.2345\r\n";
 class FaultyServer {
   public:
     FaultyServer() {
-        m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_http.Http().Get(".*",
+                          [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
+        m_http.Start();
     }
     ~FaultyServer() {
         {
@@ -106,11 +106,10 @@ class FaultyServer {
             m_released = true;
         }
         m_cv.notify_all();
-        m_server.stop();
-        m_thread.join();
+        m_http.Stop();
     }
 
-    std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+    std::string Base() const { return m_http.Base(); }
 
     // The control file announces these times; fault (when set) hits target.
     void Set(const std::string& control, const Target* target, Fault fault) {
@@ -215,9 +214,7 @@ class FaultyServer {
         }
     }
 
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
+    test::LocalHttpServer m_http;
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_released = false;

@@ -28,6 +28,7 @@
 #include "platform/ServerConfig.h"
 #include "platform/Sha256.h"
 #include "server/DataServer.h"
+#include "tests/LocalHttpServer.h"
 #include "tests/TestSupport.h"
 #include "updater/UpdaterProgram.h"
 
@@ -65,7 +66,7 @@ int ClosedPort() {
 class FixtureServer {
   public:
     FixtureServer() {
-        m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        m_http.Http().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard lock(m_mutex);
             m_seen.push_back(req.path);
             auto it = m_bodies.find(req.path);
@@ -75,15 +76,10 @@ class FixtureServer {
             }
             res.set_content(it->second, "application/octet-stream");
         });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_http.Start();
     }
-    ~FixtureServer() {
-        m_server.stop();
-        m_thread.join();
-    }
-    std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+    ~FixtureServer() { m_http.Stop(); }
+    std::string Base() const { return m_http.Base(); }
     void Serve(const std::string& path, const std::string& body) {
         std::lock_guard lock(m_mutex);
         m_bodies[path] = body;
@@ -96,9 +92,7 @@ class FixtureServer {
     }
 
   private:
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
+    test::LocalHttpServer m_http;
     std::mutex m_mutex;
     std::map<std::string, std::string> m_bodies;
     std::vector<std::string> m_seen;

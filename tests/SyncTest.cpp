@@ -22,6 +22,7 @@
 #include "db/SqlAccess.h"
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
+#include "tests/LocalHttpServer.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
@@ -45,7 +46,7 @@ class TestServer {
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
     TestServer() {
-        m_server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        m_http.Http().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             Handler h;
             {
                 std::lock_guard lock(m_mutex);
@@ -61,16 +62,11 @@ class TestServer {
                 res.set_content("not found", "text/plain");
             }
         });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_http.Start();
     }
-    ~TestServer() {
-        m_server.stop();
-        m_thread.join();
-    }
+    ~TestServer() { m_http.Stop(); }
 
-    std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+    std::string Base() const { return m_http.Base(); }
 
     void Serve(const std::string& path, const std::string& body, int status = 200) {
         Route(path, [body, status](const httplib::Request&, httplib::Response& res) {
@@ -97,9 +93,7 @@ class TestServer {
     }
 
   private:
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
+    test::LocalHttpServer m_http;
     std::mutex m_mutex;
     std::map<std::string, Handler> m_routes;
     std::vector<SeenRequest> m_seen;

@@ -24,6 +24,7 @@
 #include "suggest/CSuggestEdit.h"
 #include "suggest/CSuggestPopup.h"
 #include "tables/CFundListCtrl.h"
+#include "tests/LocalHttpServer.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "web/CWebBrowser2.h"
@@ -270,16 +271,14 @@ TEST_F(MainWindowFixture, RepeatedPassesListEachFundOnce) {
 
 TEST_F(MainWindowFixture, ClosingWhileAPassWaitsOnTheServerEndsAtOnce) {
     // A server that accepts and never answers holds the pass in its first download.
-    httplib::Server hang;
+    test::LocalHttpServer hang;
     std::atomic<bool> release{false};
-    hang.Get(".*", [&](const httplib::Request&, httplib::Response& res) {
+    hang.Http().Get(".*", [&](const httplib::Request&, httplib::Response& res) {
         for (int i = 0; i < 400 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         res.set_content("", "text/plain");
     });
-    int port = hang.bind_to_any_port("127.0.0.1");
-    std::thread t([&] { hang.listen_after_bind(); });
-    while (!hang.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    SetServerBaseUrlForTesting("http://127.0.0.1:" + std::to_string(port) + "/");
+    hang.Start();
+    SetServerBaseUrlForTesting(hang.Base());
     CFundDlg::SetAutoRefreshForTesting(true);
 
     auto started = std::chrono::steady_clock::now();
@@ -294,6 +293,5 @@ TEST_F(MainWindowFixture, ClosingWhileAPassWaitsOnTheServerEndsAtOnce) {
     const auto took = std::chrono::steady_clock::now() - started;
     EXPECT_LT(took, std::chrono::seconds(3));
     release = true;
-    hang.stop();
-    t.join();
+    hang.Stop();  // before release goes away: the handler reads it
 }

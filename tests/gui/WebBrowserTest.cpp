@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "platform/Shell.h"
+#include "tests/LocalHttpServer.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "web/CWebBrowser2.h"
 
@@ -42,38 +43,31 @@ class PageServer {
                                 "text/html; charset=utf-8");
             };
         };
-        m_server.Get("/first", html("<p>第一页 hello</p><p><a href=\"/elsewhere?x=1\">更多</a></p>"));
-        m_server.Get("/second", html("<p>second page</p>"));
-        m_server.Get("/blank",
-                     html("<p>new window</p><a href=\"/elsewhere?x=2\" target=\"_blank\">open</a>"));
-        m_server.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+        m_http.Http().Get("/first", html("<p>第一页 hello</p><p><a href=\"/elsewhere?x=1\">更多</a></p>"));
+        m_http.Http().Get("/second", html("<p>second page</p>"));
+        m_http.Http().Get("/blank",
+                          html("<p>new window</p><a href=\"/elsewhere?x=2\" target=\"_blank\">open</a>"));
+        m_http.Http().Get("/slow", [](const httplib::Request&, httplib::Response& res) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1500));
             res.set_content("<html><body><p>slow page</p></body></html>", "text/html");
         });
-        m_server.Get("/elsewhere", [this](const httplib::Request&, httplib::Response& res) {
+        m_http.Http().Get("/elsewhere", [this](const httplib::Request&, httplib::Response& res) {
             ++elsewhereHits;
             res.set_content("<html><body><p>somewhere else</p></body></html>", "text/html");
         });
         // The browser keeps connections open; do not let them hold up the stop.
-        m_server.set_keep_alive_timeout(1);
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_http.Http().set_keep_alive_timeout(1);
+        m_http.Start();
     }
-    ~PageServer() {
-        m_server.stop();
-        m_thread.join();
-    }
+    ~PageServer() { m_http.Stop(); }
     QString Url(const char* path) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_http.Port()).arg(path);
     }
 
     std::atomic<int> elsewhereHits{0};
 
   private:
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
+    test::LocalHttpServer m_http;
 };
 
 // The text the pane shows now; the full browser answers from its page process.
