@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>
@@ -54,9 +53,11 @@ class FuzzWorkspace {
 // Prints what went wrong and aborts, so that libFuzzer keeps the input.
 [[noreturn]] void Fail(const std::string& what);
 
-// Aborts unless the schema is still exactly the template's four tables and
-// each named table holds what was stored.
-void ExpectUnchanged(const DbSnapshot& now, std::initializer_list<const char*> tables);
+// What a writer of the table own left behind, given its result: it must be 1
+// (applied) or failed; the schema is still exactly the template's four tables,
+// every other table holds what was stored, and own too unless the write was
+// applied. Aborts otherwise; returns the database as it is now.
+DbSnapshot ExpectOnlyOwnTableWritten(int result, int failed, const std::string& own);
 
 // Column index of each table's columns in a DbRow.
 inline constexpr int kListIdl = 0, kListCode = 1, kListLook = 4, kListEstval = 5;
