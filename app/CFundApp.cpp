@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QPalette>
+#include <QTranslator>
 
 #include "app/CFundDlg.h"
 #include "db/CFundDb.h"
@@ -61,6 +63,17 @@ void CFundApp::RunMainWindow(QDialog& dlg) {
     dlg.setWindowModality(Qt::ApplicationModal);
     dlg.show();
     loop.exec();
+}
+
+QTranslator* CFundApp::LoadQtTranslations() {
+    // The catalogue comes from the distribution, beside Qt's other translations.
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
 }
 
 void CFundApp::SetApplicationIcon() {

@@ -3,6 +3,7 @@
 #include <QColor>
 
 class QDialog;
+class QTranslator;
 
 namespace zeza {
 
@@ -23,6 +24,11 @@ class CFundApp {
     static void SetApplicationIcon();
     // Gives every dialog, message box included, the background bk and text colour text.
     static void SetDialogBkColor(QColor bk, QColor text);
+    // Makes Qt's own texts (file chooser, message box buttons, context menus)
+    // Chinese like the rest of the program, whatever the machine's locale.
+    // Returns the installed translator, or nullptr (and English texts) when the
+    // system has no Chinese catalogue.
+    static QTranslator* LoadQtTranslations();
 };
 
 }  // namespace zeza

@@ -19,6 +19,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zeza"));
+    zeza::CFundApp::LoadQtTranslations();
 
     zeza::CFundApp theApp;
     theApp.InitInstance();

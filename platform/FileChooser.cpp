@@ -52,9 +52,15 @@ QString ScriptedAnswer(const QString& typed, const QString& dir, const QString& 
     return chosen;
 }
 
+// Without a caption of its own a chooser is titled as the desktop's own choosers are.
+QString TitleOf(FileChooser::Mode mode, const QString& caption) {
+    if (!caption.isEmpty()) return caption;
+    return mode == FileChooser::Mode::Save ? QStringLiteral("另存为") : QStringLiteral("打开");
+}
+
 QString Choose(FileChooser::Mode mode, QWidget* parent, const QString& caption, const QString& dir,
                const QString& filter, const QString& defaultSuffix) {
-    RecordedRequests().push_back({mode, caption, dir, filter, defaultSuffix});
+    RecordedRequests().push_back({mode, TitleOf(mode, caption), dir, filter, defaultSuffix});
     // The database and other files are addressed relative to the current
     // directory, which a chooser may move; it is put back whatever happens.
     const QString current = QDir::currentPath();
@@ -68,16 +74,9 @@ QString Choose(FileChooser::Mode mode, QWidget* parent, const QString& caption, 
     } else if (!CanShowChoosers()) {
         qWarning("Unanswered file chooser \"%s\" taken as cancelled", qUtf8Printable(caption));
     } else {
-        QFileDialog dialog(parent, caption, dir, filter);
-        dialog.setAcceptMode(mode == FileChooser::Mode::Save ? QFileDialog::AcceptSave
-                                                             : QFileDialog::AcceptOpen);
-        // Neither an overwrite question of its own nor a check that the file exists:
-        // the caller decides both.
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-        dialog.setDefaultSuffix(defaultSuffix);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            chosen = dialog.selectedFiles().constFirst();
+        const auto dialog = FileChooser::CreateDialog(mode, parent, caption, dir, filter, defaultSuffix);
+        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+            chosen = dialog->selectedFiles().constFirst();
     }
 
     QDir::setCurrent(current);
@@ -85,6 +84,19 @@ QString Choose(FileChooser::Mode mode, QWidget* parent, const QString& caption, 
 }
 
 }  // namespace
+
+std::unique_ptr<QFileDialog> FileChooser::CreateDialog(Mode mode, QWidget* parent, const QString& caption,
+                                                       const QString& dir, const QString& filter,
+                                                       const QString& defaultSuffix) {
+    auto dialog = std::make_unique<QFileDialog>(parent, TitleOf(mode, caption), dir, filter);
+    dialog->setAcceptMode(mode == Mode::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Neither an overwrite question of its own nor a check that the file exists:
+    // the caller decides both.
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog->setDefaultSuffix(defaultSuffix);
+    return dialog;
+}
 
 QString FileChooser::GetSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                      const QString& filter, const QString& defaultSuffix) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <QString>
 
+class QFileDialog;
 class QWidget;
 
 namespace zeza {
@@ -27,7 +29,8 @@ class FileChooser {
     };
 
     // The save chooser: the full path of the chosen file, or "" when the user
-    // cancelled. dir may name a folder, a file name or both (the initial name);
+    // cancelled. An empty caption titles it "另存为" ("打开" for the open
+    // chooser), as the desktop's own choosers are. dir may name a folder, a file name or both (the initial name);
     // filter is one filter such as "Texts(*.TXT)"; defaultSuffix (without dot)
     // is added to a name typed without suffix. The chooser asks nothing about
     // an existing file, and the current directory is the same afterwards.
@@ -42,6 +45,11 @@ class FileChooser {
     // icon) through the message box seam. True to go on: nothing there, or OK.
     static bool ConfirmOverwrite(QWidget* parent, const QString& path, const QString& question,
                                  const QString& caption);
+
+    // The chooser as GetSaveFileName/GetOpenFileName show it, not yet shown.
+    static std::unique_ptr<QFileDialog> CreateDialog(Mode mode, QWidget* parent, const QString& caption,
+                                                     const QString& dir, const QString& filter,
+                                                     const QString& defaultSuffix);
 
     // The path as the core's file operations take it (the file system's encoding).
     static std::string ToNativePath(const QString& path);

@@ -2,9 +2,16 @@
 
 #include <filesystem>
 
+#include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTranslator>
 #include <QFile>
 
+#include "app/CFundApp.h"
 #include "exchange/ExchangeTexts.h"
 #include "platform/FileChooser.h"
 #include "platform/MessageBox.h"
@@ -80,4 +87,25 @@ TEST_F(FileChooserTest, AsksBeforeOverwritingOnlyAnExistingFile) {
     EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("文件已存在，是否覆盖原数据？"));
     EXPECT_EQ(MessageBox::Requests()[0].buttons, MessageBox::Buttons::OkCancel);
     EXPECT_EQ(MessageBox::Requests()[0].icon, MessageBox::Icon::Question);
+}
+
+TEST_F(FileChooserTest, StandardChoosersSpeakChineseWithQtsCatalogue) {
+    QTranslator* chinese = zeza::CFundApp::LoadQtTranslations();
+    ASSERT_NE(chinese, nullptr) << "Qt's Chinese catalogue (qt6-translations-l10n) is missing";
+    auto look = [](FileChooser::Mode mode) {
+        const auto d = FileChooser::CreateDialog(mode, nullptr, QString(), QStringLiteral("Zeza.txt"),
+                                                 QString::fromUtf8(zeza::kHoldingsFileFilter), QStringLiteral("TXT"));
+        d->show();
+        QStringList texts{d->windowTitle()};
+        auto* box = d->findChild<QDialogButtonBox*>();
+        for (QAbstractButton* b : box->buttons()) texts << b->text();
+        for (const char* label : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
+            texts << d->findChild<QLabel*>(QLatin1String(label))->text();
+        return texts;
+    };
+    EXPECT_EQ(look(FileChooser::Mode::Save),
+              (QStringList{"另存为", "保存(&S)", "取消", "查找范围：", "文件名称(&N)：", "文件类型："}));
+    EXPECT_EQ(look(FileChooser::Mode::Open).mid(0, 2), (QStringList{"打开", "打开(&O)"}));
+    QCoreApplication::removeTranslator(chinese);
+    delete chinese;
 }
