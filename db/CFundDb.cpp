@@ -33,6 +33,15 @@ void RebuildStage(const char* stage) {
 int32_t ToInt32(const char* text) { return text ? static_cast<int32_t>(std::strtoll(text, nullptr, 10)) : 0; }
 
 bool WriteTemplateTo(const std::string& path) {
+    // A journal, log or index left beside a missing or dead file by a crash
+    // belongs to that file: SQLite would roll it into the fresh template at
+    // the first open. SQLite keeps them beside a link's target.
+    std::error_code ec;
+    const std::string real = ResolveFileLinks(path);
+    for (const char* companion : {"-journal", "-wal", "-shm"}) {
+        std::filesystem::remove(path + companion, ec);
+        if (!real.empty()) std::filesystem::remove(real + companion, ec);
+    }
     std::span<const unsigned char> bytes = TemplateDatabaseBytes();
     return WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
@@ -46,8 +55,7 @@ int RebuildOldDatabase() {
 
     std::error_code ec;
     // A crash during an earlier rebuild can leave that half-built file's
-    // journal; it must never be rolled back into the fresh template.
-    std::filesystem::remove(std::string(kRebuildFile) + "-journal", ec);
+    // journal; writing the template removes it.
     if (!WriteTemplateTo(kRebuildFile)) {
         std::filesystem::remove(kRebuildFile, ec);
         return 0;
@@ -60,11 +68,14 @@ int RebuildOldDatabase() {
             std::filesystem::remove(kRebuildFile, ec);
             return 0;
         }
-        for (int r = 0; r < held.rows; ++r) {
-            db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
-                    {held.Str(r, 0), held.Str(r, 1), held.Str(r, 2), held.Str(r, 3)});
+        bool carried = true;
+        for (int r = 0; r < held.rows && carried; ++r) {
+            carried = db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
+                              {held.Str(r, 0), held.Str(r, 1), held.Str(r, 2), held.Str(r, 3)}) == SQLITE_OK;
         }
-        if (db.Exec("COMMIT;") != SQLITE_OK) {
+        // A holding that did not go in would be lost with the old file: keep
+        // the old file and try again at the next start.
+        if (!carried || db.Exec("COMMIT;") != SQLITE_OK) {
             db.Close();
             std::filesystem::remove(kRebuildFile, ec);
             return 0;

@@ -93,7 +93,8 @@ public:
     // --- holdings exchange ---
 
     // Writes every holding to the holdings file at path (GBK, CR LF) through a temporary file renamed into
-    // place. 1 written; -1 no database, -2 query failed, -3 file not written (what stood at path is kept).
+    // place; a link at path is written through, an existing file keeps its permissions. 1 written; -1 no
+    // database, -2 query failed, -3 file not written (what stood at path is kept).
     int ExportHoldings(const std::string& path);
     // Appends the holdings of the file at path to fu_count, all or nothing; *added and *skipped receive the
     // counts (0 on failure). 1 done; -1 no database, -2 no transaction, -3 file not opened, -4 file not read

@@ -20,6 +20,26 @@ inline constexpr const char* kOverwriteQuestion = "文件已存在，是否覆�
 inline constexpr const char* kExportDoneText = "保存成功:\n";
 inline constexpr const char* kImportDoneText = "数据导入成功。";
 
+// Shown (warning icon) when an export or import fails; nothing was written or added.
+inline constexpr const char* kExportFileFailedText = "保存失败，无法写入文件:\n";  // followed by the path
+inline constexpr const char* kExportReadFailedText = "保存失败，无法读取我的基金数据。";
+inline constexpr const char* kImportFileFailedText = "导入失败，无法读取文件:\n";  // followed by the path
+inline constexpr const char* kImportBusyText = "导入失败，数据库正忙，请稍后再试。";
+inline constexpr const char* kImportNotSavedText = "导入失败，数据未能保存，请稍后再试。";
+
+// The failure message for a result of ExportHoldings below 1; path in UTF-8.
+inline std::string ExportFailedText(int result, const std::string& path) {
+    if (result == -1 || result == -2) return kExportReadFailedText;
+    return kExportFileFailedText + path;
+}
+
+// The failure message for a result of ImportHoldings below 1; path in UTF-8.
+inline std::string ImportFailedText(int result, const std::string& path) {
+    if (result == -3 || result == -4) return kImportFileFailedText + path;
+    if (result == -2) return kImportBusyText;  // the write lock did not come in time
+    return kImportNotSavedText;
+}
+
 // The import's success message with how many holdings were added and how many
 // lines were skipped.
 inline std::string ImportDoneText(int added, int skipped) {

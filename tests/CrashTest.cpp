@@ -26,6 +26,7 @@
 
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
+#include "resources/TemplateDatabase.h"
 #include "sync/EstimateFeed.h"
 #include "sync/FundListFeed.h"
 #include "sync/NetValueFeed.h"
@@ -569,4 +570,50 @@ TEST_F(CrashFixture, KilledDuringTheRebuildOfAnOldFileLeavesTheOldFileOrTheNewOn
         "journal beside the unfinished new file)\n",
         whole.events, sweptOld, sweptNew, staleJournals);
     EXPECT_GT(sweptOld, 0);
+}
+
+TEST_F(CrashFixture, ADeletedDatabaseIsRemadeCleanWhateverACrashLeftBesideIt) {
+    const std::string oldBytes = ReadFileBytes("Zeza.db");
+    auto feed = [] { return ApplyFundListFile("list-b.tmp"); };
+    const ChildEnd whole = RunChild(feed, 0);
+    ASSERT_EQ(whole.exitCode, 0);
+    // Killed right before it deletes its journal, the feed leaves that journal hot.
+    for (long k = whole.events; k > 0 && !HotJournal(); --k) {
+        WriteFileBytes("Zeza.db", oldBytes);
+        RunChild(feed, k);
+    }
+    ASSERT_TRUE(HotJournal());
+    // A file in WAL mode leaves its log and index beside it when its process dies.
+    ASSERT_EQ(RunChild(
+                  [] {
+                      sqlite3* db = nullptr;
+                      sqlite3_open("other.db", &db);
+                      sqlite3_exec(db,
+                                   "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; CREATE TABLE fu_list (x);"
+                                   "INSERT INTO fu_list VALUES (1);",
+                                   nullptr, nullptr, nullptr);
+                      _exit(0);  // no checkpoint, no clean-up
+                      return 1;
+                  },
+                  0)
+                  .exitCode,
+              0);
+    std::filesystem::rename("other.db-wal", "Zeza.db-wal");
+    std::filesystem::rename("other.db-shm", "Zeza.db-shm");
+
+    // The user deletes only the database; the next start must not roll
+    // another file's journal or log into the fresh template.
+    std::filesystem::remove("Zeza.db");
+    {
+        CFundDb db;
+        EXPECT_FALSE(db.TemplateWriteFailed());
+    }
+    EXPECT_EQ(IntegrityCheck(), "ok");
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM fu_list;"), "281|\n");
+    const auto bytes = TemplateDatabaseBytes();
+    const std::string file = ReadFileBytes("Zeza.db");
+    EXPECT_TRUE(file == std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()))
+        << "not the template: " << file.size() << " bytes";
+    for (const char* leftover : {"Zeza.db-journal", "Zeza.db-wal", "Zeza.db-shm"})
+        EXPECT_FALSE(std::filesystem::exists(leftover)) << leftover;
 }

@@ -174,6 +174,33 @@ TEST(FundDbRebuild, OldFileWithoutTakeColumnIsLeftUntouched) {
     EXPECT_EQ(ReadFileBytes("Zeza.db"), before);
 }
 
+TEST(FundDbRebuild, AHoldingThatCannotBeCarriedOverKeepsTheOldFile) {
+    ScopedTempDir dir;
+    MakeOldSchemaFile(true);
+    const std::string before = ReadFileBytes("Zeza.db");
+    // The half-built new file refuses the second holding.
+    CFundDb::SetRebuildStageHookForTesting([](const char* stage) {
+        if (std::string(stage) != "template-written") return;
+        sqlite3* db = nullptr;
+        sqlite3_open("Zeza.db.new", &db);
+        sqlite3_exec(db,
+                     "CREATE TRIGGER refuse BEFORE INSERT ON fu_count WHEN NEW.codec='110003'"
+                     " BEGIN SELECT RAISE(ABORT,'refused'); END;",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    });
+    CFundDb db;
+    const int again = db.EnsureDatabase();
+    CFundDb::SetRebuildStageHookForTesting(nullptr);
+    EXPECT_EQ(again, 0);
+    EXPECT_EQ(ReadFileBytes("Zeza.db"), before);
+    EXPECT_FALSE(std::filesystem::exists("Zeza.db.new"));
+
+    // Without the fault the next start carries both holdings over.
+    CFundDb next;
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "2");
+}
+
 TEST(FundDbRebuild, CrashAtAnyStepLeavesOldOrCompleteNewFile) {
     for (const char* stage : {"template-written", "holdings-carried", "renamed"}) {
         SCOPED_TRACE(stage);

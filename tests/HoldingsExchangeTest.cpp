@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
 #include "db/CFundDb.h"
@@ -120,6 +121,37 @@ TEST_F(HoldingsExchangeTest, ExportWritesGbkLinesWithCrLfAsTheDatabaseGivesThem)
     ASSERT_EQ(db.ExportHoldings("out.TXT"), 1);
     EXPECT_EQ(ReadFileBytes("out.TXT").substr(0, bytes.size()), bytes);
     EXPECT_EQ(ReadFileBytes("out.TXT").substr(bytes.size()), "000021,1.0,1.0,x\r\n");
+}
+
+TEST_F(HoldingsExchangeTest, ExportWritesThroughLinksAndKeepsTheFilesPermissions) {
+    namespace fs = std::filesystem;
+    AddHolding("000001", 1000, 500, std::string("x"));
+    const std::string text = Header() + "000001,1000.0,500.0,x\r\n";
+    fs::create_directory("real");
+    WriteFileBytes("real/mine.TXT", "old\r\n");
+    const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions("real/mine.TXT", mode);
+    ASSERT_EQ(db.ExportHoldings("real/mine.TXT"), 1);
+    EXPECT_EQ(fs::status("real/mine.TXT").permissions(), mode);
+
+    WriteFileBytes("real/mine.TXT", "old\r\n");
+    fs::create_symlink("real/mine.TXT", "link.TXT");  // relative to the link's folder
+    ASSERT_EQ(db.ExportHoldings("link.TXT"), 1);
+    EXPECT_TRUE(fs::is_symlink("link.TXT"));
+    EXPECT_EQ(ReadFileBytes("real/mine.TXT"), text);
+    EXPECT_EQ(fs::status("real/mine.TXT").permissions(), mode);
+    EXPECT_EQ(FileCount("real"), 1) << "a temporary file was left behind";
+
+    // A link whose target does not exist yet: the target is made, with no
+    // more than the user's umask allows.
+    fs::create_symlink(dir.Path() / "real" / "new.TXT", "dangling.TXT");
+    const mode_t previous = umask(077);
+    const int result = db.ExportHoldings("dangling.TXT");
+    umask(previous);
+    ASSERT_EQ(result, 1);
+    EXPECT_TRUE(fs::is_symlink("dangling.TXT"));
+    EXPECT_EQ(ReadFileBytes("real/new.TXT"), text);
+    EXPECT_EQ(fs::status("real/new.TXT").permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(HoldingsExchangeTest, RoundTripKeepsCommasApostrophesAndLeadingZeros) {
