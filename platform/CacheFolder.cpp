@@ -29,4 +29,8 @@ std::string FindCacheFolder() {
     return ".";
 }
 
+bool MakeCacheFolder(const std::string& folder) {
+    return MakeFolder(folder);
+}
+
 }  // namespace zeza

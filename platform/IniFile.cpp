@@ -28,6 +28,14 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+// One pair of quotes around a whole value is not part of it (key="a b" is
+// a b), as the platform's profile reader has it; blanks inside them stay.
+std::string_view Unquote(std::string_view s) {
+    if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front())
+        return s.substr(1, s.size() - 2);
+    return s;
+}
+
 std::string Cut(std::string_view s, size_t maxLen) {
     if (maxLen == 0) return std::string();
     return std::string(s.substr(0, maxLen - 1));
@@ -69,7 +77,7 @@ void IniFile::Parse(std::string_view bytes) {
         // Keys before the first section header belong to no section and cannot be asked for.
         if (eq == std::string_view::npos || !current) continue;
         current->entries.push_back(
-            Entry{std::string(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1)))});
+            Entry{std::string(Trim(line.substr(0, eq))), std::string(Unquote(Trim(line.substr(eq + 1))))});
     }
 }
 

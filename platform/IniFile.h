@@ -11,7 +11,8 @@ namespace zeza {
 // "[section]" header lines and "key=value" lines, LF or CR LF line ends.
 // Section and key names match without regard to ASCII case; names and values
 // lose their surrounding blanks; when a section or a key within a section
-// occurs twice, the first one counts. Lines that are neither are ignored.
+// occurs twice, the first one counts. A value enclosed in one pair of double
+// or single quotes loses them. Lines that are neither are ignored.
 class IniFile {
   public:
     IniFile() = default;

@@ -12,6 +12,14 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
+// A value written in one pair of quotes (stkTime="1300000100") is the text
+// between them, as in the program's own INI reading.
+std::string_view Unquote(std::string_view s) {
+    if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front())
+        return s.substr(1, s.size() - 2);
+    return s;
+}
+
 std::string Lower(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -48,7 +56,7 @@ IniFile IniFile::Parse(std::string_view text) {
         size_t eq = line.find('=');
         if (eq == std::string_view::npos) continue;
         ini.m_entries.push_back(
-            {section, Lower(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1)))});
+            {section, Lower(Trim(line.substr(0, eq))), std::string(Unquote(Trim(line.substr(eq + 1))))});
     }
     return ini;
 }

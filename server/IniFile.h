@@ -14,7 +14,8 @@ class IniFile {
   public:
     static IniFile Parse(std::string_view text);
 
-    // Value of key in section, trimmed; nullopt when absent. The first occurrence wins.
+    // Value of key in section, trimmed and without one pair of enclosing quotes; nullopt
+    // when absent. The first occurrence wins.
     std::optional<std::string> Get(std::string_view section, std::string_view key) const;
     // Value of key in whichever section holds it first (keys before any section count too).
     std::optional<std::string> GetAnySection(std::string_view key) const;

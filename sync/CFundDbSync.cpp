@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "db/SqlAccess.h"
+#include "platform/CacheFolder.h"
 #include "platform/IniFile.h"
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
@@ -54,6 +55,14 @@ std::string EncodeQueryValue(const std::string& s) {
     return out;
 }
 
+// The path of a temporary download in the cache folder. The folder is made
+// again when it has gone (the user cleared the cache while the program ran);
+// otherwise every download would fail until the next start.
+std::string CacheFile(const std::string& folder, const char* name) {
+    MakeCacheFolder(folder);
+    return folder + "/" + name;
+}
+
 std::string FeedUrl(const char* type, int32_t localTime) {
     return ServerBaseUrl() + "fund/gdata.php?tp=" + type + "&dt=" + std::to_string(localTime);
 }
@@ -73,18 +82,18 @@ int CFundDb::DownloadToFile(const std::string& url, const std::string& path) {
 }
 
 int CFundDb::SendThanks() {
-    DownloadToFile(ServerBaseUrl() + "fund/thanks.php", m_strCacheFolder + "/~FUthanks.tmp");
+    DownloadToFile(ServerBaseUrl() + "fund/thanks.php", CacheFile(m_strCacheFolder, "~FUthanks.tmp"));
     return 0;
 }
 
 int CFundDb::FetchControlFile(ServerControl& rec) {
     rec.Clear();
-    const std::string path = m_strCacheFolder + "/~FUini.tmp";
     const std::string url = ServerBaseUrl() + "fund/fund.php?gid=" + EncodeQueryValue(m_local.guid) +
                             "&ver=" + std::to_string(kProgramVersion);
     IniFile ini;
     {
         std::lock_guard lock(g_controlFileMutex);
+        const std::string path = CacheFile(m_strCacheFolder, "~FUini.tmp");
         if (!DownloadToFile(url, path)) return 0;
         if (!ini.Load(path)) return 0;
     }
@@ -115,7 +124,12 @@ int CFundDb::CheckServer() {
 int CFundDb::SyncFeed(int kind) {
     if (kind < 0 || kind > 2) return -2;
     const int64_t last = g_lastControlFetch.load();
-    if (last != 0 && Now() - last > kControlRefetchSeconds) FetchControlFile(m_server);
+    if (last != 0 && Now() - last > kControlRefetchSeconds) {
+        // A failed refetch keeps the times of the last good fetch: cleared
+        // times would run every feed and store 0 as the feed's time.
+        ServerControl fresh;
+        if (FetchControlFile(fresh)) m_server = fresh;
+    }
 
     int32_t* local = nullptr;
     int32_t server = 0;
@@ -163,19 +177,19 @@ int CFundDb::SaveUpdateTime(int t) {
 }
 
 int CFundDb::SyncFundList() {
-    const std::string path = m_strCacheFolder + "/~FUlist.tmp";
+    const std::string path = CacheFile(m_strCacheFolder, "~FUlist.tmp");
     if (!DownloadToFile(FeedUrl("list", m_local.listTime), path)) return -1;
     return ApplyFundListFile(path);
 }
 
 int CFundDb::SyncNetValues() {
-    const std::string path = m_strCacheFolder + "/~FUstk.tmp";
+    const std::string path = CacheFile(m_strCacheFolder, "~FUstk.tmp");
     if (!DownloadToFile(FeedUrl("stk", m_local.stkTime), path)) return -2;
     return ApplyNetValueFile(path);
 }
 
 int CFundDb::SyncEstimates() {
-    const std::string path = m_strCacheFolder + "/~FUest.tmp";
+    const std::string path = CacheFile(m_strCacheFolder, "~FUest.tmp");
     if (!DownloadToFile(FeedUrl("est", m_local.estTime), path)) return -2;
     return ApplyEstimateFile(path);
 }

@@ -20,6 +20,7 @@ namespace {
 bool ApplyEstimates(SqliteConnection& db, std::string_view text) {
     // A code named twice takes its last value, as line-by-line updates would.
     std::unordered_map<std::string_view, std::string_view> values;
+    SkipByteOrderMark(text);
     ForEachFeedLine(text, [&](std::string_view line) {
         if (line.size() < kMinFeedLineLength) return;
         std::string_view code = line.substr(0, 6);
@@ -27,7 +28,8 @@ bool ApplyEstimates(SqliteConnection& db, std::string_view text) {
         if (!IsFundCode(code) || !IsDecimalNumber(value)) return;
         values[code] = value;
     });
-    if (values.empty()) return true;
+    // Nothing new is an empty answer; text without a single estimate is no estimate file.
+    if (values.empty()) return IsEmptyFeed(text);
 
     std::vector<std::pair<long long, std::string_view>> rows;
     {

@@ -17,14 +17,8 @@ size_t TakeDigits(std::string_view& s) {
     return n;
 }
 
-// Consumes one or two digits and checks the value's range.
-bool TakeSmallNumber(std::string_view& s, int lo, int hi) {
-    std::string_view before = s;
-    size_t n = TakeDigits(s);
-    if (n < 1 || n > 2) return false;
-    int v = 0;
-    for (size_t i = 0; i < n; ++i) v = v * 10 + (before[i] - '0');
-    return v >= lo && v <= hi;
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
 }
 
 }  // namespace
@@ -63,15 +57,24 @@ bool IsFundCode(std::string_view s) {
     return true;
 }
 
-bool IsQuoteDate(std::string_view s) {
-    if (TakeDigits(s) != 4) return false;
-    if (s.empty() || s.front() != '-') return false;
-    s.remove_prefix(1);
-    if (!TakeSmallNumber(s, 1, 12)) return false;
-    if (s.empty() || s.front() != '-') return false;
-    s.remove_prefix(1);
-    if (!TakeSmallNumber(s, 1, 31)) return false;
-    return s.empty();
+bool IsEmptyFeed(std::string_view text) {
+    for (char c : text)
+        if (!IsBlank(c) && c != '\r' && c != '\n') return false;
+    return true;
+}
+
+void SkipByteOrderMark(std::string_view& text) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+}
+
+std::string_view QuoteDateOf(std::string_view firstLine) {
+    std::string_view date = firstLine;
+    while (!date.empty() && IsBlank(date.front())) date.remove_prefix(1);
+    while (!date.empty() && IsBlank(date.back())) date.remove_suffix(1);
+    std::string_view field;
+    // The "|" search steps over GBK characters, as the data lines' does.
+    if (date.find('<') != std::string_view::npos || SplitFeedFields(date, &field, 1) != 1) return {};
+    return date;
 }
 
 }  // namespace zeza

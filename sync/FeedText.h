@@ -35,8 +35,19 @@ bool IsDecimalNumber(std::string_view s);
 // Six ASCII digits.
 bool IsFundCode(std::string_view s);
 
-// A quote date as the server writes it: four-digit year, month and day of one
-// or two digits, separated by "-" ("2008-11-14", "2008-1-5").
-bool IsQuoteDate(std::string_view s);
+// True when text holds nothing but blanks and line ends: the server has
+// nothing new to send. Any other text must yield at least one valid line, or
+// it is no feed (an error page, a proxy's notice).
+bool IsEmptyFeed(std::string_view text);
+
+// Drops a UTF-8 byte order mark from the front of text, which an editor may
+// have put before the first line of a hand-made file.
+void SkipByteOrderMark(std::string_view& text);
+
+// The quote date of a net value file, taken from its first line (without the
+// line end) as sent, less surrounding blanks ("2008-11-14", "2008/11/14").
+// Empty when the line cannot be one: empty, holding "<" (a markup page) or a
+// "|" separator (a data line, the date missing).
+std::string_view QuoteDateOf(std::string_view firstLine);
 
 }  // namespace zeza

@@ -62,6 +62,7 @@ bool ReadWatchFlags(SqliteConnection& db, std::unordered_map<std::string, std::s
 // and the new rows inserted after the highest old id, all with prepared
 // statements. So the unindexed catalogue is scanned once, not once per line.
 bool ApplyFundList(SqliteConnection& db, std::string_view text) {
+    SkipByteOrderMark(text);
     const size_t expected = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
     std::vector<ListLine> lines;
     lines.reserve(expected);
@@ -71,7 +72,8 @@ bool ApplyFundList(SqliteConnection& db, std::string_view text) {
     ForEachFeedLine(text, [&](std::string_view line) {
         if (line.size() < kMinFeedLineLength) return;
         std::array<std::string_view, 3> f;
-        if (SplitFeedFields(line, f.data(), f.size()) != f.size()) return;
+        // A line whose code is no fund code is no fund (a line of an error page).
+        if (SplitFeedFields(line, f.data(), f.size()) != f.size() || !IsFundCode(f[0])) return;
         auto [it, added] = lastLine.try_emplace(f[0], lines.size());
         if (!added) {
             lines[it->second].superseded = true;
@@ -79,7 +81,8 @@ bool ApplyFundList(SqliteConnection& db, std::string_view text) {
         }
         lines.push_back({f[0], f[1], StoredType(f[2])});
     });
-    if (lines.empty()) return true;
+    // Nothing new is an empty answer; text without a single fund is no fund list.
+    if (lines.empty()) return IsEmptyFeed(text);
 
     std::unordered_map<std::string, std::string> looks;
     if (!ReadWatchFlags(db, looks)) return false;

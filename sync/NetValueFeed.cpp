@@ -13,13 +13,16 @@ namespace zeza {
 namespace {
 
 bool ApplyNetValues(SqliteConnection& db, std::string_view text) {
-    // The first line is the quote date of every row. An answer without one
-    // (an error page) must not empty the table.
+    // The first line is the quote date of every row, in whatever form the
+    // server writes it. An answer without one (an error page) must not empty
+    // the table.
+    SkipByteOrderMark(text);
     if (text.empty()) return false;
     const size_t end = text.find('\n');
-    std::string_view date = text.substr(0, end);
-    if (!date.empty() && date.back() == '\r') date.remove_suffix(1);
-    if (!IsQuoteDate(date)) return false;
+    std::string_view firstLine = text.substr(0, end);
+    if (!firstLine.empty() && firstLine.back() == '\r') firstLine.remove_suffix(1);
+    const std::string_view date = QuoteDateOf(firstLine);
+    if (date.empty()) return false;
     const std::string_view data = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
 
     if (db.Exec("DELETE FROM fu_stk;") != SQLITE_OK) return false;

@@ -38,6 +38,7 @@ std::string One(const std::string& sql) {
     return r.empty() ? "<no row>" : r[0];
 }
 
+const std::string kByteOrderMark = "\xEF\xBB\xBF";
 const char* kCatalogue = "SELECT idl,codel,name,type,look,estval FROM fu_list ORDER BY idl;";
 const char* kNetValues = "SELECT codes,valreal,valtd,valytd,gdate,typeof(valtd) FROM fu_stk ORDER BY rowid;";
 
@@ -123,13 +124,37 @@ TEST_F(FeedApply, TypeCodesAreMappedInTheThirdFieldOnly) {
 }
 
 TEST_F(FeedApply, MalformedListLinesAreSkippedWholeAndDeleteNothing) {
-    const auto before = Rows(kCatalogue);
-    ASSERT_EQ(List("000001|abc\n"              // 10 bytes
-                   "000011|a|b|c\n"            // four fields
-                   "000021|only two fields\n"  // two fields
-                   "\n\r\n"),
+    auto expected = Rows(kCatalogue);
+    ASSERT_EQ(List("000001|abc\n"                                                    // 10 bytes
+                   "000011|a|b|c\n"                                                  // four fields
+                   "000021|only two fields\n"                                        // two fields
+                   "<html><body>Service down | retry later | sorry</body></html>\n"  // no fund code
+                   "00004a|letter|gu\n"
+                   " 000041|blank|gu\n"
+                   "\n\r\n"
+                   "700001|valid|gu\n"),
               1);
+    expected.push_back("282|700001|valid|" + G("股票型") + "|0|0.0");
+    EXPECT_EQ(Rows(kCatalogue), expected);
+}
+
+TEST_F(FeedApply, AnswerWithoutASingleValidLineIsNoFeed) {
+    ASSERT_EQ(ExecSql("UPDATE fu_list SET estval=0.5 WHERE codel='000041';"), 0);
+    const auto before = Rows(kCatalogue);
+    const std::string page = "<html><body>Service down | retry later | sorry</body></html>";
+    EXPECT_EQ(List(page), -5);
+    EXPECT_EQ(List("000001|abc\n000011|a|b|c\n"), -5);
+    EXPECT_EQ(Est(page), -7);
+    EXPECT_EQ(Est("000001|1.1\n00004a|1.0623\n"), -7);
     EXPECT_EQ(Rows(kCatalogue), before);
+    // Only blanks and line ends: nothing new.
+    EXPECT_EQ(List("\r\n \n"), 1);
+    EXPECT_EQ(Est("\n"), 1);
+    EXPECT_EQ(Rows(kCatalogue), before);
+    // A byte order mark does not hide the first fund.
+    EXPECT_EQ(List(kByteOrderMark + "700001|bom|gu\n"), 1);
+    EXPECT_EQ(Est(kByteOrderMark + "700001|1.5000\n"), 1);
+    EXPECT_EQ(One("SELECT name||','||estval FROM fu_list WHERE codel='700001';"), "bom,1.5");
 }
 
 TEST_F(FeedApply, NamesAreStoredExactlyAsSent) {
@@ -252,6 +277,19 @@ TEST_F(FeedApply, LinesFullOfSeparatorsAreSkippedQuickly) {
     EXPECT_EQ(One("SELECT name FROM fu_list WHERE codel='000011';"), "name");
 }
 
+TEST_F(FeedApply, QuoteDateIsTheFirstLineAsSentLessBlanks) {
+    for (const auto& [first, date] :
+         std::vector<std::pair<std::string, std::string>>{{"2008/11/14", "2008/11/14"},
+                                                          {"2008-11-14 ", "2008-11-14"},
+                                                          {kByteOrderMark + "2008-11-14", "2008-11-14"},
+                                                          {"\t20081114\t", "20081114"},
+                                                          {G("2008年11月14日"), G("2008年11月14日")}}) {
+        SCOPED_TRACE(first);
+        ASSERT_EQ(Stk(first + "\r\n000001|3.1200|1.0560|1.0610\r\n"), 1);
+        EXPECT_EQ(Rows("SELECT codes,gdate FROM fu_stk;"), (std::vector<std::string>{"000001|" + date}));
+    }
+}
+
 TEST_F(FeedApply, NetValueLineEndingsDoNotMatter) {
     ASSERT_EQ(Stk("2008-11-14\n000001|3.1200|1.0560|1.0610\n000011|2.9800|1.2340|1.2300"), 1);
     const auto viaLf = Rows(kNetValues);
@@ -267,10 +305,10 @@ TEST_F(FeedApply, NetValueFileWithoutDateOrRowsChangesNothing) {
          {std::string(""), std::string("\n"),
           std::string("<html><body>Service unavailable</body></html>\n"
                       "000001|3.1200|1.0560|1.0610\n"),
-          std::string("2008-13-01\n000001|3.1200|1.0560|1.0610\n"),
-          std::string("08-11-14\n000001|3.1200|1.0560|1.0610\n"),
-          std::string("2008-11-14 \n000001|3.1200|1.0560|1.0610\n"), std::string("2008-11-14\n"),
-          std::string("2008-11-14\n000001|x|y|z\n000011|1|1\n")}) {
+          std::string(" \t\r\n000001|3.1200|1.0560|1.0610\n"),
+          // The date line missing: the first data line is no date.
+          std::string("000001|3.1200|1.0560|1.0610\n000011|2.9800|1.2340|1.2300\n"),
+          std::string("2008-11-14\n"), std::string("2008-11-14\n000001|x|y|z\n000011|1|1\n")}) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(Stk(bad), -7);
         EXPECT_EQ(Rows(kNetValues), before);

@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "platform/IniFile.h"
+#include "server/IniFile.h"
 #include "tests/TestSupport.h"
 
 using zeza::IniFile;
@@ -77,6 +78,27 @@ TEST(IniFile, OtherLinesAreIgnored) {
     IniFile noSection("listTime=5\n");
     EXPECT_EQ(noSection.GetInt("", "listTime", 0), 0);
     EXPECT_FALSE(noSection.HasSection(""));
+}
+
+TEST(IniFile, OnePairOfQuotesAroundAValueIsDropped) {
+    const char* text =
+        "[FU]\nstkTime=\"1300000100\"\nestTime = '5' \nlistTime=\"7\n[VER]\n"
+        "UpdatePath=\" http://h/Zeza-13 \"\nA=\"\"\"\"\nB=\"x'\nC=\"\nD=a\"b\"\n";
+    IniFile ini(text);
+    EXPECT_EQ(ini.GetInt("FU", "stkTime", -1), 1300000100);
+    EXPECT_EQ(ini.GetInt("FU", "estTime", -1), 5);
+    EXPECT_EQ(ini.GetInt("FU", "listTime", -1), 0) << "an unmatched quote stays";
+    EXPECT_EQ(ini.GetString("VER", "UpdatePath", "", 260), " http://h/Zeza-13 ");
+    EXPECT_EQ(ini.GetString("VER", "A", "", 260), "\"\"");
+    EXPECT_EQ(ini.GetString("VER", "B", "", 260), "\"x'");
+    EXPECT_EQ(ini.GetString("VER", "C", "", 260), "\"");
+    EXPECT_EQ(ini.GetString("VER", "D", "", 260), "a\"b\"");
+
+    // The data server reads the operator's INI files the same way.
+    const auto server = zeza::server::IniFile::Parse(text);
+    EXPECT_EQ(server.GetInt("FU", "stkTime"), 1300000100);
+    EXPECT_EQ(server.Get("VER", "UpdatePath"), " http://h/Zeza-13 ");
+    EXPECT_EQ(server.Get("FU", "listTime"), "\"7");
 }
 
 TEST(IniFile, StringsAreCutToTheBuffer) {

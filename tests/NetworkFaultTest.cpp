@@ -42,6 +42,7 @@ enum class Fault {
     HugeStream,     // hundreds of megabytes of garbage, no declared length
     HugeDeclared,   // the same with its length declared up front
     EmptyBody,      // status 200 and nothing else
+    ErrorPage200,   // status 200 and an error page, as some proxies and busy servers send
 };
 
 const char* Name(Fault f) {
@@ -58,6 +59,8 @@ const char* Name(Fault f) {
             return "huge declared body";
         case Fault::EmptyBody:
             return "empty body";
+        case Fault::ErrorPage200:
+            return "error page with status 200";
     }
     return "?";
 }
@@ -211,6 +214,9 @@ class FaultyServer {
             case Fault::EmptyBody:
                 res.set_content("", "text/plain");
                 return;
+            case Fault::ErrorPage200:
+                res.set_content("<html><body>Service down | retry later | sorry</body></html>", "text/html");
+                return;
         }
     }
 
@@ -363,7 +369,7 @@ class NetworkFaults : public ::testing::Test {
         // No partial or oversized download is left in the cache folder (an
         // empty answer is a whole one, and stays as the empty file it is).
         EXPECT_LT(CacheBytes(), 64u * 1024);
-        if (target.kind >= 0 && fault != Fault::EmptyBody) {
+        if (target.kind >= 0 && fault != Fault::EmptyBody && fault != Fault::ErrorPage200) {
             const char* file = target.kind == 2   ? "~FUlist.tmp"
                                : target.kind == 0 ? "~FUstk.tmp"
                                                   : "~FUest.tmp";
@@ -444,5 +450,10 @@ TEST_F(NetworkFaults, HugeGarbageBodyIsCutOffAtTheSizeLimit) {
 
 TEST_F(NetworkFaults, EmptyBodyIsNoControlFileAndNoNetValueFile) {
     CheckAllTargets(Fault::EmptyBody);
+    EXPECT_EQ(m_faultsTried, 4);
+}
+
+TEST_F(NetworkFaults, ErrorPageWithStatus200FailsTheStepAndChangesNothing) {
+    CheckAllTargets(Fault::ErrorPage200);
     EXPECT_EQ(m_faultsTried, 4);
 }

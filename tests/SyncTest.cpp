@@ -286,8 +286,8 @@ TEST_F(Sync, ThanksIsSentAndAlwaysGivesZero) {
 
 TEST_F(Sync, ControlFileIsRequestedWithTheIdAndReadByItsRules) {
     m_server.Serve(kControlPath,
-                   "[fu]\r\nLISTTIME = 1300000000\r\nstkTime=12abc\r\n"
-                   "[Ver]\r\nlastver=13\r\nUpdateVer=x\r\nUpdatePath=http://h/new/Zeza\r\n"
+                   "[fu]\r\nLISTTIME = 1300000000\r\nstkTime=12abc\r\nestTime=\"1300000200\"\r\n"
+                   "[Ver]\r\nlastver=13\r\nUpdateVer=x\r\nUpdatePath=\"http://h/new/Zeza\"\r\n"
                    "UpdateSha256=0123abcd\r\n");
     ServerControl rec;
     rec.estTime = 5;
@@ -298,7 +298,7 @@ TEST_F(Sync, ControlFileIsRequestedWithTheIdAndReadByItsRules) {
     EXPECT_LE(CFundDb::LastControlFetchTime(), static_cast<int64_t>(std::time(nullptr)));
     EXPECT_EQ(rec.listTime, 1300000000);
     EXPECT_EQ(rec.stkTime, 12);
-    EXPECT_EQ(rec.estTime, 0);
+    EXPECT_EQ(rec.estTime, 1300000200) << "one pair of quotes around a value is not part of it";
     EXPECT_EQ(rec.LastVer, 13);
     EXPECT_EQ(rec.UpdateVer, 0);
     EXPECT_EQ(rec.UpdateFu, 0);
@@ -471,14 +471,27 @@ TEST_F(Sync, ControlFileIsFetchedAgainWhenOlderThanAnHour) {
     EXPECT_GE(CFundDb::LastControlFetchTime(), now);
     EXPECT_EQ(m_db->Local().listTime, 1300000000);
 
-    // A refetch that fails leaves the record cleared.
+    // A refetch that fails keeps the last good record: the feeds must not run
+    // against cleared times (and store 0 as their time).
     CFundDb::SetLastControlFetchTimeForTesting(now - 3601);
     m_server.Serve(kControlPath, "down", 502);
     m_server.Forget();
-    EXPECT_EQ(m_db->SyncFeed(0), 1);  // local stkTime 0 equals the cleared record
-    EXPECT_EQ(m_server.Seen().size(), 1u);
-    EXPECT_EQ(m_db->Server().listTime, 0);
-    EXPECT_EQ(m_db->Server().LastVer, 0);
+    EXPECT_EQ(m_db->SyncFeed(2), 1);
+    EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/fund.php?gid=" + id + "&ver=12"}));
+    EXPECT_EQ(m_db->Server().listTime, 1300000000);
+    EXPECT_EQ(m_db->Local().listTime, 1300000000);
+    EXPECT_EQ(One("SELECT listTime FROM fu_iniLoc;"), "1300000000");
+}
+
+TEST_F(Sync, CacheFolderRemovedWhileRunningIsMadeAgain) {
+    m_server.Serve(kControlPath, Control(1300000000, 0, 0));
+    Feed("list", "700001|abcdef|gu\n");
+    std::filesystem::remove_all(m_db->CacheFolder());
+    ASSERT_EQ(m_db->CheckServer(), 1);
+    EXPECT_EQ(m_db->Server().listTime, 1300000000);
+    std::filesystem::remove_all(m_db->CacheFolder());
+    EXPECT_EQ(m_db->SyncFeed(2), 1);
+    EXPECT_EQ(ReadFileBytes(Cache("~FUlist.tmp")), "700001|abcdef|gu\n");
 }
 
 TEST_F(Sync, SaveUpdateTimeStoresTheValue) {

@@ -51,6 +51,8 @@ def control_file():
         "no-feed-section.ini": lines([b"[VER]", b"LastVer=13", b"UpdateFu=1", b"UpdateVer=13"]),
         "error-page.html": gbk("<html><head><title>502 Bad Gateway</title></head><body>网关错误</body></html>\n"),
         "cut-off.ini": b"[FU]\r\nlistTime=12265",
+        "quoted-values.ini": lines([b"[FU]", b'listTime="1300000000"', b"stkTime='1300000100'", b'estTime="5',
+                                    b"[VER]", b'UpdatePath=" http://127.0.0.1:8419/update/Zeza-13 "']),
     }
 
 
@@ -74,6 +76,8 @@ def fund_list():
         "awkward-lines.txt": lines(odd),
         "no-final-line-end.txt": lines(odd[:3]).rstrip(b"\r\n"),
         "error-page.html": b"<html>\n<body>Service Unavailable</body>\n</html>\n",
+        "error-page-one-line.html": b"<html><body>Service down | retry later | sorry</body></html>",
+        "byte-order-mark.txt": b"\xEF\xBB\xBF" + lines(funds[:3]),
     }
 
 
@@ -95,6 +99,7 @@ def net_values():
         "awkward-lines.txt": lines(odd),
         "no-date.txt": lines(odd[1:]),
         "error-page.html": gbk("<html>内部错误</html>\n000001|3.1200|1.0560|1.0610\n"),
+        "other-date-form.txt": b"\xEF\xBB\xBF 2008/11/14 \r\n" + lines(odd[1:3]),
     }
 
 
