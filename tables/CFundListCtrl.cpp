@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMouseEvent>
 #include <QPalette>
 
 #include "db/SqlAccess.h"
@@ -139,6 +140,19 @@ bool CFundListCtrl::SetCheck(int row, bool checked) {
     return GetCheck(row) == checked;
 }
 
+void CFundListCtrl::ShowCheck(int row, bool checked) {
+    m_pModel->SetCheckedQuietly(row, checked);
+    SetItemBkColor(row, QColor(checked ? kWatchedBackground : kListBackground));
+}
+
+bool CFundListCtrl::SetWatchFlag(const std::string& code, bool watched) {
+    if (m_bLoaded == 1 && ExecSql("UPDATE fu_list SET look=? WHERE codel=?", {watched ? -1LL : 0LL, code}) != 0)
+        return false;
+    for (int row = 0; row < GetItemCount(); ++row)
+        if (GetItemText(row, 1) == code) ShowCheck(row, watched);
+    return true;
+}
+
 bool CFundListCtrl::GetCheck(int row) const {
     return m_pModel->IsChecked(row);
 }
@@ -242,10 +256,24 @@ void CFundListCtrl::OnCheckChanged(int row, bool checked) {
     if (ExecSql("UPDATE fu_list SET look=? WHERE codel=?", {look, GetItemText(row, 1)}) == 0) return;
 
     // The flag was not stored: the box must not claim otherwise.
-    m_pModel->SetCheckedQuietly(row, !checked);
-    SetItemBkColor(row, checked ? plain : watched);
+    ShowCheck(row, !checked);
     MessageBox::Show(this, QStringLiteral("关注状态未能保存，请稍后再试。"), QStringLiteral("提示"),
                      MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+}
+
+void CFundListCtrl::mousePressEvent(QMouseEvent* event) {
+    m_bPressedOnEmptyArea =
+        event->button() == Qt::LeftButton && !indexAt(event->position().toPoint()).isValid();
+    QTableView::mousePressEvent(event);
+}
+
+void CFundListCtrl::mouseReleaseEvent(QMouseEvent* event) {
+    const bool emptyAreaClick = m_bPressedOnEmptyArea && event->button() == Qt::LeftButton &&
+                                !indexAt(event->position().toPoint()).isValid() &&
+                                viewport()->rect().contains(event->position().toPoint());
+    m_bPressedOnEmptyArea = false;
+    QTableView::mouseReleaseEvent(event);
+    if (emptyAreaClick) emit clicked(QModelIndex());
 }
 
 std::vector<int> CFundListCtrl::GetSelectedRows() const {

@@ -38,6 +38,11 @@ class CFundListCtrl : public QTableView {
     // the fund's watch flag is stored. False when the row is not in that state
     // afterwards (no such row, or the flag could not be stored).
     bool SetCheck(int row, bool checked);
+    // Ticks or clears the watch flag of the fund code (GBK) for the main window's
+    // watch commands: in a loaded view the flag is stored by code, then every row
+    // of that fund shows it; no message. False when the flag could not be stored
+    // (the rows then stay as they were). Outside a loaded view the rows only show it.
+    bool SetWatchFlag(const std::string& code, bool watched);
     bool GetCheck(int row) const;
     // The row id of row (fu_list.idl, or fu_count.idc in the holdings view); 0 for no such row.
     qint64 GetItemData(int row) const;
@@ -67,13 +72,23 @@ class CFundListCtrl : public QTableView {
     LoadFn m_pfnLoad = nullptr;
     RowColorMap m_mapColors;
 
+  protected:
+    // Like the list control's click notification, a left click on the empty
+    // area below the rows (which clears the selection) also emits clicked,
+    // with an invalid index.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
   private:
     int LoadView(ViewKind kind, LoadFn self, int sortColumn);
     void OnHeaderClicked(int column);
     void OnCheckChanged(int row, bool checked);
     void SetRowColor(int row, bool background, const QColor& color);
 
+    void ShowCheck(int row, bool checked);
+
     FundListModel* m_pModel = nullptr;
+    bool m_bPressedOnEmptyArea = false;
 };
 
 }  // namespace zeza

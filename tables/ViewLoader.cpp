@@ -14,35 +14,40 @@ struct Statement {
     ~Statement() { sqlite3_finalize(stmt); }
 };
 
-// Fills one row from the current result row of stmt. False when a value the
-// view needs is missing (NULL, or a column the result does not have); error
-// then says which, and the row keeps what was filled before it.
+// Fills one row from the current result row of stmt. A NULL value shows as an
+// empty cell (a number cell then chooses no colour, a NULL watch flag is no tick).
+// False only when the result lacks a column the view reads; error then holds the
+// database's own text for that, and the row keeps what was filled before it.
 bool FillRow(const ViewDefinition& view, sqlite3_stmt* stmt, int r, ViewRow& row, std::string& error) {
     const int cols = sqlite3_column_count(stmt);
-    auto value = [&](int c) -> const char* {
-        const char* text = c < cols ? reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)) : nullptr;
-        if (!text) {
-            const char* name = c < cols ? sqlite3_column_name(stmt, c) : nullptr;
-            error = "NULL value in column " + std::string(name ? name : std::to_string(c)) + " of row " +
-                    std::to_string(r + 1);
-        }
-        return text;
+    auto present = [&](int c) {
+        if (c >= 0 && c < cols) return true;
+        error = sqlite3_errstr(SQLITE_RANGE);
+        return false;
     };
 
     auto integer = [&](int c, long long& out) {
-        if (c < cols && sqlite3_column_type(stmt, c) == SQLITE_INTEGER) {
+        if (!present(c)) return false;
+        if (sqlite3_column_type(stmt, c) == SQLITE_INTEGER) {
             out = sqlite3_column_int64(stmt, c);
             return true;
         }
-        const char* text = value(c);
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
         out = text ? std::strtoll(text, nullptr, 10) : 0;
-        return text != nullptr;
+        return true;
     };
 
     // A number cell shows the value read back from its text. A stored real
     // skips SQLite's slow text conversion but is rounded the way that text is.
-    auto number = [&](int c, int decimals, bool plus, std::string& cell, double& v) {
-        switch (c < cols ? sqlite3_column_type(stmt, c) : SQLITE_NULL) {
+    // has is false for a NULL: the cell stays empty.
+    auto number = [&](int c, int decimals, bool plus, std::string& cell, double& v, bool& has) {
+        if (!present(c)) return false;
+        has = true;
+        switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_NULL:
+                has = false;
+                cell.clear();
+                return true;
             case SQLITE_FLOAT:
                 v = sqlite3_column_double(stmt, c);
                 cell = FormatStoredReal(v, decimals, plus);
@@ -50,12 +55,9 @@ bool FillRow(const ViewDefinition& view, sqlite3_stmt* stmt, int r, ViewRow& row
             case SQLITE_INTEGER:
                 v = static_cast<double>(sqlite3_column_int64(stmt, c));
                 break;
-            default: {
-                const char* text = value(c);
-                if (!text) return false;
-                v = ParseNumber(text);
+            default:
+                v = ParseNumber(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)));
                 break;
-            }
         }
         cell = FormatFixed(v, decimals, plus);
         return true;
@@ -70,16 +72,17 @@ bool FillRow(const ViewDefinition& view, sqlite3_stmt* stmt, int r, ViewRow& row
         const CellSource& src = view.cells[i];
         std::string& cell = row.cells[i + 1];
         if (src.rule == CellRule::Text) {
-            const char* text = value(src.resultColumn);
-            if (!text) return false;
-            cell.assign(text, static_cast<size_t>(sqlite3_column_bytes(stmt, src.resultColumn)));
+            if (!present(src.resultColumn)) return false;
+            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, src.resultColumn));
+            if (text) cell.assign(text, static_cast<size_t>(sqlite3_column_bytes(stmt, src.resultColumn)));
             continue;
         }
         const bool change = src.rule == CellRule::SignedChange;
         const int decimals = src.rule == CellRule::Fixed4 || change ? 4 : 2;
         double v = 0.0;
-        if (!number(src.resultColumn, decimals, change, cell, v)) return false;
-        if (change || src.rule == CellRule::ProfitLoss) {
+        bool has = false;
+        if (!number(src.resultColumn, decimals, change, cell, v, has)) return false;
+        if (has && (change || src.rule == CellRule::ProfitLoss)) {
             // The row's colour: red above 0, green for 0 and below.
             row.hasTextColor = true;
             row.textColor = v > 0 ? kRiseColor : kFallColor;

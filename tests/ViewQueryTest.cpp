@@ -443,18 +443,37 @@ TEST_F(ViewQueryTest, FailuresReportedByTheirResults) {
     AddValue("800001", 1.0, 1.1, 1.0);
     Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES ('800002',2.0,NULL,1.0,?)", {kDate});
     AddValue("800003", 1.0, 1.1, 1.0);
+    Exec("UPDATE fu_list SET name=NULL, look=NULL WHERE codel='800003'");
+    AddHolding(1, "800001", 10.0, 5.0, "");
+    Exec("UPDATE fu_count SET remark=NULL");
 
-    // A missing net value stops the load; the rows filled so far stay.
+    // NULL values show as empty cells; the load goes on to the end.
     ViewRows out;
-    EXPECT_EQ(Load(ViewKind::Latest, out, 1, true), -3);
-    ASSERT_EQ(out.rows.size(), 2u);
+    EXPECT_EQ(Load(ViewKind::Latest, out, 1, true), 2);
+    ASSERT_EQ(out.rows.size(), 3u);
     EXPECT_EQ(out.rows[0].cells[7], "+0.1000");
     EXPECT_TRUE(out.rows[0].hasTextColor);
     EXPECT_EQ(out.rows[1].id, 2);
     EXPECT_EQ(out.rows[1].cells[4], "2.0000");
     EXPECT_EQ(out.rows[1].cells[5], "");
-    EXPECT_FALSE(out.rows[1].hasTextColor);
-    EXPECT_NE(out.error.find("valtd"), std::string::npos) << out.error;
+    EXPECT_EQ(out.rows[1].cells[7], "");
+    EXPECT_EQ(out.rows[1].cells[8], "0.0000");
+    EXPECT_FALSE(out.rows[1].hasTextColor);  // neither rise nor fall
+    EXPECT_EQ(out.rows[2].cells[3], "");
+    EXPECT_FALSE(out.rows[2].checked);
+    EXPECT_TRUE(out.error.empty()) << out.error;
+    EXPECT_EQ(Load(ViewKind::Holdings, out), 0);
+    ASSERT_EQ(out.rows.size(), 1u);
+    EXPECT_EQ(out.rows[0].cells[10], "");
+
+    // A result without a column the view reads stops the load with the
+    // database's own text for that; the rows filled so far stay.
+    ViewDefinition wider = GetViewDefinition(ViewKind::Latest);
+    wider.cells.push_back({10, CellRule::Text});
+    EXPECT_EQ(LoadViewRows(wider, kDate, 1, true, out), -3);
+    ASSERT_EQ(out.rows.size(), 1u);
+    EXPECT_EQ(out.rows[0].cells[1], "800001");
+    EXPECT_EQ(out.error, sqlite3_errstr(SQLITE_RANGE));
 
     // A query the database refuses.
     Exec("DROP TABLE fu_count");

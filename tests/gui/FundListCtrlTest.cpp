@@ -299,7 +299,7 @@ TEST_F(FundListCtrlTest, TickingInALoadedViewStoresTheWatchFlag) {
     EXPECT_EQ(Look("040002"), "0");
     EXPECT_EQ(Role(r, 0, Qt::BackgroundRole), kPlain);
 
-    // The main window's watch commands go through SetCheck; only real changes write.
+    // SetCheck acts as a click: only real changes write.
     EXPECT_TRUE(m_ctrl->SetCheck(r, true));
     EXPECT_EQ(Look("040002"), "-1");
     Exec("UPDATE fu_list SET look=3 WHERE codel='040002'");
@@ -324,6 +324,29 @@ TEST_F(FundListCtrlTest, UnstoredTickIsTakenBackAndReported) {
     EXPECT_EQ(Look("110003"), "0");
     ASSERT_EQ(MessageBox::Requests().size(), 1u);
     EXPECT_EQ(MessageBox::Requests()[0].caption, QStringLiteral("提示"));
+}
+
+TEST_F(FundListCtrlTest, WatchFlagByCodeIsStoredOnceAndShownOnEveryRowOfTheFund) {
+    // The holdings view shows 000001 (watched) twice.
+    ASSERT_EQ(m_ctrl->LoadHoldings(-1), 2);
+    const int a = RowOf("000001");
+    const int b = a + 1;
+    ASSERT_EQ(m_ctrl->GetItemText(b, 1), "000001");
+    ASSERT_TRUE(m_ctrl->GetCheck(a) && m_ctrl->GetCheck(b));
+
+    EXPECT_TRUE(m_ctrl->SetWatchFlag("000001", false));
+    EXPECT_EQ(Look("000001"), "0");
+    EXPECT_FALSE(m_ctrl->GetCheck(a));
+    EXPECT_FALSE(m_ctrl->GetCheck(b));
+    EXPECT_EQ(Role(b, 3, Qt::BackgroundRole), kPlain);
+
+    // A flag the database refuses: false, the rows stay as they were, and no box
+    // (the main window's command reports once, after the whole selection).
+    Exec("CREATE TRIGGER no_watch BEFORE UPDATE ON fu_list BEGIN SELECT RAISE(ABORT, 'locked'); END;");
+    EXPECT_FALSE(m_ctrl->SetWatchFlag("000001", true));
+    EXPECT_FALSE(m_ctrl->GetCheck(a));
+    EXPECT_EQ(Look("000001"), "0");
+    EXPECT_TRUE(MessageBox::Requests().empty());
 }
 
 TEST_F(FundListCtrlTest, TicksMadeByALoadWriteNothing) {
@@ -382,31 +405,27 @@ TEST_F(FundListCtrlTest, TwoHoldingsOfOneFundAreTwoRows) {
     EXPECT_FALSE(m_ctrl->GetCheck(1));
 }
 
-TEST_F(FundListCtrlTest, FillFailureShowsTheDatabaseErrorAndKeepsTheRowsSoFar) {
+TEST_F(FundListCtrlTest, NullValuesShowAsEmptyCellsAndTheLoadCompletes) {
     ASSERT_EQ(m_ctrl->LoadLatest(-1), 3);
     Exec("UPDATE fu_stk SET valtd=NULL WHERE codes='110003'");
-    MessageBox::SetNextAnswer(MessageBox::kOk);
+    Exec("UPDATE fu_list SET name=NULL WHERE codel='040002'");
     ClickHeader(1);
 
-    ASSERT_EQ(MessageBox::Requests().size(), 1u);
-    const MessageBox::Request& box = MessageBox::Requests()[0];
-    EXPECT_EQ(box.caption, QStringLiteral("Zeza"));
-    EXPECT_TRUE(box.text.contains(QStringLiteral("valtd"))) << box.text.toStdString();
-    EXPECT_EQ(box.buttons, MessageBox::Buttons::Ok);
-    EXPECT_EQ(box.icon, MessageBox::Icon::None);
-
-    EXPECT_EQ(m_ctrl->m_bLoaded, 0);
-    ASSERT_EQ(Codes(), (Codes_t{"000001", "040002", "110003"}));
-    EXPECT_EQ(m_ctrl->GetItemText(2, 4), "2.1000");
-    EXPECT_EQ(m_ctrl->GetItemText(2, 5), "");
-    EXPECT_EQ(Role(2, 1, Qt::ForegroundRole), QColor(0, 80, 140));  // its colour was never chosen
+    EXPECT_TRUE(MessageBox::Requests().empty());
+    EXPECT_EQ(m_ctrl->m_bLoaded, 1);
+    ASSERT_EQ(Codes(), (Codes_t{"000001", "040002", "110003", "519078"}));
+    EXPECT_EQ(m_ctrl->GetItemText(1, 3), "");  // no name
+    EXPECT_EQ(m_ctrl->GetItemText(1, 5), "1.1000");
     EXPECT_EQ(Role(1, 1, Qt::ForegroundRole), kGreen);
+    EXPECT_EQ(m_ctrl->GetItemText(2, 4), "2.1000");
+    EXPECT_EQ(m_ctrl->GetItemText(2, 5), "");  // no net value, so no change either
+    EXPECT_EQ(m_ctrl->GetItemText(2, 7), "");
+    EXPECT_EQ(Role(2, 1, Qt::ForegroundRole), QColor(0, 80, 140));  // neither rise nor fall
+    EXPECT_EQ(m_ctrl->GetItemText(3, 1), "519078");
 
-    // Not loaded: header clicks are inert until the next load succeeds.
+    // Loaded: header clicks go on working.
     ClickHeader(1);
-    EXPECT_EQ(m_ctrl->m_bNextAsc, 0);
-    EXPECT_EQ(MessageBox::Requests().size(), 1u);
-    EXPECT_EQ(m_ctrl->GetItemCount(), 3);
+    EXPECT_EQ(m_ctrl->GetItemText(0, 1), "519078");
 }
 
 TEST_F(FundListCtrlTest, GridAndRowBackgroundsAsDrawn) {
