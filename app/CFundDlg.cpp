@@ -163,6 +163,9 @@ void CFundDlg::setVisible(bool visible) {
 void CFundDlg::OnInitDialog() {
     m_dbData.RemoveUpdateLeftovers();
     SearchField()->Setup();
+    // The search field finds funds by name and pinyin initials too; the
+    // holding editor's code field keeps to codes.
+    SearchField()->SetMatchNames(true);
     List()->BuildColumns(GetViewDefinition(ViewKind::Latest).columnSpec);
     SetStatusText(QStringLiteral("  Taviro主页 - ") + HomeText(), 0);
     m_bridge = UiBridge::Create();
@@ -273,10 +276,13 @@ bool CFundDlg::eventFilter(QObject* watched, QEvent* event) {
                 m_pTipTimer->stop();
                 QToolTip::hideText();
                 break;
-            case QEvent::MouseButtonRelease:
-                if (ui->logoPicture->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
+            case QEvent::MouseButtonRelease: {
+                // Only the left button follows the link (WM_LBUTTONUP).
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                if (mouse->button() == Qt::LeftButton && ui->logoPicture->rect().contains(mouse->position().toPoint()))
                     OpenUrl(Base());
                 break;
+            }
             default:
                 break;
         }
@@ -325,16 +331,16 @@ bool CFundDlg::AskForcedUpdate() {
                             MessageBox::Buttons::OkCancel, MessageBox::Icon::Question) == MessageBox::kOk;
 }
 
-void CFundDlg::LaunchForcedUpdate() { m_dbData.LaunchSelfUpdate(); }
-
 void CFundDlg::TakeQuoteDates(const std::vector<std::string>& dates) {
     m_arrDates.insert(m_arrDates.begin(), dates.begin(), dates.end());
     if (!m_arrDates.empty()) List()->m_strDate = m_arrDates.front();
 }
 
-void CFundDlg::TakeCandidates(const std::vector<std::string>& entries) {
+void CFundDlg::TakeCandidates(const std::vector<std::string>& entries,
+                              const std::vector<std::string>& initials) {
     SearchField()->ClearCandidates();
-    for (const std::string& e : entries) SearchField()->AddCandidate(e);
+    for (size_t i = 0; i < entries.size(); ++i)
+        SearchField()->AddCandidate(entries[i], i < initials.size() ? initials[i] : std::string());
 }
 
 void CFundDlg::ReloadCurrentView() {

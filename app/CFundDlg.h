@@ -110,9 +110,10 @@ public:
 
     // What the background refresh asks of the window (always on the UI thread).
     bool AskForcedUpdate() override;
-    void LaunchForcedUpdate() override;
+    void SayUpdatesComeFromThePackageManager() override;
     void TakeQuoteDates(const std::vector<std::string>& dates) override;
-    void TakeCandidates(const std::vector<std::string>& entries) override;
+    void TakeCandidates(const std::vector<std::string>& entries,
+                        const std::vector<std::string>& initials) override;
     void ReloadCurrentView() override;
     void CloseAsCancel() override;
 

@@ -2,6 +2,7 @@
 // holdings and watch flags, and the entries of the "更多 >>" menu.
 #include "app/CFundDlg.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -19,6 +20,7 @@
 #include "exchange/ExchangeTexts.h"
 #include "platform/FileChooser.h"
 #include "platform/GbkCodec.h"
+#include "platform/InstallKind.h"
 #include "platform/MessageBox.h"
 #include "platform/ServerConfig.h"
 #include "suggest/CSuggestEdit.h"
@@ -38,8 +40,14 @@ void CFundDlg::OnFind() {
     const std::string text = Gbk(SearchField()->text());
     if (text.empty()) return;
     CFundListCtrl* list = List();
-    const int row = FindRow(text, m_nFindNext, list->GetItemCount(),
-                            [list](int r, int c) { return list->GetItemText(r, c); });
+    // A row's initials are those the refresh pass gave with its suggestion entry.
+    CSuggestEdit* field = SearchField();
+    const int row = FindRow(
+        text, m_nFindNext, list->GetItemCount(), [list](int r, int c) { return list->GetItemText(r, c); },
+        [list, field](int r) {
+            return field->InitialsOf(list->GetItemText(r, kFindCodeColumn) + "-" +
+                                     list->GetItemText(r, kFindNameColumn));
+        });
     m_nFindNext = row;
     if (row < 0) {
         m_nFindNext = 0;
@@ -112,13 +120,24 @@ bool CFundDlg::RunHoldingEditor(bool edit) {
     const int row = List()->GetFirstSelectedRow();
     if (edit) {
         if (row < 0) return false;
-        // The editor starts from the numbers as the holdings view shows them.
+        // The editor starts from the holding as stored, not from the rounded
+        // numbers the view shows, so that a save keeps what was not changed.
+        const long long idc = static_cast<long long>(List()->GetItemData(row));
+        QueryTable t;
+        const int r = QuerySql("SELECT codec,tcost,tcount,remark FROM fu_count WHERE idc=?", {idc}, t);
+        if (r != 0 || t.rows == 0) {
+            MessageBox::Show(this,
+                             r != 0 ? QStringLiteral("未能读取这条记录，请稍后再试。")
+                                    : QStringLiteral("这条记录已不存在。"),
+                             QStringLiteral("提示"), MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
+            return false;
+        }
         double cost = 0;
         double units = 0;
-        ParseDecimal(List()->GetItemText(row, 8), cost);
-        ParseDecimal(List()->GetItemText(row, 6), units);
-        dlg.SetValues(List()->GetItemText(row, 1), cost, units, List()->GetItemText(row, 10));
-        dlg.SetMode(1, static_cast<int>(List()->GetItemData(row)));
+        ParseDecimal(t.Str(0, 1), cost);
+        ParseDecimal(t.Str(0, 2), units);
+        dlg.SetValues(t.Str(0, 0), cost, units, t.Str(0, 3));
+        dlg.SetMode(1, static_cast<int>(idc));
     } else if (row >= 0) {
         dlg.SetValues(List()->GetItemText(row, 1), 0, 0, std::string());
     }
@@ -142,26 +161,56 @@ void CFundDlg::OnEditHolding() {
     if (m_pfnReloadView == &CFundDlg::OnHoldings) OnHoldings();
 }
 
-void CFundDlg::OnAddWatch() {
-    for (int row : List()->GetSelectedRows()) List()->SetCheck(row, true);
+namespace {
+
+// Ticks (watched) or clears the watch flag of every fund of the selection. The
+// fund codes are all taken before anything is written, and a failure is told
+// only once the walk is done: while a box is open a refresh pass may reload
+// the view, and the rows then show other funds.
+void SetWatchOfSelection(CFundDlg* dlg, bool watched) {
+    CFundListCtrl* list = dlg->List();
+    std::vector<std::string> codes;
+    for (int row : list->GetSelectedRows()) {
+        std::string code = list->GetItemText(row, 1);
+        if (std::find(codes.begin(), codes.end(), code) == codes.end()) codes.push_back(std::move(code));
+    }
+    int failed = 0;
+    for (const std::string& code : codes)
+        if (!list->SetWatchFlag(code, watched)) ++failed;
+    if (failed > 0) {
+        MessageBox::Show(dlg, QStringLiteral("关注状态未能保存，请稍后再试。"), QStringLiteral("提示"),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+    }
 }
 
-void CFundDlg::OnRemoveWatch() {
-    for (int row : List()->GetSelectedRows()) List()->SetCheck(row, false);
-}
+}  // namespace
+
+void CFundDlg::OnAddWatch() { SetWatchOfSelection(this, true); }
+
+void CFundDlg::OnRemoveWatch() { SetWatchOfSelection(this, false); }
 
 void CFundDlg::OnDeleteHolding() {
+    // The holdings and their questions are all taken before the first box: while
+    // a box is open a refresh pass may reload (and so reorder) the view, so a
+    // row number read after an answer may name another holding.
+    struct Target {
+        long long idc;
+        QString question;
+    };
+    std::vector<Target> targets;
+    for (int row : List()->GetSelectedRows()) {
+        targets.push_back({static_cast<long long>(List()->GetItemData(row)),
+                           QStringLiteral("确定要从我的基金中删除“") + Qs(List()->GetItemText(row, 1)) +
+                               Qs(List()->GetItemText(row, 3)) + QStringLiteral("”吗？")});
+    }
     bool deleted = false;
     int failed = 0;
-    for (int row : List()->GetSelectedRows()) {
-        const QString question = QStringLiteral("确定要从我的基金中删除“") + Qs(List()->GetItemText(row, 1)) +
-                                 Qs(List()->GetItemText(row, 3)) + QStringLiteral("”吗？");
-        if (MessageBox::Show(this, question, QStringLiteral("提示"), MessageBox::Buttons::OkCancel,
+    for (const Target& target : targets) {
+        if (MessageBox::Show(this, target.question, QStringLiteral("提示"), MessageBox::Buttons::OkCancel,
                              MessageBox::Icon::Question) != MessageBox::kOk)
             continue;
         deleted = true;
-        if (ExecSql("DELETE FROM fu_count WHERE idc=?", {static_cast<long long>(List()->GetItemData(row))}) != 0)
-            ++failed;
+        if (ExecSql("DELETE FROM fu_count WHERE idc=?", {target.idc}) != 0) ++failed;
     }
     if (failed > 0) {
         MessageBox::Show(this, QStringLiteral("有 %1 条记录未能删除，请稍后再试。").arg(failed), QStringLiteral("提示"),
@@ -174,6 +223,11 @@ void CFundDlg::OnDeleteHolding() {
 }
 
 void CFundDlg::OnUpgrade() {
+    // The package manager owns a packaged program file; it brings the updates too.
+    if (CFundDb::IsPackagedProgram()) {
+        SayUpdatesComeFromThePackageManager();
+        return;
+    }
     const int r = m_dbData.LaunchSelfUpdate();
     if (r == 0) {
         MessageBox::Show(this, QStringLiteral("已经是最新版本无须升级"), QStringLiteral("提示"),
@@ -184,6 +238,11 @@ void CFundDlg::OnUpgrade() {
                              QString::fromStdString(HomeHost()) + QStringLiteral("下载最新版。"),
                          QStringLiteral("提示"), MessageBox::Buttons::Ok, MessageBox::Icon::Information);
     }
+}
+
+void CFundDlg::SayUpdatesComeFromThePackageManager() {
+    MessageBox::Show(this, QString::fromUtf8(kPackageUpdateText), QStringLiteral("提示"), MessageBox::Buttons::Ok,
+                     MessageBox::Icon::Information);
 }
 
 void CFundDlg::OnSecurity() {
@@ -197,30 +256,41 @@ void CFundDlg::OnAbout() {
 }
 
 void CFundDlg::OnExport() {
-    const QString path =
-        FileChooser::GetSaveFileName(this, QString(), QString::fromUtf8(kHoldingsFileName),
-                                     QString::fromUtf8(kHoldingsFileFilter), QString::fromUtf8(kHoldingsFileSuffix));
+    const QString path = FileChooser::GetSaveFileName(this, QString(), QString::fromUtf8(kHoldingsFileName),
+                                                      QString::fromUtf8(kHoldingsFileFilter),
+                                                      QString::fromUtf8(kHoldingsFileSuffix));
     if (path.isEmpty()) return;
     if (QFileInfo::exists(path) &&
         MessageBox::Show(this, QString::fromUtf8(kOverwriteQuestion), QString::fromUtf8(kExchangeCaption),
                          MessageBox::Buttons::OkCancel, MessageBox::Icon::Question) != MessageBox::kOk)
         return;
-    if (m_dbData.ExportHoldings(FileChooser::ToNativePath(path)) > 0) {
+    const int result = m_dbData.ExportHoldings(FileChooser::ToNativePath(path));
+    if (result > 0) {
         MessageBox::Show(this, QString::fromUtf8(kExportDoneText) + path, QString::fromUtf8(kExchangeCaption),
                          MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+    } else {
+        MessageBox::Show(this, QString::fromStdString(ExportFailedText(result, path.toStdString())),
+                         QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
+                         MessageBox::Icon::Warning);
     }
 }
 
 void CFundDlg::OnImport() {
-    const QString path =
-        FileChooser::GetOpenFileName(this, QString(), QString::fromUtf8(kHoldingsFileName),
-                                     QString::fromUtf8(kHoldingsFileFilter), QString::fromUtf8(kHoldingsFileSuffix));
+    const QString path = FileChooser::GetOpenFileName(this, QString(), QString::fromUtf8(kHoldingsFileName),
+                                                      QString::fromUtf8(kHoldingsFileFilter),
+                                                      QString::fromUtf8(kHoldingsFileSuffix));
     if (path.isEmpty()) return;
     int added = 0;
     int skipped = 0;
-    if (m_dbData.ImportHoldings(FileChooser::ToNativePath(path), &added, &skipped) > 0) {
+    const int result = m_dbData.ImportHoldings(FileChooser::ToNativePath(path), &added, &skipped);
+    if (result > 0) {
         MessageBox::Show(this, QString::fromStdString(ImportDoneText(added, skipped)),
-                         QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+                         QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
+                         MessageBox::Icon::Information);
+    } else {
+        MessageBox::Show(this, QString::fromStdString(ImportFailedText(result, path.toStdString())),
+                         QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
+                         MessageBox::Icon::Warning);
     }
     UpdateSummary();
     if (m_pfnReloadView == &CFundDlg::OnHoldings) OnHoldings();

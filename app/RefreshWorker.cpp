@@ -50,11 +50,13 @@ void RefreshWorker::RequestStop() {
     AbortDownloads(true);
 }
 
+bool RefreshWorker::StopRequested() {
+    std::lock_guard lock(m_mutex);
+    return m_bStop;
+}
+
 bool RefreshWorker::OnUi(std::function<void()> fn) {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_bStop) return false;
-    }
+    if (StopRequested()) return false;
     return m_bridge->Call(std::move(fn));
 }
 
@@ -65,7 +67,17 @@ int RefreshWorker::RefreshData() {
     if (r == -2) {
         bool accepted = false;
         OnUi([&] { accepted = m_pHost->AskForcedUpdate(); });
-        if (accepted) OnUi([this] { m_pHost->LaunchForcedUpdate(); });
+        // Only the question is the window's: the download runs here, so a slow
+        // server never freezes the window, and closing it aborts the download.
+        // A successful launch ends the process; a failed one ends this pass.
+        if (accepted && !StopRequested()) {
+            // A packaged program file is the package manager's to replace.
+            if (CFundDb::IsPackagedProgram()) {
+                OnUi([this] { m_pHost->SayUpdatesComeFromThePackageManager(); });
+            } else {
+                m_db.LaunchSelfUpdate();
+            }
+        }
         return 0;
     }
     if (r < 0) return 0;
@@ -84,7 +96,8 @@ int RefreshWorker::RefreshData() {
     // A failed read leaves the field without entries until the next pass.
     std::vector<std::string> entries;
     LoadSuggestionList(entries);
-    if (!OnUi([&] { m_pHost->TakeCandidates(entries); })) return 0;
+    const std::vector<std::string>& initials = m_initials.OfEntries(entries);
+    if (!OnUi([&] { m_pHost->TakeCandidates(entries, initials); })) return 0;
 
     const QString done = QStringLiteral("更新完成 ") + Gbk(m_db.GetEstimateTimeText());
     if (!OnUi([&] { m_pHost->SetStatusText(done, 2); })) return 0;

@@ -12,6 +12,7 @@
 
 #include "app/UiBridge.h"
 #include "db/CFundDb.h"
+#include "suggest/PinyinInitials.h"
 
 namespace zeza {
 
@@ -24,14 +25,17 @@ class IRefreshHost {
 public:
     virtual ~IRefreshHost() = default;
     virtual void SetStatusText(const QString& text, int part) = 0;
-    // The forced-update question; true when the user answers OK.
+    // The forced-update question; true when the user answers OK. The update
+    // itself then runs on the refresh thread.
     virtual bool AskForcedUpdate() = 0;
-    // Runs the self-update; returns only when it failed.
-    virtual void LaunchForcedUpdate() = 0;
+    // Says that a packaged program is updated by the package manager, not by itself.
+    virtual void SayUpdatesComeFromThePackageManager() = 0;
     // Fresh quote dates (newest first) from this pass.
     virtual void TakeQuoteDates(const std::vector<std::string>& dates) = 0;
-    // Fresh suggestion entries from this pass; they replace the old ones.
-    virtual void TakeCandidates(const std::vector<std::string>& entries) = 0;
+    // Fresh suggestion entries from this pass, with the pinyin initials of
+    // each entry's name (initials[i] belongs to entries[i]); they replace the old ones.
+    virtual void TakeCandidates(const std::vector<std::string>& entries,
+                                const std::vector<std::string>& initials) = 0;
     // Re-runs the current view's button, if a view is current.
     virtual void ReloadCurrentView() = 0;
     // Shows the summary line for the four portfolio totals.
@@ -66,12 +70,16 @@ private:
     void RefreshThreadProc();
     void StartPing();
     void PingThreadProc();
+    bool StopRequested();
     // Runs a window step on the UI thread; false once the window is going away.
     bool OnUi(std::function<void()> fn);
 
     IRefreshHost* m_pHost;
     std::shared_ptr<UiBridge> m_bridge;
     CFundDb m_db;
+    // Initials of the catalogue's names, computed here and not on the UI thread;
+    // kept between passes, so an unchanged catalogue costs nothing.
+    PinyinInitials m_initials;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_cv;

@@ -89,6 +89,9 @@ public:
     void RemoveUpdateLeftovers();
     // Tests: the program file to replace ("" = the running program).
     static void SetProgramPathForTesting(const std::string& path);
+    // True when the package manager installed the program file, which the
+    // self-update must then leave alone.
+    static bool IsPackagedProgram();
 
     // --- holdings exchange ---
 

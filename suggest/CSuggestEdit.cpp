@@ -23,9 +23,9 @@ void CSuggestEdit::Setup() {
     connect(this, &QLineEdit::textChanged, this, &CSuggestEdit::OnTextChanged);
 }
 
-void CSuggestEdit::AddCandidate(const std::string& entry) {
+void CSuggestEdit::AddCandidate(const std::string& entry, const std::string& initials) {
     if (m_nKind == -1) return;
-    m_popup.AddCandidate(entry);
+    m_popup.AddCandidate(entry, initials);
 }
 
 void CSuggestEdit::ClearCandidates() {

@@ -8,8 +8,9 @@
 
 namespace zeza {
 
-// A type-ahead field for fund codes: while the user types, the entries that
-// begin with the text (code "-" short name, GBK) open in a popup below the
+// A type-ahead field for funds: while the user types, the entries that
+// begin with the text (code "-" short name, GBK), and where names are matched
+// too those found by name or pinyin initials after them, open in a popup below the
 // field; the arrow and page keys step through them and write the highlighted
 // entry into the field at once, a click takes an entry and closes the list.
 // Until Setup has run it is a plain line edit.
@@ -22,10 +23,17 @@ class CSuggestEdit : public QLineEdit {
 
     // Binds the popup and starts matching. Once, after the host has built its controls.
     void Setup();
-    // Appends one entry (GBK) to the suggestions; nothing before Setup.
-    void AddCandidate(const std::string& entry);
+    // Appends one entry (GBK) to the suggestions, with the pinyin initials of
+    // its name when known; nothing before Setup.
+    void AddCandidate(const std::string& entry, const std::string& initials = std::string());
     // Empties the suggestions and closes the list; nothing before Setup.
     void ClearCandidates();
+    // Whether a fund is also found by its name and pinyin initials (the main
+    // window's search field) or only by the start of its entry (a code field,
+    // the default).
+    void SetMatchNames(bool on) { m_popup.SetMatchNames(on); }
+    // The pinyin initials given with an entry; empty for an unknown one.
+    std::string InitialsOf(const std::string& entry) const { return m_popup.InitialsOf(entry); }
 
     // Handles a key for the list: Escape and Enter close it; Down, Up, Page Up,
     // Page Down, Home and End step through it while it is open (from the

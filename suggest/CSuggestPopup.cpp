@@ -64,8 +64,28 @@ void CSuggestPopup::Bind(CSuggestEdit* field) {
     m_nRowHeight = std::max(1, QFontMetrics(font()).size(Qt::TextSingleLine, QStringLiteral("Hg")).height());
 }
 
+void CSuggestPopup::AddCandidate(const std::string& entry, const std::string& initials) {
+    m_arrCandidates.push_back(entry);
+    m_arrInitials.push_back(initials);
+    m_bIndexStale = true;
+}
+
+std::string CSuggestPopup::InitialsOf(const std::string& entry) const {
+    if (m_bIndexStale) {
+        m_mapIndex.clear();
+        m_mapIndex.reserve(m_arrCandidates.size());
+        for (size_t i = 0; i < m_arrCandidates.size(); ++i) m_mapIndex.emplace(m_arrCandidates[i], i);
+        m_bIndexStale = false;
+    }
+    const auto it = m_mapIndex.find(entry);
+    return it == m_mapIndex.end() ? std::string() : m_arrInitials[it->second];
+}
+
 void CSuggestPopup::ClearCandidates() {
     m_arrCandidates.clear();
+    m_arrInitials.clear();
+    m_mapIndex.clear();
+    m_bIndexStale = true;
     m_arrMatches.clear();
     // The rows shown were entries of the old list; they are gone now.
     m_nRows = 0;
@@ -80,7 +100,10 @@ int CSuggestPopup::ShowMatches(const std::string& text) {
         hide();
         return -1;
     }
-    CollectMatches(m_arrCandidates, text, m_arrMatches);
+    if (m_bMatchNames)
+        CollectNameMatches(m_arrCandidates, m_arrInitials, text, m_arrMatches);
+    else
+        CollectMatches(m_arrCandidates, text, m_arrMatches);
     m_nRows = static_cast<int>(m_arrMatches.size());
     if (m_nRows == 0) {
         hide();

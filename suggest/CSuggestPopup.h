@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <QPoint>
@@ -41,8 +42,14 @@ class CSuggestPopup : public QWidget {
     // Brings the highlighted row into view at once and repaints.
     void RevealSelection();
 
-    void AddCandidate(const std::string& entry) { m_arrCandidates.push_back(entry); }
+    // Appends an entry with the pinyin initials of its name (empty when unknown).
+    void AddCandidate(const std::string& entry, const std::string& initials = std::string());
     void ClearCandidates();
+    // Off: an entry matches when it begins with the text (a code field).
+    // On: also by name and pinyin initials, after those (the search field).
+    void SetMatchNames(bool on) { m_bMatchNames = on; }
+    // The initials given with the candidate entry; empty when it is no candidate.
+    std::string InitialsOf(const std::string& entry) const;
 
     const std::vector<std::string>& Candidates() const { return m_arrCandidates; }
     const std::vector<std::string>& Matches() const { return m_arrMatches; }
@@ -95,7 +102,12 @@ class CSuggestPopup : public QWidget {
     QRect HostRect() const;
 
     std::vector<std::string> m_arrCandidates;
+    std::vector<std::string> m_arrInitials;  // one per candidate
     std::vector<std::string> m_arrMatches;
+    // Candidate index by entry, built on the first InitialsOf after a change.
+    mutable std::unordered_map<std::string, size_t> m_mapIndex;
+    mutable bool m_bIndexStale = true;
+    bool m_bMatchNames = false;
     QScrollBar* m_scrollBar = nullptr;
     QRect m_rcUserSize;
     QRect m_rcHost;

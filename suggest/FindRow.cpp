@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "platform/GbkCodec.h"
+#include "suggest/PinyinInitials.h"
 
 namespace zeza {
 namespace {
@@ -25,7 +26,8 @@ bool ContainsGbk(std::string_view hay, std::string_view needle) {
 }  // namespace
 
 int FindRow(const std::string& text, int start, int rowCount,
-            const std::function<std::string(int row, int col)>& cell) {
+            const std::function<std::string(int row, int col)>& cell,
+            const std::function<std::string(int row)>& initials) {
     if (rowCount <= 0 || text.empty()) return -1;
     if (start < 0 || start >= rowCount) start = 0;
 
@@ -34,10 +36,13 @@ int FindRow(const std::string& text, int start, int rowCount,
     const bool byCode = IsAllAsciiDigits(key);
     const int column = byCode ? kFindCodeColumn : kFindNameColumn;
     const std::string_view needle = byCode ? key : std::string_view(text);
+    // Initials are upper-case ASCII; the typed text is brought to the same form.
+    const std::string typed = (byCode || !initials) ? std::string() : TypedInitials(text);
 
     for (int k = 0; k < rowCount; ++k) {
         const int row = (start + k) % rowCount;
         if (ContainsGbk(cell(row, column), needle)) return row;
+        if (!typed.empty() && initials(row).find(typed) != std::string::npos) return row;
     }
     return -1;
 }

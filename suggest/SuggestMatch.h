@@ -28,4 +28,24 @@ int CompareFolded(std::string_view a, std::string_view b);
 void CollectMatches(const std::vector<std::string>& candidates, std::string_view text,
                     std::vector<std::string>& matches);
 
+// The name of a suggestion entry: what follows its first "-"; empty without one.
+std::string_view EntryName(std::string_view entry);
+
+// True when folded (passed through FoldLatinUpper) occurs in text starting at
+// one of its characters, Latin letters without regard to case. An empty folded
+// text occurs everywhere.
+bool ContainsFolded(std::string_view text, std::string_view folded);
+
+// Matching that also finds a fund by its name and pinyin initials (initials[i]
+// belongs to candidates[i], as PinyinInitials gives it; missing ones count as
+// empty). Replaces matches with, each entry once and in this order: the
+// entries CollectMatches gives, in its order; then the entries whose name
+// begins with text; whose initials begin with TypedInitials(text); whose name
+// contains text; whose initials contain it. Names compare Latin letters
+// without regard to case; initials are only compared when TypedInitials(text)
+// is not empty. Each group is in CollectMatches's order, that is by code. An
+// empty text matches nothing.
+void CollectNameMatches(const std::vector<std::string>& candidates, const std::vector<std::string>& initials,
+                        std::string_view text, std::vector<std::string>& matches);
+
 }  // namespace zeza

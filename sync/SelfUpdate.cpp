@@ -15,6 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "platform/InstallKind.h"
 #include "platform/Sha256.h"
 #include "platform/UrlDownload.h"
 #include "updater/UpdaterProgram.h"
@@ -81,6 +82,11 @@ bool WriteUpdater() {
 void CFundDb::SetProgramPathForTesting(const std::string& path) {
     std::lock_guard lock(g_pathMutex);
     g_programPathOverride = path;
+}
+
+bool CFundDb::IsPackagedProgram() {
+    const std::string program = ProgramPath();
+    return !program.empty() && IsPackageInstall(program);
 }
 
 int CFundDb::LaunchSelfUpdate() {

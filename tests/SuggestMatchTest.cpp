@@ -8,6 +8,7 @@
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
 #include "suggest/FindRow.h"
+#include "suggest/PinyinInitials.h"
 #include "suggest/SuggestMatch.h"
 #include "suggest/SuggestionList.h"
 #include "tests/TestSupport.h"
@@ -83,6 +84,131 @@ TEST(SuggestMatch, OrderIsByteWiseWithLettersEqualInEitherCase) {
                 "000001"),
         (std::vector<std::string>{"000001-xyz", "000001-xyza", "000001-xyzB", G("000001-华夏成长"),
                                   G("000001-华夏大盘")}));
+}
+
+namespace {
+
+std::vector<std::string> Gbk(const std::vector<std::string>& utf8) {
+    std::vector<std::string> out;
+    for (const std::string& s : utf8) out.push_back(G(s));
+    return out;
+}
+
+// The search field's matching, with the initials the refresh pass computes.
+std::vector<std::string> NameMatches(const std::vector<std::string>& candidates, const std::string& text) {
+    PinyinInitials initials;
+    std::vector<std::string> out{"left over from the last keystroke"};
+    CollectNameMatches(candidates, initials.OfEntries(candidates), text, out);
+    return out;
+}
+
+}  // namespace
+
+TEST(PinyinInitials, ChineseGivesSyllableInitialsLatinAndDigitsStandForThemselves) {
+    PinyinInitials p;
+    EXPECT_EQ(p.Of(G("华夏成长")), "HXCZ");
+    EXPECT_EQ(p.Of(G("华夏上证50ETF")), "HXSZ50ETF");
+    EXPECT_EQ(p.Of(G("易方达abc联接C")), "YFDABCLJC");
+    // Full-width letters and digits are the letters and digits.
+    EXPECT_EQ(p.Of(G("华夏ＡＢＣ１２ｅｔｆ")), "HXABC12ETF");
+    // Punctuation, spaces and other scripts give nothing.
+    EXPECT_EQ(p.Of(G("南方（LOF）· Aα-")), "NFLOFA");
+    // Syllables that begin with a toned vowel: the plain letter.
+    EXPECT_EQ(p.Of(G("中欧安信鄂")), "ZOAXE");
+    // A lone lead byte at the end is no character.
+    EXPECT_EQ(p.Of("a\x81"), "A");
+    EXPECT_EQ(p.Of(""), "");
+}
+
+TEST(PinyinInitials, EntriesGiveTheInitialsOfTheirNamesOnceUntilTheyChange) {
+    PinyinInitials p;
+    std::vector<std::string> entries =
+        Gbk({"000001-华夏成长", "110003-易基50", "no hyphen", "510050-", "519001-A-B"});
+    const std::vector<std::string>* first = &p.OfEntries(entries);
+    EXPECT_EQ(*first, (std::vector<std::string>{"HXCZ", "YJ50", "", "", "AB"}));
+    EXPECT_EQ(&p.OfEntries(entries), first);
+    entries[1] = G("110003-南方");
+    EXPECT_EQ(p.OfEntries(entries), (std::vector<std::string>{"HXCZ", "NF", "", "", "AB"}));
+    EXPECT_TRUE(p.OfEntries({}).empty());
+
+    EXPECT_EQ(TypedInitials("hxCZ"), "HXCZ");
+    EXPECT_EQ(TypedInitials(G("ｈｓ３００")), "HS300");
+    EXPECT_EQ(TypedInitials("300"), "");  // digits alone are a code
+    EXPECT_EQ(TypedInitials("h x"), "");
+    EXPECT_EQ(TypedInitials(G("h华")), "");
+    EXPECT_EQ(TypedInitials(""), "");
+}
+
+TEST(SuggestNameMatch, CodesFirstThenNameInitialsNameInsideInitialsInside) {
+    // Added out of code order: each group comes sorted by code.
+    const std::vector<std::string> candidates = Gbk({
+        "300001-南方",      // no match
+        "000000-银华夏季",  // initials YHXJ contain HX
+        "200001-基金hx",    // name contains hx (its initials JJHX too, but the name comes first)
+        "000011-华夏大盘",  // initials HXDP begin with HX
+        "000001-华夏成长",  // initials HXCZ begin with HX
+        "500001-HX精选",    // name begins with HX (so do its initials)
+        "hx0001-abc",       // the entry itself begins with hx
+    });
+    const std::vector<std::string> expected = Gbk({
+        "hx0001-abc",
+        "500001-HX精选",
+        "000001-华夏成长",
+        "000011-华夏大盘",
+        "200001-基金hx",
+        "000000-银华夏季",
+    });
+    EXPECT_EQ(NameMatches(candidates, "hx"), expected);
+    EXPECT_EQ(NameMatches(candidates, "HX"), expected);
+    // Full-width letters are typed initials, not Latin letters of a name.
+    EXPECT_EQ(NameMatches(candidates, G("ｈｘ")), Gbk({"000001-华夏成长", "000011-华夏大盘", "500001-HX精选",
+                                                       "000000-银华夏季", "200001-基金hx"}));
+    EXPECT_EQ(NameMatches(candidates, "hxcz"), Gbk({"000001-华夏成长"}));
+    EXPECT_EQ(NameMatches(candidates, "xj"), Gbk({"000000-银华夏季", "500001-HX精选"}));
+
+    // Chinese text: names only, those that begin with it before those that contain it.
+    EXPECT_EQ(NameMatches(candidates, G("华夏")),
+              Gbk({"000001-华夏成长", "000011-华夏大盘", "000000-银华夏季"}));
+    EXPECT_EQ(NameMatches(candidates, G("夏")),
+              Gbk({"000000-银华夏季", "000001-华夏成长", "000011-华夏大盘"}));
+    // The last byte of 华 and the first of 夏 together are another character: no hit.
+    EXPECT_TRUE(NameMatches(candidates, "\xAA\xCF").empty());
+    EXPECT_TRUE(NameMatches(candidates, "zz").empty());
+    EXPECT_TRUE(NameMatches(candidates, "").empty());
+}
+
+TEST(SuggestNameMatch, TodaysCodeMatchesStayFirstAndInTheirOrder) {
+    const std::vector<std::string> candidates = Gbk({
+        "510050-华夏上证50ETF",
+        "000021-华夏优势",
+        "000001-华夏成长",
+        "160706-嘉实沪深300",
+        "001050-测试",
+        "ABC001-x",
+        "abc002-y",
+        "050001-博时价值",
+    });
+    for (const char* text : {"0", "00", "05", "5", "abc", "ABC00"}) {
+        std::vector<std::string> today;
+        CollectMatches(candidates, text, today);
+        const std::vector<std::string> now = NameMatches(candidates, text);
+        ASSERT_GE(now.size(), today.size()) << text;
+        EXPECT_EQ(std::vector<std::string>(now.begin(), now.begin() + today.size()), today) << text;
+    }
+    // After the codes come the names that hold the digits.
+    EXPECT_EQ(NameMatches(candidates, "50"), Gbk({"510050-华夏上证50ETF"}));
+    EXPECT_EQ(NameMatches(candidates, "0"),
+              Gbk({"000001-华夏成长", "000021-华夏优势", "001050-测试", "050001-博时价值",
+                   "160706-嘉实沪深300", "510050-华夏上证50ETF"}));
+    // Letters and digits together are initials too.
+    EXPECT_EQ(NameMatches(candidates, "hs300"), Gbk({"160706-嘉实沪深300"}));
+    EXPECT_EQ(NameMatches(candidates, "etf"), Gbk({"510050-华夏上证50ETF"}));
+    // Entries without initials (or fewer initials than entries) are matched by code and name alone.
+    std::vector<std::string> out;
+    CollectNameMatches(candidates, {}, "hxcz", out);
+    EXPECT_TRUE(out.empty());
+    CollectNameMatches(candidates, {}, G("成长"), out);
+    EXPECT_EQ(out, Gbk({"000001-华夏成长"}));
 }
 
 TEST(SuggestionList, ReadsTheCatalogueAsCodeHyphenNameOrderedByName) {
@@ -214,6 +340,48 @@ TEST(FindRow, OtherTextSearchesTheNamesAndWraps) {
     // The last byte of 华 and the first of 夏 together are another character:
     // that is no hit inside 华夏.
     EXPECT_EQ(list.Find("\xAA\xCF", 0), -1);
+}
+
+TEST(FindRow, LatinLettersAlsoSearchTheInitials) {
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"110003", G("易基50")},       {"100110", "ETF 000001"},  {"000001", G("华夏成长")},
+        {"001100", G("富国天惠")},     {"000021", G("华夏大盘")}, {"161005", G("南方高增")},
+        {"519001", G("银华夏季红利")},
+    };
+    PinyinInitials pinyin;
+    int initialsRead = 0;
+    auto find = [&](const std::string& text, int start) {
+        return FindRow(
+            text, start, static_cast<int>(rows.size()),
+            [&](int row, int col) { return col == 1 ? rows[row].first : rows[row].second; },
+            [&](int row) {
+                ++initialsRead;
+                return pinyin.Of(rows[row].second);
+            });
+    };
+    EXPECT_EQ(find("hxcz", 0), 2);
+    EXPECT_EQ(find("HXCZ", 3), 2);
+    EXPECT_EQ(find(G("ｈｘｃｚ"), 0), 2);
+    // Inside the initials too (银华夏季红利: YHXJHL), cycling like a name.
+    std::vector<int> hits;
+    int next = 0;
+    for (int i = 0; i < 4; ++i) {
+        hits.push_back(find("hx", next));
+        next = hits.back() + 1;
+    }
+    EXPECT_EQ(hits, (std::vector<int>{2, 4, 6, 2}));
+    EXPECT_EQ(find("yj50", 0), 0);
+    EXPECT_EQ(find("etf", 0), 1);  // Latin letters of a name are its initials
+    EXPECT_EQ(find("nfgzz", 0), -1);
+
+    // Codes and Chinese text never look at the initials; the name rule stays first.
+    initialsRead = 0;
+    EXPECT_EQ(find("000001", 0), 2);
+    EXPECT_EQ(find("0011", 0), 1);
+    EXPECT_EQ(find(G("华夏"), 5), 6);
+    EXPECT_EQ(find("-", 0), -1);
+    EXPECT_EQ(initialsRead, 0);
+    EXPECT_EQ(find("ETF 0", 0), 1);
 }
 
 TEST(FindRow, StartOutsideTheRowsAndEmptyLists) {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 #include "app/CFundDlg.h"
@@ -12,6 +16,7 @@
 #include "dialogs/CHoldingDlg.h"
 #include "platform/FileChooser.h"
 #include "platform/GbkCodec.h"
+#include "platform/InstallKind.h"
 #include "platform/MessageBox.h"
 #include "platform/ServerConfig.h"
 #include "platform/Shell.h"
@@ -223,13 +228,27 @@ TEST_F(CommandsFixture, ClickShowsTheSelectionInTheStatusBar) {
     List()->clearSelection();
     dlg->OnClickList();
     EXPECT_EQ(dlg->StatusText(1), QString());
+
+    // Real clicks: on a row, then on the empty area below the rows, which clears
+    // the selection and so the status text.
+    QWidget* area = List()->viewport();
+    QTest::mouseClick(area, Qt::LeftButton, {}, List()->visualRect(List()->model()->index(r, 2)).center());
+    EXPECT_EQ(dlg->StatusText(1), QStringLiteral("当前选中: 000001-华夏成长"));
+    const QRect lastRow = List()->visualRect(List()->model()->index(List()->GetItemCount() - 1, 2));
+    ASSERT_LT(lastRow.bottom() + 10, area->height());
+    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(lastRow.center().x(), lastRow.bottom() + 10));
+    EXPECT_EQ(List()->GetFirstSelectedRow(), -1);
+    EXPECT_EQ(dlg->StatusText(1), QString());
     dlg->OnDblclkList();
     EXPECT_TRUE(opened.isEmpty()) << "no selection, no page";
 }
 
-TEST_F(CommandsFixture, EditStartsFromTheShownNumbers) {
+TEST_F(CommandsFixture, EditStartsFromTheStoredNumbers) {
+    ASSERT_EQ(ExecSql("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES ('040002',1000.1234,123.4567,'x');"), 0);
     dlg->OnHoldings();
-    const int r = RowOf("000001");
+    const int r = RowOf("040002");
+    ASSERT_GE(r, 0);
+    ASSERT_EQ(List()->GetItemText(r, 8), "1000.12");  // the view rounds; the editor must not
     Select({r});
     QString code, cost, units;
     ModalScript script;
@@ -237,14 +256,92 @@ TEST_F(CommandsFixture, EditStartsFromTheShownNumbers) {
         code = Ctrl<QLineEdit>(h, 1018)->text();
         cost = Ctrl<QLineEdit>(h, 1020)->text();
         units = Ctrl<QLineEdit>(h, 1022)->text();
-        h->reject();
+        // Only the remark is edited.
+        Ctrl<QLineEdit>(h, 1021)->setText(QStringLiteral("y"));
+        Ctrl<QPushButton>(h, 1029)->click();
     });
     dlg->OnEditHolding();
     EXPECT_TRUE(script.AllStepsRan());
-    EXPECT_EQ(code, QStringLiteral("000001-华夏成长"));
-    EXPECT_EQ(cost, QStringLiteral("1000.12"));  // as displayed, not as stored
-    EXPECT_EQ(units, QStringLiteral("900.46"));
-    EXPECT_EQ(One("SELECT tcost FROM fu_count WHERE codec='000001';"), "1000.123") << "cancel writes nothing";
+    EXPECT_EQ(code, QStringLiteral("040002-") + QString::fromStdString(GbkToUtf8(List()->GetItemText(r, 3))));
+    EXPECT_EQ(cost, QStringLiteral("1000.1234"));
+    EXPECT_EQ(units, QStringLiteral("123.4567"));
+    EXPECT_EQ(One("SELECT tcost||' '||tcount||' '||remark FROM fu_count WHERE codec='040002';"),
+              "1000.1234 123.4567 y");
+    EXPECT_TRUE(MessageBox::Requests().empty());
+}
+
+TEST_F(CommandsFixture, DeleteActsOnTheHoldingsAskedAboutWhenAReloadCameBetween) {
+    dlg->OnHoldings();
+    List()->LoadHoldings(1);
+    List()->LoadHoldings(1);  // by code, descending: 000021, 000011, 000001
+    ASSERT_EQ(List()->GetItemText(0, 1), "000021");
+    ASSERT_EQ(List()->GetItemText(2, 1), "000001");
+    Select({0, 2});
+
+    // Real boxes, answered from the event loop of each: while the first is open a
+    // refresh pass reloads the view in its natural order, then "确定" is pressed;
+    // the second is cancelled.
+    MessageBox::SetShowUnscriptedForTesting(true);
+    auto press = [](QMessageBox* box, const QString& label) {
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == label) return b->click();
+        ADD_FAILURE() << "no button " << label.toStdString();
+    };
+    ModalScript script;
+    script
+        .Then<QMessageBox>([&](QMessageBox* box) {
+            dlg->ReloadCurrentView();
+            EXPECT_EQ(List()->GetItemText(0, 1), "000001") << "the reload put another holding in row 0";
+            press(box, QStringLiteral("确定"));
+        })
+        .Then<QMessageBox>([&](QMessageBox* box) { press(box, QStringLiteral("取消")); });
+    dlg->OnDeleteHolding();
+    EXPECT_TRUE(script.AllStepsRan());
+
+    ASSERT_EQ(MessageBox::Requests().size(), 2u);
+    EXPECT_TRUE(MessageBox::Requests()[0].text.contains(QStringLiteral("000021"))) << MessageBox::Requests()[0].text.toStdString();
+    EXPECT_TRUE(MessageBox::Requests()[1].text.contains(QStringLiteral("000001"))) << MessageBox::Requests()[1].text.toStdString();
+    EXPECT_EQ(One("SELECT group_concat(codec) FROM (SELECT codec FROM fu_count ORDER BY codec);"), "000001,000011");
+    EXPECT_EQ(List()->GetItemCount(), 2);
+}
+
+TEST_F(CommandsFixture, WatchCommandsActOnTheSelectedFundsWhenAFailureBoxIsShown) {
+    dlg->OnLatest();
+    List()->LoadLatest(1);
+    List()->LoadLatest(1);  // by code, descending: 110003, 040002, 000021, 000011, 000001
+    ASSERT_EQ(List()->GetItemText(0, 1), "110003");
+    ASSERT_EQ(List()->GetItemText(1, 1), "040002");
+    Select({0, 1});
+    // The flag of 110003 cannot be stored.
+    ASSERT_EQ(ExecSql("CREATE TRIGGER keep BEFORE UPDATE OF look ON fu_list WHEN NEW.codel='110003' "
+                      "BEGIN SELECT RAISE(ABORT,'kept'); END;"),
+              0);
+
+    // The failure box is a real one; while it is open a refresh pass reloads the view.
+    MessageBox::SetShowUnscriptedForTesting(true);
+    ModalScript script;
+    script.Then<QMessageBox>([&](QMessageBox* box) {
+        dlg->ReloadCurrentView();
+        box->buttons().constFirst()->click();
+    });
+    dlg->OnAddWatch();
+    EXPECT_TRUE(script.AllStepsRan());
+
+    ASSERT_EQ(MessageBox::Requests().size(), 1u);
+    EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("关注状态未能保存，请稍后再试。"));
+    EXPECT_EQ(One("SELECT group_concat(codel) FROM fu_list WHERE look;"), "040002");
+    EXPECT_TRUE(List()->GetCheck(RowOf("040002")));
+    EXPECT_FALSE(List()->GetCheck(RowOf("110003")));
+}
+
+TEST_F(CommandsFixture, LogoFollowsOnlyTheLeftButton) {
+    QWidget* logo = Ctrl(dlg.get(), 1010);
+    ASSERT_NE(logo, nullptr);
+    QTest::mouseClick(logo, Qt::RightButton, {}, QPoint(20, 20));
+    QTest::mouseClick(logo, Qt::MiddleButton, {}, QPoint(20, 20));
+    EXPECT_TRUE(opened.isEmpty());
+    QTest::mouseClick(logo, Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_EQ(opened, QStringList{QString::fromStdString(ServerBaseUrl())});
 }
 
 TEST_F(CommandsFixture, ExportThenImportDoublesTheHoldings) {
@@ -281,6 +378,57 @@ TEST_F(CommandsFixture, ExportThenImportDoublesTheHoldings) {
     FileChooser::SetNextAnswer(QString());
     dlg->OnImport();
     EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "6");
+}
+
+TEST_F(CommandsFixture, FailedExportAndImportAreReportedAndChangeNothing) {
+    // Each failure is told in one box; answers are queued so none blocks.
+    auto run = [&](void (CFundDlg::*command)(), const QString& path) {
+        MessageBox::ClearRequests();
+        FileChooser::SetNextAnswer(path);
+        MessageBox::SetNextAnswer(MessageBox::kOk);
+        (dlg.get()->*command)();
+        EXPECT_EQ(MessageBox::Requests().size(), 1u);
+        const MessageBox::Request last =
+            MessageBox::Requests().empty() ? MessageBox::Request{} : MessageBox::Requests().back();
+        EXPECT_EQ(last.caption, QStringLiteral("提示"));
+        return last.text;
+    };
+    // Below a plain file nothing can be written, not even by root.
+    zeza::test::WriteFileBytes(dir.Path() / "plain", "x");
+    const QString blocked = QString::fromStdString((dir.Path() / "plain" / "mine.TXT").string());
+    EXPECT_EQ(run(&CFundDlg::OnExport, blocked), QStringLiteral("保存失败，无法写入文件:\n") + blocked);
+
+    // A folder chosen as the file to import cannot be read.
+    std::filesystem::create_directory(dir.Path() / "folder.TXT");
+    const QString folder = QString::fromStdString((dir.Path() / "folder.TXT").string());
+    EXPECT_EQ(run(&CFundDlg::OnImport, folder), QStringLiteral("导入失败，无法读取文件:\n") + folder);
+    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "3");
+
+    // Another connection keeps the write lock beyond the busy timeout.
+    const QString file = QString::fromStdString((dir.Path() / "in.TXT").string());
+    zeza::test::WriteFileBytes(file.toStdString(), G("代码,成本,份数,备注\r\n") + "000001,1,1,x\r\n");
+    SqliteConnection other;
+    ASSERT_TRUE(other.Open());
+    ASSERT_EQ(other.Exec("BEGIN IMMEDIATE;"), SQLITE_OK);
+    EXPECT_EQ(run(&CFundDlg::OnImport, file), QStringLiteral("导入失败，数据库正忙，请稍后再试。"));
+    other.Close();
+    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "3");
+}
+
+TEST_F(CommandsFixture, PackagedProgramLeavesUpdatesToThePackageManager) {
+    // A program file whose prefix carries the package's marker; the server
+    // would offer a newer version, but is never asked.
+    const auto prefix = dir.Path() / "usr";
+    std::filesystem::create_directories(prefix / "bin");
+    std::filesystem::create_directories((prefix / kPackageMarker).parent_path());
+    zeza::test::WriteFileBytes((prefix / kPackageMarker).string(), "package\n");
+    CFundDb::SetProgramPathForTesting((prefix / "bin" / "Zeza").string());
+    SetServerBaseUrlForTesting("http://127.0.0.1:1/");
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    dlg->OnUpgrade();
+    CFundDb::SetProgramPathForTesting("");
+    ASSERT_EQ(MessageBox::Requests().size(), 1u);
+    EXPECT_EQ(MessageBox::Requests()[0].text, QString::fromUtf8(kPackageUpdateText));
 }
 
 TEST_F(CommandsFixture, UpgradeReportsFailureAndNoNewerVersion) {

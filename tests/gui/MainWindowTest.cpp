@@ -9,6 +9,7 @@
 
 #include <httplib.h>
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include "app/CFundDlg.h"
 #include "db/SqlAccess.h"
 #include "platform/GbkCodec.h"
+#include "platform/MessageBox.h"
 #include "platform/ServerConfig.h"
 #include "platform/Shell.h"
 #include "server/DataServer.h"
@@ -294,4 +296,58 @@ TEST_F(MainWindowFixture, ClosingWhileAPassWaitsOnTheServerEndsAtOnce) {
     EXPECT_LT(took, std::chrono::seconds(3));
     release = true;
     hang.Stop();  // before release goes away: the handler reads it
+}
+
+TEST_F(MainWindowFixture, ForcedUpdateDownloadsWhileTheWindowStaysResponsive) {
+    // A server that demands an update and then trickles the program file in,
+    // a byte every 20 ms, for up to 5 s.
+    test::LocalHttpServer srv;
+    std::atomic<bool> downloading{false};
+    std::atomic<bool> release{false};
+    srv.Http().Get("/fund/fund.php", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content("[FU]\nlistTime=1\nstkTime=1\nestTime=1\n[VER]\nLastVer=13\nUpdateVer=13\nUpdateFu=1\n"
+                        "UpdatePath=" + srv.Base() + "Zeza-13\n",
+                        "text/plain");
+    });
+    srv.Http().Get("/Zeza-13", [&](const httplib::Request&, httplib::Response& res) {
+        downloading = true;
+        const auto start = std::chrono::steady_clock::now();
+        res.set_chunked_content_provider("application/octet-stream", [&, start](size_t, httplib::DataSink& sink) {
+            if (release || std::chrono::steady_clock::now() - start > std::chrono::seconds(5)) {
+                sink.done();  // not a program: the update fails and nothing is started
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return sink.write("x", 1);
+        });
+    });
+    srv.Start();
+    SetServerBaseUrlForTesting(srv.Base());
+    CFundDb::SetProgramPathForTesting((dir.Path() / "Zeza").string());
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    CFundDlg::SetAutoRefreshForTesting(true);
+    {
+        CFundDlg dlg;
+        dlg.show();
+        // The UI thread takes events throughout the question and the download.
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0;
+        qint64 worst = 0;
+        QElapsedTimer sinceDownload;
+        while (!sinceDownload.isValid() || sinceDownload.elapsed() < 1000) {
+            ASSERT_LT(clock.elapsed(), 15000) << "the download never started";
+            QTest::qWait(10);
+            worst = std::max(worst, clock.elapsed() - last);
+            last = clock.elapsed();
+            if (downloading && !sinceDownload.isValid()) sinceDownload.start();
+        }
+        EXPECT_LT(worst, 100);
+        ASSERT_EQ(MessageBox::Requests().size(), 1u);
+        EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("版本更新，旧版本无法正常使用，是否自动更新"));
+        dlg.reject();  // aborts the download
+    }
+    release = true;
+    srv.Stop();
+    CFundDb::SetProgramPathForTesting("");
 }

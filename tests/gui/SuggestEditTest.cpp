@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,9 +19,14 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/CFundDlg.h"
+#include "db/SqlAccess.h"
 #include "platform/GbkCodec.h"
 #include "suggest/CSuggestEdit.h"
 #include "suggest/CSuggestPopup.h"
+#include "suggest/PinyinInitials.h"
+#include "suggest/SuggestionList.h"
+#include "tables/CFundListCtrl.h"
 #include "tests/TestSupport.h"
 
 using zeza::CSuggestEdit;
@@ -581,4 +587,53 @@ TEST_F(SuggestEditTest, DrawsFrameRowsHighlightAndGrip) {
     for (int x = 3; x < img.width() - sb - 1; ++x)
         if (img.pixelColor(x, 1 + rh / 2) != pal.color(QPalette::Base)) ++dark;
     EXPECT_GT(dark, 10);
+}
+
+// The main window's search field with the entries and initials a refresh pass
+// hands over: "hxcz" lists 华夏成长, a click takes it, and 查找 finds its row;
+// typed initials alone are looked up as well.
+TEST(SuggestEditMainWindowTest, InitialsFindAFundToPickAndToLookUp) {
+    zeza::test::ScopedTempDir dir;
+    setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
+    zeza::CFundDlg::SetAutoRefreshForTesting(false);
+    { zeza::CFundDb startup; }
+    ASSERT_EQ(zeza::ExecSql("INSERT INTO fu_stk VALUES ('000011',2.9,1.234,1.230,'2008-11-14'),"
+                            "('000001',3.1,1.056,1.061,'2008-11-14'),('110003',1.3,1.2,1.1,'2008-11-14');"),
+              0);
+    {
+        zeza::CFundDlg dlg;
+        dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        std::vector<std::string> entries;
+        ASSERT_EQ(zeza::LoadSuggestionList(entries), 1);
+        zeza::PinyinInitials pinyin;
+        dlg.TakeCandidates(entries, pinyin.OfEntries(entries));
+
+        CSuggestEdit* field = dlg.SearchField();
+        field->setFocus();
+        QTest::keyClicks(field, "hxcz");
+        CSuggestPopup& popup = field->Popup();
+        ASSERT_TRUE(popup.isVisible());
+        ASSERT_GE(popup.RowCount(), 1);
+        EXPECT_EQ(popup.Matches().front(), G("000001-华夏成长"));
+        QTest::mouseClick(&popup, Qt::LeftButton, {}, QPoint(30, 1 + popup.RowHeight() / 2));
+        EXPECT_EQ(field->text(), QStringLiteral("000001-华夏成长"));
+        EXPECT_FALSE(popup.isVisible());
+
+        dlg.OnLatest();
+        ASSERT_EQ(dlg.List()->GetItemCount(), 3);
+        dlg.OnFind();
+        ASSERT_EQ(dlg.List()->GetSelectedRows().size(), 1u);
+        EXPECT_EQ(dlg.List()->GetItemText(dlg.List()->GetSelectedRows()[0], 1), "000001");
+
+        field->setText(QStringLiteral("HXdp"));
+        dlg.List()->clearSelection();
+        dlg.m_nFindNext = 0;
+        dlg.OnFind();
+        ASSERT_EQ(dlg.List()->GetSelectedRows().size(), 1u);
+        EXPECT_EQ(dlg.List()->GetItemText(dlg.List()->GetSelectedRows()[0], 1), "000011");
+        dlg.reject();
+    }
+    zeza::CFundDlg::SetAutoRefreshForTesting(true);
+    unsetenv("XDG_CACHE_HOME");
 }
