@@ -9,6 +9,8 @@
 
 #include "server/IniFile.h"
 #include "server/SitePages.h"
+#include "server/relay/Relay.h"
+#include "server/relay/RelayPages.h"
 
 namespace zeza::server {
 namespace {
@@ -68,7 +70,7 @@ DataServer::~DataServer() {
 bool DataServer::Start(std::string& error) {
     {
         std::lock_guard lock(m_dataMutex);
-        if (!m_data.Load(m_options.dataDir, error)) return false;
+        if (!m_options.relay && !m_data.Load(m_options.dataDir, error)) return false;
     }
     m_server = std::make_unique<httplib::Server>();
     m_server->set_payload_max_length(64 * 1024);
@@ -94,7 +96,8 @@ bool DataServer::Start(std::string& error) {
     for (int i = 0; i < 5000 && !m_server->is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
-    if (m_options.liveIntervalSeconds > 0) m_liveThread = std::thread([this] { LiveLoop(); });
+    if (m_options.liveIntervalSeconds > 0 && !m_options.relay)
+        m_liveThread = std::thread([this] { LiveLoop(); });
     return true;
 }
 
@@ -157,6 +160,7 @@ void DataServer::Route() {
         res.set_content("ok\r\n", "text/plain");
     });
     s.Get(R"(/fund/fuCap\.php)", [this](const auto&, auto& res) {
+        if (m_options.relay) return res.set_content(relay::BannerPage(*m_options.relay->Current()), kHtml);
         std::lock_guard lock(m_dataMutex);
         res.set_content(SitePages::Banner(m_data), kHtml);
     });
@@ -166,6 +170,7 @@ void DataServer::Route() {
     s.Get(R"(/fund/fuskip\.php)", [this](const auto& req, auto& res) { ServeFund(req, res); });
     s.Get(R"(/update/([^/]+))", [this](const auto& req, auto& res) { ServeUpdateFile(req, res); });
     s.Get("/", [this](const auto&, auto& res) {
+        if (m_options.relay) return res.set_content(relay::HomePage(*m_options.relay->Current()), kHtml);
         std::lock_guard lock(m_dataMutex);
         res.set_content(SitePages::Home(m_data), kHtml);
     });
@@ -182,6 +187,7 @@ std::string DataServer::BaseUrlFor(const httplib::Request& req) const {
 }
 
 void DataServer::ServeControl(const httplib::Request& req, httplib::Response& res) {
+    if (m_options.relay) return res.set_content(m_options.relay->Current()->ControlFile(), kGbkText);
     std::string base = BaseUrlFor(req);
     std::lock_guard lock(m_dataMutex);
     res.set_content(m_data.ControlFile(base), kGbkText);
@@ -191,6 +197,15 @@ void DataServer::ServeFeed(const httplib::Request& req, httplib::Response& res) 
     const std::string tp = req.get_param_value("tp");
     // The program sends the time of the data it has; anything unreadable asks for everything.
     const int64_t dt = ParseInteger(req.get_param_value("dt")).value_or(0);
+    if (m_options.relay) {
+        // The snapshot holds the feeds as text already: a request only copies them.
+        auto snap = m_options.relay->Current();
+        if (tp == "list") return res.set_content(snap->ListFeed(dt), kGbkText);
+        if (tp == "stk") return res.set_content(snap->NavFeed(), kGbkText);
+        if (tp == "est") return res.set_content(snap->EstimateFeed(), kGbkText);
+        res.status = 404;
+        return res.set_content("unknown feed\r\n", "text/plain");
+    }
     std::lock_guard lock(m_dataMutex);
     if (tp == "list") {
         res.set_content(m_data.ListFeed(dt), kGbkText);
@@ -218,6 +233,12 @@ void DataServer::ServeUpdateFile(const httplib::Request& req, httplib::Response&
 
 void DataServer::ServeFund(const httplib::Request& req, httplib::Response& res) {
     const std::string code = req.get_param_value("code");
+    if (m_options.relay) {
+        std::string page = relay::FundPage(*m_options.relay->Current(), code);
+        if (!page.empty()) return res.set_content(page, kHtml);
+        res.status = 404;
+        return res.set_content(SitePages::NotFound("没有这只基金。"), kHtml);
+    }
     std::lock_guard lock(m_dataMutex);
     const FundRecord* fund = m_data.FindFund(code);
     if (!fund) {

@@ -12,6 +12,10 @@
 
 #include "server/FundData.h"
 
+namespace zeza::relay {
+class Relay;
+}
+
 namespace httplib {
 class Server;
 struct Request;
@@ -33,6 +37,9 @@ class DataServer {
         int port = 8419;              // 0: any free port
         int liveIntervalSeconds = 0;  // > 0: move the estimates this often
         unsigned seed = std::random_device{}();
+        // Set: serve the relay's snapshots of public data instead of the data folder's files
+        // (the folder then only takes the feedback).
+        std::shared_ptr<relay::Relay> relay;
     };
 
     explicit DataServer(Options options);

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/relay/Fetcher.h"
+#include "server/relay/RelayStore.h"
+#include "server/relay/Snapshot.h"
+
+namespace zeza::relay {
+
+struct RelayOptions {
+    std::filesystem::path dataDir;  // holds relay.db
+    std::string catalogueUrl = "http://fund.eastmoney.com/js/fundcode_search.js";
+    std::string netValueUrl = "http://fund.eastmoney.com/Data/Fund_JJJZ_Data.aspx?t=1&lx=1&page=1,50000";
+    // Codes are appended as Fcodes=a,b,c (up to 200) and FCODES=a,b,c (up to 50).
+    std::string fundInfoUrl =
+        "https://fundmobapi.eastmoney.com/FundMNewApi/FundMNFInfo?pageIndex=1&pageSize=200&plat=Android"
+        "&appType=ttjj&product=EFund&Version=1&deviceid=zeza";
+    std::string estimateUrl = "https://fundcomapi.tiantianfunds.com/mm/newCore/FundValuationLast";
+    std::string referer = "http://fund.eastmoney.com/";  // the fund site's own pages want it
+    FetchOptions fetch;
+    std::function<int64_t()> clock;  // seconds since 1970 UTC; the system clock when empty
+    int checkSeconds = 30;           // how often the schedule is looked at
+};
+
+// What one source answered, for --probe.
+struct ProbeLine {
+    std::string source, url;
+    bool ok = false;
+    long status = 0;
+    size_t bytes = 0, rows = 0;
+    std::string firstRow, error;
+};
+
+// Fills the control file and the three feeds from the public pages. Each run builds a new
+// snapshot from the last one; a run that fails for any reason publishes nothing, so the
+// last good snapshot goes on being served. A feed's time moves only when its text changed.
+class Relay {
+  public:
+    explicit Relay(RelayOptions options);
+    ~Relay();
+    Relay(const Relay&) = delete;
+    Relay& operator=(const Relay&) = delete;
+
+    // Opens (or creates) relay.db in the data folder and takes its snapshot.
+    bool Open(std::string& error);
+    // A thread that fetches now what is missing and the net values, then keeps to the schedule.
+    void StartSchedule();
+    void Stop();
+
+    std::shared_ptr<const Snapshot> Current() const;
+
+    // One run of a source; false, with the reason, when the snapshot stayed as it was.
+    bool RefreshCatalogue(std::string* why = nullptr);
+    bool RefreshNetValues(std::string* why = nullptr);
+    bool RefreshEstimates(std::string* why = nullptr);
+    // The runs the schedule asks for at this moment; atStart adds the net values and any feed still empty.
+    void RunDue(bool atStart);
+
+    // Asks each source once and reports; changes nothing.
+    std::vector<ProbeLine> Probe();
+
+  private:
+    int64_t Now() const;
+    void Publish(Feed feed, std::shared_ptr<Snapshot> next);
+    bool Fail(const std::string& source, const FetchResult& r, size_t rows, const std::string& message,
+              std::string* why);
+    static std::string WithCodes(const std::string& url, const char* param,
+                                 const std::vector<std::string>& codes, size_t from, size_t count);
+    void ScheduleLoop();
+
+    RelayOptions m_options;
+    Fetcher m_fetcher;
+    RelayStore m_store;
+    std::mutex m_runMutex;  // one run at a time
+    mutable std::mutex m_snapMutex;
+    std::shared_ptr<const Snapshot> m_snapshot;
+    RunTimes m_runs;
+
+    std::thread m_thread;
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+};
+
+}  // namespace zeza::relay

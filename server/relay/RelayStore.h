@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "server/relay/Schedule.h"
+#include "server/relay/Snapshot.h"
+
+struct sqlite3;
+
+namespace zeza::relay {
+
+// When each feed last came in well, so a restarted relay keeps to its schedule.
+struct RunTimes {
+    int64_t catalogue = 0, netValues = 0, estimates = 0;
+};
+
+// The relay's own SQLite file: the last good snapshot and a log of its fetches. Each
+// snapshot is written in one transaction (rollback journal, full sync), so a crash
+// leaves the old snapshot or the new one, never a mix.
+class RelayStore {
+  public:
+    RelayStore() = default;
+    ~RelayStore();
+    RelayStore(const RelayStore&) = delete;
+    RelayStore& operator=(const RelayStore&) = delete;
+
+    bool Open(const std::filesystem::path& file, std::string& error);
+    // The stored snapshot (built) and run times; an empty snapshot from a new file.
+    bool Load(Snapshot& snapshot, RunTimes& runs, std::string& error);
+    // Replaces what the feed holds with the snapshot's part, and its run time.
+    bool Save(Feed feed, const Snapshot& snapshot, const RunTimes& runs, std::string& error);
+    // One fetch; the log keeps the latest 2,000.
+    void Log(int64_t at, const std::string& source, long status, size_t bytes, size_t rows, bool ok,
+             const std::string& message);
+
+  private:
+    bool Exec(const char* sql, std::string& error);
+    sqlite3* m_db = nullptr;
+};
+
+}  // namespace zeza::relay

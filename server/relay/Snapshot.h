@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "server/relay/Sources.h"
+
+namespace zeza::relay {
+
+struct RelayFund {
+    std::string code;
+    std::string name;      // GBK
+    std::string typeCode;  // gu, zhai, hun or zhi
+    int64_t changeTime = 0;
+};
+
+// A fund's net values as served; date is the day its latest value belongs to, which
+// for a fund that publishes late is before the feed's quote date.
+struct RelayNav {
+    std::string code;
+    std::string date;
+    double accumulated = 0, latest = 0, previous = 0;
+};
+
+struct RelayEstimate {
+    std::string code;
+    double value = 0;
+};
+
+// Everything the server answers in relay mode. Build() writes the feeds once, so
+// a request only copies bytes; a snapshot is never changed after it is published.
+class Snapshot {
+  public:
+    std::vector<RelayFund> funds;
+    std::string quoteDate;
+    std::vector<RelayNav> navs;
+    std::vector<RelayEstimate> estimates;
+    std::string estimateStamp;  // the source's time of the estimates, for the pages
+    int64_t listTime = 0, stkTime = 0, estTime = 0;
+
+    void Build();
+    // Funds changed after dt; dt <= 0 sends every fund.
+    std::string ListFeed(int64_t dt) const;
+    const std::string& NavFeed() const { return m_navFeed; }
+    const std::string& EstimateFeed() const { return m_estFeed; }
+    std::string ControlFile() const;
+    // The feed texts without their times, to tell whether a new run changed anything.
+    const std::string& ListContent() const { return m_listFeed; }
+
+    const RelayFund* FindFund(const std::string& code) const;
+    const RelayNav* FindNav(const std::string& code) const;
+    const RelayEstimate* FindEstimate(const std::string& code) const;
+
+  private:
+    std::string m_listFeed, m_navFeed, m_estFeed;
+    std::unordered_map<std::string, size_t> m_fundIndex, m_navIndex, m_estIndex;
+};
+
+// The feed's type code for a catalogue type text, nullopt for a fund the relay leaves out.
+std::optional<std::string> TypeCodeFor(std::string_view typeText);
+// A catalogue name as the feed sends it: GBK, no separators or line ends.
+std::string FeedName(std::string_view name);
+std::string Value4(double v);
+
+// The catalogue as funds; a fund whose name and type are as before keeps its change time,
+// any other gets stamp.
+std::vector<RelayFund> FundsFromCatalogue(const std::vector<CatalogueRow>& rows, const Snapshot& previous,
+                                          int64_t stamp);
+
+// Net values from the bulk page. Funds without a value on the page's day are put in late.
+struct NetValueBuild {
+    std::string quoteDate, prevDay;
+    std::vector<RelayNav> navs;
+    std::vector<NavPageRow> late;
+};
+NetValueBuild NetValuesFromPage(const NavPage& page);
+// Adds the late funds, each with its latest published value and the one before: from the
+// page's second day, the fund information source and the previous snapshot, newest first.
+// A late fund known nowhere keeps its previous row.
+void AddLateFunds(NetValueBuild& build, const std::vector<FundInfo>& info, const Snapshot& previous);
+
+// Funds the valuation source estimates: index funds and the ETF, ETF-feeder and LOF funds.
+bool WantsEstimate(const RelayFund& fund);
+
+}  // namespace zeza::relay
