@@ -3,7 +3,7 @@
 #   bin/Zeza, bin/zeza (launcher: runs Zeza in $XDG_DATA_HOME/zeza), bin/zeza-dataserver
 #   share/applications/<id>.desktop, share/metainfo/<id>.metainfo.xml
 #   share/icons/hicolor/{16x16,24x24,32x32,48x48}/apps/<id>.png, .../scalable/apps/<id>.svg
-#   share/zeza-dataserver/sample-data/   the sample data the user service starts from
+#   share/zeza-dataserver/sample-data/   the sample data, for a server started with --data
 #   lib/systemd/user/zeza-dataserver.service (prefix /usr or /usr/local), else
 #   share/systemd/user/ (where a user manager finds units of ~/.local)
 #
@@ -95,8 +95,8 @@ published net values and the intraday estimates in a local database,
 refreshed from its data server about once an hour, and shows the profit
 and loss of your holdings and your watch list.
 
-The package also carries the sample data server zeza-dataserver with a
-systemd user unit.")
+The package also carries its data server zeza-dataserver, which relays
+public fund data, with a systemd user unit, and the server's sample data.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${_deb_release})
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
