@@ -1,11 +1,13 @@
 // The relay's work on a full day's data: a 20,000-fund catalogue and a 20,000-row net
 // value page parsed and turned into feed files; and what serving a feed then costs.
+// Its own estimates: one round over 10,000 funds from 5,000 quotes, and the quote requests.
 
 #include <cstdio>
 #include <string>
 
 #include <benchmark/benchmark.h>
 
+#include "server/relay/OwnEstimate.h"
 #include "server/relay/Snapshot.h"
 #include "server/relay/Sources.h"
 
@@ -92,6 +94,93 @@ void BM_ServeNetValueFeedFromSnapshot(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ServeNetValueFeedFromSnapshot)->Unit(benchmark::kMicrosecond);
+
+// The relay's own estimates: 10,000 funds with ten shares each out of 5,000 listed shares.
+constexpr int kEstimatedFunds = 10000, kShares = 5000;
+
+std::string ShareKey(int i) {
+    char buf[16];
+    std::snprintf(buf, sizeof(buf), "%s%06d", i % 2 ? "sz" : "sh", i % 2 ? i : 600000 + i);
+    return buf;
+}
+
+Snapshot EstimatedFunds() {
+    Snapshot s;
+    auto book = std::make_shared<OwnBook>();
+    for (int i = 0; i < kEstimatedFunds; ++i) {
+        const std::string code = Code(i);
+        s.funds.push_back({code, "fund", i % 2 ? "gu" : "hun", 1});
+        s.navs.push_back({code, "2026-08-20", 2.0, 1.0 + i % 100 / 100.0, 1.0});
+        FundHoldings h;
+        h.reportDate = "2026-06-30";
+        h.equityPct = 85;
+        for (int k = 0; k < 10; ++k) {
+            const int share = (i * 7 + k * 491) % kShares;
+            h.stocks.push_back({ShareKey(share), ShareKey(share).substr(2), "share", 9.5 - k * 0.6});
+        }
+        book->holdings[code] = std::move(h);
+    }
+    s.own = book;
+    s.Build();
+    return s;
+}
+
+QuoteMap Quotes() {
+    QuoteMap q;
+    for (int i = 0; i < kShares; ++i) q[ShareKey(i)] = {10.0 + i % 37 / 10.0, 10.0, "2026-08-21"};
+    return q;
+}
+
+// One round over every fund from quotes already fetched: what each 2-minute run computes.
+void BM_OwnEstimateRound(benchmark::State& state) {
+    const Snapshot s = EstimatedFunds();
+    const QuoteMap q = Quotes();
+    size_t published = 0;
+    for (auto _ : state) {
+        auto round = EstimateRound(s, q, "2026-08-21");
+        published = round.size();
+        benchmark::DoNotOptimize(round.data());
+    }
+    state.counters["funds_estimated"] = static_cast<double>(published);
+    state.counters["quote_requests"] = static_cast<double>(QuoteUrls("", QuoteKeys(s, "2026-08-21")).size());
+}
+BENCHMARK(BM_OwnEstimateRound)->Unit(benchmark::kMillisecond);
+
+// The shares the round needs and their request URLs, 500 a request.
+void BM_QuoteKeysAndRequests(benchmark::State& state) {
+    const Snapshot s = EstimatedFunds();
+    size_t requests = 0, keys = 0;
+    for (auto _ : state) {
+        auto k = QuoteKeys(s, "2026-08-21");
+        keys = k.size();
+        requests = QuoteUrls("http://qt.gtimg.cn/q=", k).size();
+        benchmark::DoNotOptimize(requests);
+    }
+    state.counters["shares"] = static_cast<double>(keys);
+    state.counters["requests"] = static_cast<double>(requests);
+}
+BENCHMARK(BM_QuoteKeysAndRequests)->Unit(benchmark::kMillisecond);
+
+// Reading the ten answers for 5,000 shares.
+void BM_ParseQuoteAnswers(benchmark::State& state) {
+    std::string body;
+    for (int i = 0; i < kShares; ++i) {
+        const std::string key = ShareKey(i);
+        body += "v_" + key + "=\"1~\xB9\xF3\xD6\xDD\xC3\xA9\xCC\xA8~" + key.substr(2) + "~10.50~10.00~10.01";
+        for (int f = 6; f < 30; ++f) body += "~0";
+        body += "~20260821145800~0.50~5.00~10.60~9.90~10.50/1234/5678~1234~5678~0.10~30.5~~10.60~9.90\";\n";
+    }
+    size_t read = 0;
+    for (auto _ : state) {
+        QuoteMap q;
+        std::string error;
+        if (!ParseTencentQuotes(body, q, read, error)) state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(q.size());
+    }
+    state.counters["quotes"] = static_cast<double>(read);
+    state.counters["bytes"] = static_cast<double>(body.size());
+}
+BENCHMARK(BM_ParseQuoteAnswers)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

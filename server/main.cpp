@@ -20,8 +20,8 @@ void Usage(std::FILE* to) {
         to,
         "usage: zeza-dataserver [--port N] [--host ADDR] [--data DIR] [--live] [--live-interval S]\n"
         "       zeza-dataserver --source public [--probe] [--port N] [--host ADDR] [--data DIR]\n"
-        "                       [--catalogue-url U] [--netvalue-url U] [--fundinfo-url U] [--estimate-url "
-        "U]\n"
+        "                       [--catalogue-url U] [--netvalue-url U] [--fundinfo-url U] [--estimate-url U]\n"
+        "                       [--holdings-url U] [--position-url U] [--quote-url U] [--quote-fallback-url U]\n"
         "  --port N           port to listen on (default 8419; 0 picks a free one)\n"
         "  --host ADDR        address to listen on (default 127.0.0.1)\n"
         "  --data DIR         data folder (default: the sample data of the source tree)\n"
@@ -108,6 +108,14 @@ int main(int argc, char** argv) {
             relayOptions.fundInfoUrl = value();
         } else if (arg == "--estimate-url") {
             relayOptions.estimateUrl = value();
+        } else if (arg == "--holdings-url") {
+            relayOptions.holdingsUrl = value();
+        } else if (arg == "--position-url") {
+            relayOptions.positionUrl = value();
+        } else if (arg == "--quote-url") {
+            relayOptions.quoteUrl = value();
+        } else if (arg == "--quote-fallback-url") {
+            relayOptions.quoteFallbackUrl = value();
         } else if (arg == "--live") {
             live = true;
         } else if (arg == "--live-interval") {

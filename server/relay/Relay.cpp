@@ -1,6 +1,7 @@
 #include "server/relay/Relay.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -12,6 +13,17 @@ namespace {
 
 constexpr size_t kFundInfoBatch = 200;
 constexpr size_t kEstimateBatch = 50;
+constexpr int64_t kHoldingsMaxAge = 7 * 86400;  // top tens change quarterly; a week keeps up
+constexpr int kTrackKeepDays = 120;             // days of the estimate record kept in relay.db
+
+std::string Today(int64_t utc) {
+    return BeijingTime(utc).substr(0, 10);
+}
+
+// The day `days` before a Beijing date, for pruning the record.
+std::string DaysBefore(int64_t utc, int days) {
+    return Today(utc - static_cast<int64_t>(days) * 86400);
+}
 
 // The new time of a feed: unchanged with unchanged content, else now and always later than before.
 int64_t NextTime(bool changed, int64_t old, int64_t now) {
@@ -144,6 +156,28 @@ bool Relay::RefreshNetValues(std::string* why) {
     next->navs = std::move(build.navs);
     next->Build();
     next->stkTime = NextTime(next->NavFeed() != prev->NavFeed(), prev->stkTime, now);
+    // The day's NAV goes into the record of every fund the relay estimates or has estimated,
+    // beside that day's last estimate.
+    auto book = std::make_shared<OwnBook>(*prev->own);
+    std::vector<std::pair<std::string, TrackDay>> rows;
+    for (const RelayNav& n : next->navs) {
+        auto t = book->tracks.find(n.code);
+        if (t == book->tracks.end() && !book->holdings.count(n.code)) continue;
+        std::shared_ptr<const Track> old = t == book->tracks.end() ? nullptr : t->second;
+        if (old && std::any_of(old->begin(), old->end(),
+                               [&](const TrackDay& d) { return d.day == n.date && d.nav == n.latest; }))
+            continue;
+        auto track = WithNav(old, n.date, n.latest);
+        for (const TrackDay& d : *track)
+            if (d.day == n.date) rows.emplace_back(n.code, d);
+        book->tracks[n.code] = std::move(track);
+    }
+    if (!rows.empty()) {
+        std::string terr;
+        if (!m_store.SaveTrack(rows, DaysBefore(now, kTrackKeepDays), terr))
+            std::fprintf(stderr, "zeza-dataserver: cannot store the estimate record: %s\n", terr.c_str());
+    }
+    next->own = std::move(book);
     m_runs.netValues = now;
     m_store.Log(now, "net values", r.status, r.body.size(), next->navs.size(), true, "");
     Publish(Feed::NetValues, next);
@@ -153,14 +187,15 @@ bool Relay::RefreshNetValues(std::string* why) {
 bool Relay::RefreshEstimates(std::string* why) {
     std::lock_guard run(m_runMutex);
     auto prev = Current();
+    const int64_t now = Now();
+    const std::string today = Today(now);
     std::vector<std::string> codes;
     for (const RelayFund& f : prev->funds)
         if (WantsEstimate(f)) codes.push_back(f.code);
-    if (codes.empty()) {
-        if (why) *why = "estimates: no catalogue yet";
-        return false;
-    }
     std::vector<RelayEstimate> estimates;
+    // Fresh public estimates by fund, with the day they are for: preferred over the relay's own.
+    std::unordered_map<std::string, bool> publicCodes;
+    std::vector<std::pair<std::string, TrackDay>> record;
     std::string stamp;
     size_t answered = 0;
     FetchResult last;
@@ -174,26 +209,170 @@ bool Relay::RefreshEstimates(std::string* why) {
             last = fr;
             // The batch's funds keep their last estimates rather than lose them.
             for (size_t k = i; k < std::min(codes.size(), i + kEstimateBatch); ++k)
-                if (const RelayEstimate* e = prev->FindEstimate(codes[k])) estimates.push_back(*e);
+                if (const RelayEstimate* e = prev->FindEstimate(codes[k]); e && !e->own) {
+                    estimates.push_back(*e);
+                    publicCodes[e->code] = true;
+                }
             continue;
         }
         ++answered;
         for (const EstimateRow& row : rows) {
             if (!row.value) continue;
             estimates.push_back({row.code, *row.value});
+            publicCodes[row.code] = true;
             stamp = std::max(stamp, row.time);
+            TrackDay d;
+            d.day = IsIsoDate(row.time.substr(0, 10)) ? row.time.substr(0, 10) : today;
+            d.estimate = *row.value;
+            d.publicEstimate = true;
+            record.emplace_back(row.code, d);
         }
     }
-    if (answered == 0) return Fail("estimates", last, 0, lastError, why);
-    const int64_t now = Now();
+
+    // The relay's own estimates for the funds the public valuation leaves out.
+    const std::vector<std::string> keys = QuoteKeys(*prev, today, publicCodes);
+    QuoteMap quotes;
+    const bool quoted = !keys.empty() && FetchQuotes(keys, quotes);
+    if (answered == 0 && !quoted) {
+        if (codes.empty() && keys.empty()) {
+            if (why) *why = "estimates: no catalogue yet";
+            return false;
+        }
+        return Fail("estimates", last, 0, lastError.empty() ? "no quotes" : lastError, why);
+    }
+    size_t own = 0;
+    if (quoted) {
+        for (auto& [code, e] : EstimateRound(*prev, quotes, today, publicCodes)) {
+            // Kept as the feed shows it, so the error on record is that of the figure people saw.
+            const double shown = std::round(e.value * 10000) / 10000;
+            estimates.push_back({code, shown, true});
+            TrackDay d;
+            d.day = e.day;
+            d.estimate = shown;
+            record.emplace_back(code, d);
+            ++own;
+        }
+        if (own) stamp = std::max(stamp, BeijingTime(now) + ":00");
+    } else {
+        // No quotes this time: the funds keep their last own estimates.
+        for (const RelayEstimate& e : prev->estimates)
+            if (e.own && !publicCodes.count(e.code)) estimates.push_back(e);
+    }
+
+    // Each run overwrites the day's estimate, so after the close the record holds the last one.
+    auto book = std::make_shared<OwnBook>(*prev->own);
+    std::vector<std::pair<std::string, TrackDay>> rows;
+    rows.reserve(record.size());
+    for (auto& [code, d] : record) {
+        auto& track = book->tracks[code];
+        track = WithEstimate(track, d.day, d.estimate, d.publicEstimate);
+        for (const TrackDay& t : *track)
+            if (t.day == d.day) rows.emplace_back(code, t);
+    }
+    std::string terr;
+    if (!rows.empty() && !m_store.SaveTrack(rows, DaysBefore(now, kTrackKeepDays), terr))
+        std::fprintf(stderr, "zeza-dataserver: cannot store the estimate record: %s\n", terr.c_str());
+
     auto next = std::make_shared<Snapshot>(*prev);
     next->estimates = std::move(estimates);
+    next->own = std::move(book);
     if (!stamp.empty()) next->estimateStamp = stamp;
     next->Build();
     next->estTime = NextTime(next->EstimateFeed() != prev->EstimateFeed(), prev->estTime, now);
     m_runs.estimates = now;
-    m_store.Log(now, "estimates", 200, 0, next->estimates.size(), true, lastError);
+    m_store.Log(now, "estimates", 200, 0, next->estimates.size(), true,
+                lastError + (own ? " own " + std::to_string(own) : ""));
     Publish(Feed::Estimates, next);
+    return true;
+}
+
+bool Relay::FetchQuotes(const std::vector<std::string>& keys, QuoteMap& quotes) {
+    size_t good = 0;
+    for (size_t i = 0; i < keys.size(); i += kQuoteBatch) {
+        std::vector<std::string> batch(keys.begin() + i,
+                                       keys.begin() + std::min(keys.size(), i + kQuoteBatch));
+        FetchResult r = m_fetcher.Get(QuoteUrls(m_options.quoteUrl, batch).front());
+        size_t read = 0;
+        std::string error;
+        if (r.ok && ParseTencentQuotes(r.body, quotes, read, error)) {
+            ++good;
+            m_store.Log(Now(), "quotes", r.status, r.body.size(), read, true, "");
+            continue;
+        }
+        m_store.Log(Now(), "quotes", r.status, r.body.size(), 0, false, r.ok ? error : r.error);
+        // The fallback knows the mainland markets only.
+        std::vector<std::string> mainland;
+        for (const std::string& k : batch)
+            if (k.rfind("hk", 0) != 0) mainland.push_back(k);
+        if (mainland.empty()) continue;
+        FetchResult f = m_fetcher.Get(QuoteUrls(m_options.quoteFallbackUrl, mainland).front(),
+                                      m_options.quoteFallbackReferer);
+        bool ok = f.ok && ParseSinaQuotes(f.body, quotes, read, error);
+        m_store.Log(Now(), "quotes (fallback)", f.status, f.body.size(), ok ? read : 0, ok,
+                    ok ? "" : (f.ok ? error : f.error));
+        if (ok) ++good;
+    }
+    return good > 0;
+}
+
+bool Relay::RefreshHoldings(size_t maxFunds, std::string* why) {
+    std::lock_guard pass(m_holdingsMutex);
+    auto prev = Current();
+    const int64_t now = Now();
+    std::vector<std::pair<int64_t, std::string>> due;
+    for (const RelayFund& f : prev->funds) {
+        if (f.qdii || f.typeCode == "zhai") continue;
+        auto h = prev->own->holdings.find(f.code);
+        int64_t at = h == prev->own->holdings.end() ? 0 : h->second.fetchedAt;
+        if (auto t = m_holdingsTried.find(f.code); t != m_holdingsTried.end()) at = std::max(at, t->second);
+        if (at + kHoldingsMaxAge <= now) due.emplace_back(at, f.code);
+    }
+    if (due.empty()) return true;
+    std::sort(due.begin(), due.end());
+    if (due.size() > maxFunds) due.resize(maxFunds);
+
+    std::vector<std::pair<std::string, FundHoldings>> fetched;
+    std::string lastError;
+    for (const auto& [at, code] : due) {
+        m_holdingsTried[code] = now;
+        std::vector<std::string> one{code};
+        FetchResult r = m_fetcher.Get(WithCodes(m_options.holdingsUrl, "FCODE", one, 0, 1));
+        FundHoldings h;
+        std::string error;
+        if (!r.ok || !ParseHoldings(r.body, h, error)) {
+            lastError = code + ": " + (r.ok ? error : r.error);
+            m_store.Log(Now(), "holdings", r.status, r.body.size(), 0, false, lastError);
+            continue;
+        }
+        FetchResult p = m_fetcher.Get(m_options.positionUrl + code + ".js", m_options.referer);
+        if (!p.ok || !ParseEquityPosition(p.body, h, error)) {
+            // The position moves little from one report to the next: the last one known will do.
+            if (auto old = prev->own->holdings.find(code); old != prev->own->holdings.end()) {
+                h.equityPct = old->second.equityPct;
+                h.equityDate = old->second.equityDate;
+            }
+            m_store.Log(Now(), "equity position", p.status, p.body.size(), 0, false,
+                        code + ": " + (p.ok ? error : p.error));
+        }
+        h.fetchedAt = now;
+        fetched.emplace_back(code, std::move(h));
+    }
+    m_store.Log(Now(), "holdings", 200, 0, fetched.size(), !fetched.empty(), lastError);
+    if (fetched.empty()) {
+        if (why) *why = "holdings: " + lastError;
+        return false;
+    }
+    std::string error;
+    if (!m_store.SaveHoldings(fetched, error))
+        std::fprintf(stderr, "zeza-dataserver: cannot store the holdings: %s\n", error.c_str());
+    std::lock_guard run(m_runMutex);
+    auto cur = Current();
+    auto book = std::make_shared<OwnBook>(*cur->own);
+    for (auto& [code, h] : fetched) book->holdings[code] = std::move(h);
+    auto next = std::make_shared<Snapshot>(*cur);
+    next->own = std::move(book);
+    std::lock_guard lock(m_snapMutex);
+    m_snapshot = std::move(next);
     return true;
 }
 
@@ -223,6 +402,12 @@ void Relay::ScheduleLoop() {
         lock.unlock();
         RunDue(first);
         first = false;
+        // Holdings outside trading hours, a slice per pass, so the estimates never wait on them.
+        if (!InTradingHours(Now())) {
+            std::string why;
+            if (!RefreshHoldings(m_options.holdingsPerPass, &why))
+                std::fprintf(stderr, "zeza-dataserver: %s\n", why.c_str());
+        }
         lock.lock();
         m_wake.wait_for(lock, std::chrono::seconds(m_options.checkSeconds), [this] { return m_stopping; });
     }

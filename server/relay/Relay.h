@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "server/relay/Fetcher.h"
@@ -26,6 +27,16 @@ struct RelayOptions {
         "&appType=ttjj&product=EFund&Version=1&deviceid=zeza";
     std::string estimateUrl = "https://fundcomapi.tiantianfunds.com/mm/newCore/FundValuationLast";
     std::string referer = "http://fund.eastmoney.com/";  // the fund site's own pages want it
+    // The relay's own estimates: a fund's top ten (FCODE= appended), its data script (code + ".js"
+    // appended) for the equity position, and share quotes (codes appended, comma separated).
+    std::string holdingsUrl =
+        "https://fundmobapi.eastmoney.com/FundMNewApi/FundMNInverstPosition?plat=Android&appType=ttjj"
+        "&product=EFund&Version=1&deviceid=zeza";
+    std::string positionUrl = "http://fund.eastmoney.com/pingzhongdata/";
+    std::string quoteUrl = "http://qt.gtimg.cn/q=";
+    std::string quoteFallbackUrl = "http://hq.sinajs.cn/list=";
+    std::string quoteFallbackReferer = "https://finance.sina.com.cn/";  // answers 403 without it
+    size_t holdingsPerPass = 50;  // funds whose holdings one pass outside trading hours refreshes
     FetchOptions fetch;
     std::function<int64_t()> clock;  // seconds since 1970 UTC; the system clock when empty
     int checkSeconds = 30;           // how often the schedule is looked at
@@ -62,6 +73,9 @@ class Relay {
     bool RefreshCatalogue(std::string* why = nullptr);
     bool RefreshNetValues(std::string* why = nullptr);
     bool RefreshEstimates(std::string* why = nullptr);
+    // Holdings and equity position of up to maxFunds stock and mixed funds whose holdings are
+    // a week old or missing, oldest first. A fund whose fetch fails keeps what it had.
+    bool RefreshHoldings(size_t maxFunds, std::string* why = nullptr);
     // The runs the schedule asks for at this moment; atStart adds the net values and any feed still empty.
     void RunDue(bool atStart);
 
@@ -76,6 +90,9 @@ class Relay {
     static std::string WithCodes(const std::string& url, const char* param,
                                  const std::vector<std::string>& codes, size_t from, size_t count);
     void ScheduleLoop();
+    // Quotes of the keys, 500 a request, a failed batch asked again of the fallback; false
+    // when no batch came back.
+    bool FetchQuotes(const std::vector<std::string>& keys, QuoteMap& quotes);
 
     RelayOptions m_options;
     Fetcher m_fetcher;
@@ -84,6 +101,8 @@ class Relay {
     mutable std::mutex m_snapMutex;
     std::shared_ptr<const Snapshot> m_snapshot;
     RunTimes m_runs;
+    std::mutex m_holdingsMutex;                                // one holdings pass at a time
+    std::unordered_map<std::string, int64_t> m_holdingsTried;  // last attempt per fund, failed ones too
 
     std::thread m_thread;
     std::mutex m_wakeMutex;

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "server/relay/Schedule.h"
 #include "server/relay/Snapshot.h"
@@ -32,11 +35,17 @@ class RelayStore {
     // Replaces what the feed holds with the snapshot's part, and its run time.
     bool Save(Feed feed, const Snapshot& snapshot, const RunTimes& runs, std::string& error);
     // One fetch; the log keeps the latest 2,000.
+    // The relay's own estimates: holdings as fetched, and days of the record (a day before
+    // `before` is dropped). Each call is one transaction.
+    bool SaveHoldings(const std::vector<std::pair<std::string, FundHoldings>>& funds, std::string& error);
+    bool SaveTrack(const std::vector<std::pair<std::string, TrackDay>>& days, const std::string& before,
+                   std::string& error);
     void Log(int64_t at, const std::string& source, long status, size_t bytes, size_t rows, bool ok,
              const std::string& message);
 
   private:
     bool Exec(const char* sql, std::string& error);
+    bool Transaction(const std::function<bool(sqlite3*)>& work, std::string& error);
     sqlite3* m_db = nullptr;
 };
 

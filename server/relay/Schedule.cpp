@@ -53,6 +53,14 @@ int64_t LatestSlot(Feed feed, int64_t nowUtc) {
     return 0;
 }
 
+bool InTradingHours(int64_t nowUtc) {
+    const int64_t local = nowUtc + kBeijingOffset;
+    const int64_t day = FloorDiv(local, kDay);
+    const int weekday = static_cast<int>(((day + 4) % 7 + 7) % 7);
+    const int64_t sec = local - day * kDay;
+    return weekday >= 1 && weekday <= 5 && sec >= 9 * 3600 + 15 * 60 && sec <= 15 * 3600 + 5 * 60;
+}
+
 std::string BeijingTime(int64_t utc) {
     std::time_t t = static_cast<std::time_t>(utc + kBeijingOffset);
     std::tm tm{};

@@ -22,6 +22,9 @@ inline bool IsDue(Feed feed, int64_t lastSuccessUtc, int64_t nowUtc) {
     return lastSuccessUtc < LatestSlot(feed, nowUtc);
 }
 
+// Monday to Friday 09:15-15:05 Beijing time: when quotes move and estimates are made.
+bool InTradingHours(int64_t nowUtc);
+
 // "2026-08-20 21:40" in Beijing time.
 std::string BeijingTime(int64_t utc);
 

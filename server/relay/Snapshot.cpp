@@ -95,7 +95,7 @@ std::vector<RelayFund> FundsFromCatalogue(const std::vector<CatalogueRow>& rows,
     for (const CatalogueRow& row : rows) {
         auto type = TypeCodeFor(row.typeText);
         if (!type) continue;
-        RelayFund f{row.code, FeedName(row.name), *type, stamp};
+        RelayFund f{row.code, FeedName(row.name), *type, stamp, StartsWith(row.typeText, "QDII")};
         if (f.name.empty()) continue;
         if (const RelayFund* old = previous.FindFund(f.code);
             old && old->name == f.name && old->typeCode == f.typeCode)

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "server/relay/OwnEstimate.h"
 #include "server/relay/Sources.h"
 
 namespace zeza::relay {
@@ -16,6 +18,7 @@ struct RelayFund {
     std::string name;      // GBK
     std::string typeCode;  // gu, zhai, hun or zhi
     int64_t changeTime = 0;
+    bool qdii = false;  // invests abroad: the relay makes no estimate of its own for it
 };
 
 // A fund's net values as served; date is the day its latest value belongs to, which
@@ -29,6 +32,7 @@ struct RelayNav {
 struct RelayEstimate {
     std::string code;
     double value = 0;
+    bool own = false;  // the relay's own calculation, not the public valuation
 };
 
 // Everything the server answers in relay mode. Build() writes the feeds once, so
@@ -41,6 +45,8 @@ class Snapshot {
     std::vector<RelayEstimate> estimates;
     std::string estimateStamp;  // the source's time of the estimates, for the pages
     int64_t listTime = 0, stkTime = 0, estTime = 0;
+    // Holdings and the day-by-day record of estimates against net values.
+    std::shared_ptr<const OwnBook> own = std::make_shared<OwnBook>();
 
     void Build();
     // Funds changed after dt; dt <= 0 sends every fund.

@@ -1,0 +1,414 @@
+#include "server/relay/OwnEstimate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/GbkCodec.h"
+#include "server/relay/JsReader.h"
+#include "server/relay/Schedule.h"
+#include "server/relay/Snapshot.h"
+#include "server/relay/Sources.h"
+
+namespace zeza::relay {
+namespace {
+
+std::string Member(const JsValue& obj, std::string_view key) {
+    const JsValue* v = obj.Get(key);
+    return v ? std::string(v->Text()) : std::string();
+}
+
+std::optional<double> Number(std::string_view s) {
+    if (s.empty()) return std::nullopt;
+    double v = 0;
+    char tail = 0;
+    if (std::sscanf(std::string(s).c_str(), "%lf%c", &v, &tail) != 1 || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+// The market a holding trades on, as the holdings answer numbers them.
+std::string QuoteKey(std::string_view market, const std::string& code) {
+    if (market == "1") return "sh" + code;
+    if (market == "0") {
+        // Beijing exchange shares come under the Shenzhen number, told apart by their code.
+        if (!code.empty() && (code[0] == '4' || code[0] == '8' || code.rfind("92", 0) == 0))
+            return "bj" + code;
+        return "sz" + code;
+    }
+    if (market == "116") return "hk" + code;
+    return "";
+}
+
+// yyyymmdd... (or yyyy-mm-dd, yyyy/mm/dd) at the start of a time field, as yyyy-mm-dd.
+std::string DateOf(std::string_view s) {
+    std::string digits;
+    for (char c : s) {
+        if (c >= '0' && c <= '9')
+            digits += c;
+        else if (c != '-' && c != '/')
+            break;
+        if (digits.size() == 8) break;
+    }
+    if (digits.size() != 8) return "";
+    return digits.substr(0, 4) + "-" + digits.substr(4, 2) + "-" + digits.substr(6, 2);
+}
+
+// Each `v_xxx="..."` / `var hq_str_xxx="..."` statement: key and the quoted text.
+template <typename F>
+size_t ForEachQuoteLine(std::string_view body, std::string_view prefix, F&& f) {
+    size_t lines = 0, at = 0;
+    while ((at = body.find(prefix, at)) != std::string_view::npos) {
+        size_t keyStart = at + prefix.size();
+        size_t eq = body.find('=', keyStart);
+        if (eq == std::string_view::npos || eq + 1 >= body.size() || body[eq + 1] != '"') break;
+        // From the opening quote on, so the search stays on character boundaries without
+        // walking the whole answer again for every line.
+        std::string_view rest = body.substr(eq + 2);
+        size_t close = FindGbkChar(rest, '"');
+        if (close == std::string_view::npos) break;  // cut off
+        ++lines;
+        f(body.substr(keyStart, eq - keyStart), rest.substr(0, close));
+        at = eq + 2 + close + 1;
+    }
+    return lines;
+}
+
+void TakeQuote(QuoteMap& quotes, size_t& read, std::string_view key, std::string_view price,
+               std::string_view prev, std::string_view time) {
+    auto p = ParsePositive(price), c = ParsePositive(prev);
+    std::string date = DateOf(time);
+    // A suspended share shows no price: it is no quote, not a fall to zero.
+    if (!p || !c || date.empty()) return;
+    quotes[std::string(key)] = {*p, *c, date};
+    ++read;
+}
+
+int64_t DayNumber(int y, int m, int d) {
+    // Days since 1970-01-01 of a proleptic Gregorian date.
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+}  // namespace
+
+std::string_view ScriptVariable(std::string_view script, std::string_view name) {
+    const std::string head = "var " + std::string(name);
+    size_t at = 0;
+    while ((at = script.find(head, at)) != std::string_view::npos) {
+        size_t i = at + head.size();
+        while (i < script.size() && script[i] == ' ') ++i;
+        if (i < script.size() && script[i] == '=') break;
+        at = i;  // a longer name that starts the same
+    }
+    if (at == std::string_view::npos) return {};
+    // Up to the ';' that ends the statement, outside strings and brackets.
+    int depth = 0;
+    char quote = 0;
+    for (size_t i = at + head.size(); i < script.size(); ++i) {
+        char c = script[i];
+        if (quote) {
+            if (c == '\\')
+                ++i;
+            else if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[' || c == '{') {
+            ++depth;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        } else if (c == ';' && depth == 0) {
+            return script.substr(at, i + 1 - at);
+        }
+    }
+    return {};
+}
+
+bool ParseHoldings(std::string_view body, FundHoldings& h, std::string& error) {
+    auto value = ParseJs(body, error);
+    if (!value) return false;
+    const JsValue* datas = value->Get("Datas");
+    const JsValue* stocks = datas ? datas->Get("fundStocks") : nullptr;
+    const JsValue* ok = value->Get("Success");
+    if (!value->IsObject() || (ok && ok->text != "true") || !datas || !datas->IsObject()) {
+        error = "not a successful holdings answer";
+        return false;
+    }
+    std::string report = Member(*value, "Expansion");
+    if (!IsIsoDate(report.substr(0, 10))) {
+        error = "the holdings answer has no report date";
+        return false;
+    }
+    h.reportDate = report.substr(0, 10);
+    h.stocks.clear();
+    if (stocks && stocks->IsArray())
+        for (const JsValue& s : stocks->items) {
+            HeldStock st;
+            st.code = Member(s, "GPDM");
+            st.name = Member(s, "GPJC");
+            std::string market = Member(s, "NEWTEXCH");
+            if (market.empty()) market = Member(s, "TEXCH");
+            st.key = QuoteKey(market, st.code);
+            // JZBL is the weight; PCTNVCHG beside it is how the weight moved since the last report.
+            auto w = ParsePositive(Member(s, "JZBL"));
+            if (st.code.empty() || !w) continue;
+            st.weight = *w;
+            h.stocks.push_back(std::move(st));
+        }
+    return true;
+}
+
+bool ParseEquityPosition(std::string_view script, FundHoldings& h, std::string& error) {
+    std::string_view text = ScriptVariable(script, "Data_fundSharesPositions");
+    if (text.empty()) {
+        error = "no Data_fundSharesPositions in the fund's script";
+        return false;
+    }
+    auto value = ParseJs(text, error);
+    if (!value) return false;
+    if (!value->IsArray() || value->items.empty()) {
+        error = "no equity position";
+        return false;
+    }
+    const JsValue& last = value->items.back();
+    auto ms = last.IsArray() && last.items.size() >= 2 ? Number(last.items[0].Text()) : std::nullopt;
+    auto pct = last.IsArray() && last.items.size() >= 2 ? Number(last.items[1].Text()) : std::nullopt;
+    if (!ms || !pct || *pct < 0 || *pct > 200) {
+        error = "unreadable equity position";
+        return false;
+    }
+    h.equityPct = *pct;
+    // Stamped at midnight in Beijing: the date is Beijing's, one day later than UTC's.
+    h.equityDate = BeijingTime(static_cast<int64_t>(*ms / 1000)).substr(0, 10);
+    return true;
+}
+
+bool ParseTencentQuotes(std::string_view body, QuoteMap& quotes, size_t& read, std::string& error) {
+    read = 0;
+    size_t lines = ForEachQuoteLine(body, "v_", [&](std::string_view key, std::string_view text) {
+        if (key == "pv_none_match") return;  // a code the service does not know
+        auto f = SplitGbk(text, '~');
+        // 3 price, 4 previous close, 30 time of the price (yyyymmddhhmmss, or yyyy/mm/dd for Hong Kong).
+        if (f.size() > 30 && f[2].size() >= 5 && key.find(f[2]) != std::string_view::npos)
+            TakeQuote(quotes, read, key, f[3], f[4], f[30]);
+    });
+    if (lines == 0) {
+        error = "no quote line in the answer";
+        return false;
+    }
+    return true;
+}
+
+bool ParseSinaQuotes(std::string_view body, QuoteMap& quotes, size_t& read, std::string& error) {
+    read = 0;
+    size_t lines = ForEachQuoteLine(body, "var hq_str_", [&](std::string_view key, std::string_view text) {
+        auto f = SplitGbk(text, ',');
+        // 0 name, 1 open, 2 previous close, 3 price, ..., 30 date, 31 time.
+        if (f.size() > 31) TakeQuote(quotes, read, key, f[3], f[2], f[30]);
+    });
+    if (lines == 0) {
+        error = "no quote line in the answer";
+        return false;
+    }
+    return true;
+}
+
+int DaysBetween(std::string_view a, std::string_view b) {
+    if (!IsIsoDate(a) || !IsIsoDate(b)) return 1 << 30;
+    auto num = [](std::string_view s) {
+        auto n = [&](size_t at, size_t len) { return std::stoi(std::string(s.substr(at, len))); };
+        return DayNumber(n(0, 4), n(5, 2), n(8, 2));
+    };
+    return static_cast<int>(num(b) - num(a));
+}
+
+const char* VerdictText(Verdict v) {
+    switch (v) {
+        case Verdict::Published:
+            return "published";
+        case Verdict::NotStockFund:
+            return "not a stock fund";
+        case Verdict::NoHoldings:
+            return "no holdings or equity position";
+        case Verdict::StaleHoldings:
+            return "holdings report too old";
+        case Verdict::NoNetValue:
+            return "no net value";
+        case Verdict::LowCoverage:
+            return "quotes cover too little of the holdings";
+        case Verdict::NoMove:
+            return "no quote of a day after the net value";
+    }
+    return "";
+}
+
+FundEstimate EstimateFund(const RelayFund& fund, bool qdii, const RelayNav* nav, const FundHoldings* h,
+                          const QuoteMap& quotes, std::string_view today) {
+    FundEstimate e;
+    // Bond funds move with rates, QDII funds abroad: top-ten shares say little of either.
+    if (qdii || fund.typeCode == "zhai") {
+        e.verdict = Verdict::NotStockFund;
+        return e;
+    }
+    if (!h || h->stocks.empty() || h->equityPct < 0) {
+        e.verdict = Verdict::NoHoldings;
+        return e;
+    }
+    if (DaysBetween(h->reportDate, today) >= kMaxReportAgeDays) {
+        e.verdict = Verdict::StaleHoldings;
+        return e;
+    }
+    if (!nav || nav->latest <= 0) {
+        e.verdict = Verdict::NoNetValue;
+        return e;
+    }
+    double listed = 0, covered = 0, moved = 0;
+    const std::string* day = nullptr;
+    for (const HeldStock& s : h->stocks) {
+        listed += s.weight;
+        if (s.key.empty()) continue;
+        auto q = quotes.find(s.key);
+        // A price from the NAV's own day (or before) is already in the NAV.
+        if (q == quotes.end() || q->second.date <= nav->date) continue;
+        covered += s.weight;
+        moved += s.weight * (q->second.price / q->second.prevClose - 1);
+        if (!day || *day < q->second.date) day = &q->second.date;
+    }
+    if (day) e.day = *day;
+    e.coverage = listed > 0 ? covered / listed : 0;
+    if (covered <= 0) {
+        e.verdict = Verdict::NoMove;
+        return e;
+    }
+    if (e.coverage < kMinCoverage) {
+        e.verdict = Verdict::LowCoverage;
+        return e;
+    }
+    e.value = nav->latest * (1 + h->equityPct / 100 * moved / covered);
+    // Rounded as the feed sends it, an unmoved estimate would be the last NAV passed off as one.
+    e.verdict = Value4(e.value) == Value4(nav->latest) ? Verdict::NoMove : Verdict::Published;
+    return e;
+}
+
+namespace {
+// A fund the round estimates at all: in the catalogue, a kind estimated, holdings fresh enough.
+template <typename F>
+void ForEachEstimated(const Snapshot& s, std::string_view today,
+                      const std::unordered_map<std::string, bool>& skip, F&& f) {
+    for (const auto& [code, h] : s.own->holdings) {
+        if (skip.count(code)) continue;
+        const RelayFund* fund = s.FindFund(code);
+        if (!fund || fund->qdii || fund->typeCode == "zhai" || h.stocks.empty() || h.equityPct < 0 ||
+            DaysBetween(h.reportDate, today) >= kMaxReportAgeDays)
+            continue;
+        f(code, *fund, h);
+    }
+}
+}  // namespace
+
+std::vector<std::pair<std::string, FundEstimate>> EstimateRound(
+    const Snapshot& s, const QuoteMap& quotes, std::string_view today,
+    const std::unordered_map<std::string, bool>& skip) {
+    std::vector<std::pair<std::string, FundEstimate>> out;
+    ForEachEstimated(s, today, skip,
+                     [&](const std::string& code, const RelayFund& fund, const FundHoldings& h) {
+                         FundEstimate e = EstimateFund(fund, fund.qdii, s.FindNav(code), &h, quotes, today);
+                         if (e.verdict == Verdict::Published) out.emplace_back(code, std::move(e));
+                     });
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    return out;
+}
+
+std::vector<std::string> QuoteKeys(const Snapshot& s, std::string_view today,
+                                   const std::unordered_map<std::string, bool>& skip) {
+    std::vector<std::string> keys;
+    ForEachEstimated(s, today, skip, [&](const std::string&, const RelayFund&, const FundHoldings& h) {
+        for (const HeldStock& st : h.stocks)
+            if (!st.key.empty()) keys.push_back(st.key);
+    });
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return keys;
+}
+
+std::vector<std::string> QuoteUrls(const std::string& base, const std::vector<std::string>& keys,
+                                   size_t batch) {
+    std::vector<std::string> urls;
+    for (size_t i = 0; i < keys.size(); i += batch) {
+        std::string url = base;
+        for (size_t k = i; k < std::min(keys.size(), i + batch); ++k) url += (k > i ? "," : "") + keys[k];
+        urls.push_back(std::move(url));
+    }
+    return urls;
+}
+
+Accuracy MeanAbsError(const Track& t, size_t days) {
+    Accuracy a;
+    double sum = 0;
+    size_t seen = 0;
+    for (auto it = t.rbegin(); it != t.rend() && seen < days; ++it) {
+        if (it->nav <= 0) continue;
+        ++seen;
+        if (!it->HasError()) continue;
+        sum += std::fabs(it->ErrorPct());
+        ++a.estimatedDays;
+    }
+    if (a.estimatedDays) a.meanAbsPct = sum / a.estimatedDays;
+    return a;
+}
+
+DayAccuracy LatestDayAccuracy(const OwnBook& book) {
+    DayAccuracy a;
+    for (const auto& [code, t] : book.tracks)
+        for (const TrackDay& d : *t)
+            if (d.HasError() && !d.publicEstimate) a.day = std::max(a.day, d.day);
+    double sum = 0;
+    for (const auto& [code, t] : book.tracks)
+        for (const TrackDay& d : *t)
+            if (d.day == a.day && d.HasError() && !d.publicEstimate) {
+                sum += std::fabs(d.ErrorPct());
+                ++a.funds;
+            }
+    if (a.funds) a.meanAbsPct = sum / a.funds;
+    return a;
+}
+
+namespace {
+std::shared_ptr<Track> Edited(const std::shared_ptr<const Track>& t, const std::string& day, TrackDay*& row) {
+    auto next = t ? std::make_shared<Track>(*t) : std::make_shared<Track>();
+    auto it = std::lower_bound(next->begin(), next->end(), day,
+                               [](const TrackDay& d, const std::string& v) { return d.day < v; });
+    if (it == next->end() || it->day != day) it = next->insert(it, TrackDay{day});
+    row = &*it;
+    return next;
+}
+void Trim(Track& t) {
+    if (t.size() > kTrackDays) t.erase(t.begin(), t.end() - kTrackDays);
+}
+}  // namespace
+
+std::shared_ptr<const Track> WithEstimate(const std::shared_ptr<const Track>& t, const std::string& day,
+                                          double estimate, bool publicEstimate) {
+    TrackDay* row = nullptr;
+    auto next = Edited(t, day, row);
+    row->estimate = estimate;
+    row->publicEstimate = publicEstimate;
+    Trim(*next);
+    return next;
+}
+
+std::shared_ptr<const Track> WithNav(const std::shared_ptr<const Track>& t, const std::string& day,
+                                     double nav) {
+    TrackDay* row = nullptr;
+    auto next = Edited(t, day, row);
+    row->nav = nav;
+    Trim(*next);
+    return next;
+}
+
+}  // namespace zeza::relay

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+// The relay's own intraday estimates: a fund's reported top-ten stocks, moved by the
+// day's quotes. Readers of the holdings and quote sources, the calculation and the
+// record of how close each day's estimate came to the net value.
+namespace zeza::relay {
+
+struct RelayFund;
+struct RelayNav;
+class Snapshot;
+
+// One stock of a fund's top ten. key is how the quote sources name it ("sh600519",
+// "sz000001", "bj830799", "hk00700"); "" for a market the relay has no quotes for.
+struct HeldStock {
+    std::string key;
+    std::string code;
+    std::string name;   // UTF-8
+    double weight = 0;  // % of the fund's net value
+};
+
+struct FundHoldings {
+    std::string reportDate;  // the report the top ten come from
+    std::vector<HeldStock> stocks;
+    double equityPct = -1;  // % of net value held in stocks; -1 while unknown
+    std::string equityDate;
+    int64_t fetchedAt = 0;
+};
+
+// The fund's top ten from the holdings answer (Datas.fundStocks, Expansion = report date).
+bool ParseHoldings(std::string_view body, FundHoldings& h, std::string& error);
+// The latest equity position of the fund's data script (Data_fundSharesPositions).
+bool ParseEquityPosition(std::string_view script, FundHoldings& h, std::string& error);
+// The text of `var name = ...;` in a script of many statements; "" when absent.
+std::string_view ScriptVariable(std::string_view script, std::string_view name);
+
+struct StockQuote {
+    double price = 0, prevClose = 0;
+    std::string date;  // the trading day the price is from
+};
+using QuoteMap = std::unordered_map<std::string, StockQuote>;
+
+// Lines of the quote services (GBK) into quotes by key; read counts the quotes taken.
+// False for an answer with no line of the service's shape.
+bool ParseTencentQuotes(std::string_view body, QuoteMap& quotes, size_t& read, std::string& error);
+bool ParseSinaQuotes(std::string_view body, QuoteMap& quotes, size_t& read, std::string& error);
+
+enum class Verdict { Published, NotStockFund, NoHoldings, StaleHoldings, NoNetValue, LowCoverage, NoMove };
+const char* VerdictText(Verdict v);
+
+struct FundEstimate {
+    Verdict verdict = Verdict::NoHoldings;
+    double value = 0;
+    double coverage = 0;  // share of the listed weight that had a quote of the day
+    std::string day;      // the trading day of the quotes
+};
+
+constexpr double kMinCoverage = 0.70;
+constexpr int kMaxReportAgeDays = 120;
+
+// latest NAV x (1 + equity position x sum(weight x change) / sum(weight)) over the stocks
+// quoted on a day after the NAV's. today is the Beijing date (yyyy-mm-dd).
+FundEstimate EstimateFund(const RelayFund& fund, bool qdii, const RelayNav* nav, const FundHoldings* h,
+                          const QuoteMap& quotes, std::string_view today);
+
+// The published estimates of one round over every fund with holdings, skipping the funds
+// in `skip` (those the public valuation covers), by fund code.
+std::vector<std::pair<std::string, FundEstimate>> EstimateRound(
+    const Snapshot& s, const QuoteMap& quotes, std::string_view today,
+    const std::unordered_map<std::string, bool>& skip = {});
+// The quote keys that round needs, sorted, each once.
+std::vector<std::string> QuoteKeys(const Snapshot& s, std::string_view today,
+                                   const std::unordered_map<std::string, bool>& skip = {});
+// Request URLs for the keys, `batch` a request.
+constexpr size_t kQuoteBatch = 500;
+std::vector<std::string> QuoteUrls(const std::string& base, const std::vector<std::string>& keys,
+                                   size_t batch = kQuoteBatch);
+
+// Days from a to b (yyyy-mm-dd); nullopt-like huge value for unreadable dates.
+int DaysBetween(std::string_view a, std::string_view b);
+
+// One trading day of a fund: the last estimate before the close and the net value.
+struct TrackDay {
+    std::string day;
+    double estimate = 0;  // 0: none that day
+    bool publicEstimate = false;
+    double nav = 0;  // 0: not published yet
+    bool HasError() const { return estimate > 0 && nav > 0; }
+    double ErrorPct() const { return (estimate / nav - 1) * 100; }
+};
+using Track = std::vector<TrackDay>;  // oldest first
+
+// Mean absolute error over the last `days` trading days (days with a net value) that had an estimate.
+struct Accuracy {
+    double meanAbsPct = 0;
+    int estimatedDays = 0;
+};
+Accuracy MeanAbsError(const Track& t, size_t days = 20);
+
+// The latest day with the relay's own estimates and their NAVs: mean absolute error over the funds.
+struct OwnBook;
+struct DayAccuracy {
+    std::string day;
+    double meanAbsPct = 0;
+    int funds = 0;
+};
+DayAccuracy LatestDayAccuracy(const OwnBook& book);
+
+// What the relay knows for its own estimates; shared by snapshots, never changed once published.
+struct OwnBook {
+    std::unordered_map<std::string, FundHoldings> holdings;
+    std::unordered_map<std::string, std::shared_ptr<const Track>> tracks;
+};
+
+constexpr size_t kTrackDays = 60;
+// The track with the day's estimate (or net value) set; the day is added when new.
+std::shared_ptr<const Track> WithEstimate(const std::shared_ptr<const Track>& t, const std::string& day,
+                                          double estimate, bool publicEstimate);
+std::shared_ptr<const Track> WithNav(const std::shared_ptr<const Track>& t, const std::string& day,
+                                     double nav);
+
+}  // namespace zeza::relay

@@ -1,0 +1,399 @@
+// The relay's own estimates: holdings and quotes from a fake upstream on 127.0.0.1 serving
+// fixtures in the sources' shapes (tests/relay-fixtures/estimate), a trading day replayed
+// with an injected clock, the record of errors and the fund page's chart.
+
+#include <atomic>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <regex>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <sqlite3.h>
+
+#include "server/DataServer.h"
+#include "server/relay/OwnEstimate.h"
+#include "server/relay/Relay.h"
+#include "server/relay/RelayPages.h"
+#include "server/relay/Snapshot.h"
+#include "tests/LocalHttpServer.h"
+#include "tests/TestSupport.h"
+
+using namespace zeza::relay;
+using zeza::test::ReadFileBytes;
+
+namespace {
+
+const std::filesystem::path kDir = std::filesystem::path(ZEZA_RELAY_FIXTURES) / "estimate";
+
+// 2026-08-20 22:00, 2026-08-21 14:58 and 20:00 in Beijing.
+constexpr int64_t kEveningBefore = 1787234400;
+constexpr int64_t kAt1458 = 1787295480;
+constexpr int64_t kAt2000 = 1787313600;
+
+// Quote lines of a fixture by key, answered in the reverse of the order asked for, so a
+// reader that matched by position would go wrong.
+std::string QuoteAnswer(const std::string& fixture, const std::string& asked, bool sina) {
+    std::map<std::string, std::string> lines;
+    std::string text = ReadFileBytes(kDir / fixture);
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        std::string line = text.substr(at, end - at);
+        size_t k = line.find(sina ? "hq_str_" : "v_") + (sina ? 7 : 2);
+        lines[line.substr(k, line.find('=') - k)] = line + "\n";
+    }
+    std::vector<std::string> keys;
+    for (size_t at = 0, end; at <= asked.size(); at = end + 1) {
+        end = std::min(asked.find(',', at), asked.size());
+        keys.push_back(asked.substr(at, end - at));
+    }
+    std::string out;
+    for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
+        auto l = lines.find(*it);
+        out += l != lines.end() ? l->second
+               : sina           ? "var hq_str_" + *it + "=\"\";\n"
+                                : "v_pv_none_match=\"1\";\n";
+    }
+    return out;
+}
+
+class RelayEstimateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto file = [](const std::string& name) {
+            return [name](const httplib::Request&, httplib::Response& res) {
+                res.set_content(ReadFileBytes(kDir / name), "text/plain");
+            };
+        };
+        auto& h = m_up.Http();
+        h.Get("/js/fundcode_search.js", file("fundcode_search.js"));
+        h.Get("/mm/newCore/FundValuationLast", file("FundValuationLast.json"));
+        h.Get("/FundMNewApi/FundMNFInfo", [](const auto&, auto& res) {
+            res.set_content(R"({"Datas":[],"Success":true})", "application/json");
+        });
+        h.Get("/Data/Fund_JJJZ_Data.aspx", [this](const auto&, auto& res) {
+            res.set_content(ReadFileBytes(kDir / ("Fund_JJJZ_Data-" + NavDay() + ".aspx")), "text/plain");
+        });
+        h.Get("/FundMNewApi/FundMNInverstPosition", [](const httplib::Request& req, httplib::Response& res) {
+            std::string body = ReadFileBytes(kDir / ("holdings-" + req.get_param_value("FCODE") + ".json"));
+            if (body.empty()) res.status = 404;
+            res.set_content(body, "application/json");
+        });
+        h.Get(R"(/pingzhongdata/(\d+)\.js)", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(ReadFileBytes(kDir / ("pingzhong-" + std::string(req.matches[1]) + ".js")),
+                            "application/javascript");
+        });
+        h.Get(R"(/q=(.*))", [this](const httplib::Request& req, httplib::Response& res) {
+            ++m_quoteRequests;
+            if (m_tencentDown) return res.set_content("<html><body>busy</body></html>", "text/html");
+            res.set_content(QuoteAnswer("qt.gtimg.txt", req.matches[1], false), "text/plain; charset=GBK");
+        });
+        h.Get(R"(/list=(.*))", [this](const httplib::Request& req, httplib::Response& res) {
+            if (m_sinaDown || req.get_header_value("Referer") != "https://finance.sina.com.cn/") {
+                res.status = 403;
+                return res.set_content("Forbidden", "text/plain");
+            }
+            res.set_content(QuoteAnswer("hq.sinajs.txt", req.matches[1], true), "text/plain; charset=GBK");
+        });
+        m_up.Start();
+    }
+    void TearDown() override { m_up.Stop(); }
+
+    std::string NavDay() {
+        std::lock_guard lock(m_mutex);
+        return m_navDay;
+    }
+    std::unique_ptr<Relay> OpenRelay() {
+        RelayOptions o;
+        o.dataDir = m_tmp.Path() / "data";
+        const std::string base = m_up.Base();
+        o.catalogueUrl = base + "js/fundcode_search.js";
+        o.netValueUrl = base + "Data/Fund_JJJZ_Data.aspx?t=1";
+        o.fundInfoUrl = base + "FundMNewApi/FundMNFInfo";
+        o.estimateUrl = base + "mm/newCore/FundValuationLast";
+        o.holdingsUrl = base + "FundMNewApi/FundMNInverstPosition?plat=Android";
+        o.positionUrl = base + "pingzhongdata/";
+        o.quoteUrl = base + "q=";
+        o.quoteFallbackUrl = base + "list=";
+        o.fetch.minIntervalMs = 0;
+        o.fetch.backoffFirstMs = 0;
+        o.fetch.totalTimeoutMs = 2000;
+        o.clock = [this] { return m_now.load(); };
+        auto relay = std::make_unique<Relay>(o);
+        std::string error;
+        EXPECT_TRUE(relay->Open(error)) << error;
+        return relay;
+    }
+    // The evening before: catalogue, holdings, that day's NAVs. Then the day: estimates at
+    // 14:58, the day's NAVs at 20:00.
+    void RunDay(Relay& relay) {
+        std::string why;
+        m_now = kEveningBefore;
+        ASSERT_TRUE(relay.RefreshCatalogue(&why)) << why;
+        ASSERT_TRUE(relay.RefreshHoldings(100, &why)) << why;
+        ASSERT_TRUE(relay.RefreshNetValues(&why)) << why;
+        m_now = kAt1458;
+        ASSERT_TRUE(relay.RefreshEstimates(&why)) << why;
+        m_atClose = relay.Current();
+        m_now = kAt2000;
+        {
+            std::lock_guard lock(m_mutex);
+            m_navDay = "0821";
+        }
+        ASSERT_TRUE(relay.RefreshNetValues(&why)) << why;
+    }
+
+    zeza::test::ScopedTempDir m_tmp;
+    zeza::test::LocalHttpServer m_up;
+    std::mutex m_mutex;
+    std::string m_navDay = "0820";
+    std::atomic<int64_t> m_now{kEveningBefore};
+    std::atomic<int> m_quoteRequests{0};
+    std::atomic<bool> m_tencentDown{false}, m_sinaDown{false};
+    std::shared_ptr<const Snapshot> m_atClose;
+};
+
+const TrackDay* Day(const Snapshot& s, const std::string& code, const std::string& day) {
+    auto t = s.own->tracks.find(code);
+    if (t == s.own->tracks.end()) return nullptr;
+    for (const TrackDay& d : *t->second)
+        if (d.day == day) return &d;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(OwnEstimate, FormulaOnAHandExampleAndEveryRefusal) {
+    RelayFund fund{"000001", "x", "hun", 0};
+    RelayNav nav{"000001", "2026-08-20", 3.0, 1.2050, 1.2};
+    FundHoldings h;
+    h.reportDate = "2026-06-30";
+    h.equityPct = 90;
+    h.stocks = {{"sh600519", "600519", "", 8},
+                {"sz000858", "000858", "", 6},
+                {"hk00700", "00700", "", 4},
+                {"sz300750", "300750", "", 2}};
+    QuoteMap q{{"sh600519", {1530, 1500, "2026-08-21"}},
+               {"sz000858", {147, 150, "2026-08-21"}},
+               {"hk00700", {410, 400, "2026-08-21"}}};
+    // (8 x 2% - 6 x 2% + 4 x 2.5%) / 18 x 90%: +0.7%; the unquoted 2% of weight is left out.
+    FundEstimate e = EstimateFund(fund, false, &nav, &h, q, "2026-08-21");
+    ASSERT_EQ(e.verdict, Verdict::Published);
+    EXPECT_NEAR(e.value, 1.2050 * 1.007, 1e-12);
+    EXPECT_NEAR(e.coverage, 0.9, 1e-12);
+    EXPECT_EQ(e.day, "2026-08-21");
+
+    auto verdict = [&](const RelayFund& f, bool qdii, const FundHoldings& hh, const QuoteMap& qq) {
+        return EstimateFund(f, qdii, &nav, &hh, qq, "2026-08-21").verdict;
+    };
+    FundHoldings low = h;
+    low.stocks[0].weight = 3;
+    low.stocks.push_back({"", "AAPL", "", 8});                      // a market without quotes
+    EXPECT_EQ(verdict(fund, false, low, q), Verdict::LowCoverage);  // 13 of 23 quoted: 57 %
+    FundHoldings stale = h;
+    stale.reportDate = "2026-04-22";  // 121 days before
+    EXPECT_EQ(verdict(fund, false, stale, q), Verdict::StaleHoldings);
+    stale.reportDate = "2026-04-24";
+    EXPECT_EQ(verdict(fund, false, stale, q), Verdict::Published);
+    EXPECT_EQ(verdict({"217022", "x", "zhai", 0}, false, h, q), Verdict::NotStockFund);
+    EXPECT_EQ(verdict(fund, true, h, q), Verdict::NotStockFund);
+    EXPECT_EQ(verdict(fund, false, h, {}), Verdict::NoMove);
+    // Quotes of the NAV's own day are already in it: not an estimate of the next day.
+    QuoteMap old = q;
+    for (auto& [k, v] : old) v.date = "2026-08-20";
+    EXPECT_EQ(verdict(fund, false, h, old), Verdict::NoMove);
+    // Quotes that cancel out would only repeat the NAV.
+    QuoteMap flat{{"sh600519", {1515, 1500, "2026-08-21"}}, {"sz000858", {148, 150, "2026-08-21"}}};
+    h.stocks.resize(2);
+    EXPECT_EQ(verdict(fund, false, h, flat), Verdict::NoMove);
+}
+
+TEST(OwnEstimate, ReadersOfHoldingsAndQuotes) {
+    std::string error;
+    FundHoldings h;
+    ASSERT_TRUE(ParseHoldings(ReadFileBytes(kDir / "holdings-000001.json"), h, error)) << error;
+    EXPECT_EQ(h.reportDate, "2026-06-30");
+    ASSERT_EQ(h.stocks.size(), 4u);
+    EXPECT_EQ(h.stocks[0].key, "sh600519");
+    EXPECT_EQ(h.stocks[0].weight, 8.0);  // JZBL, not the change of weight beside it
+    EXPECT_EQ(h.stocks[2].key, "hk00700");
+    ASSERT_TRUE(ParseEquityPosition(ReadFileBytes(kDir / "pingzhong-000001.js"), h, error)) << error;
+    EXPECT_EQ(h.equityPct, 90.0);
+    EXPECT_EQ(h.equityDate, "2026-06-30");  // midnight in Beijing is the day before in UTC
+    EXPECT_FALSE(ParseHoldings(R"({"Datas":null,"Success":false})", h, error));
+
+    // A GBK name whose second byte is '~' does not shift the fields; unknown codes are skipped.
+    QuoteMap q;
+    size_t read = 0;
+    std::string line = "v_sz000001=\"51~\x81\x7E\xC6\xBD~000001~11.00~10.00~10.00";
+    for (int i = 6; i < 30; ++i) line += "~0";
+    line += "~20260821145800~1~10\";\nv_pv_none_match=\"1\";\n";
+    ASSERT_TRUE(ParseTencentQuotes(line, q, read, error)) << error;
+    EXPECT_EQ(read, 1u);
+    EXPECT_EQ(q["sz000001"].price, 11.0);
+    EXPECT_EQ(q["sz000001"].date, "2026-08-21");
+    EXPECT_FALSE(ParseTencentQuotes("<html></html>", q, read, error));
+    ASSERT_TRUE(ParseSinaQuotes(ReadFileBytes(kDir / "hq.sinajs.txt"), q, read, error)) << error;
+    EXPECT_EQ(q["sh600519"].prevClose, 1500.0);
+    // 5,000 shares take 10 requests.
+    std::vector<std::string> keys(5000, "sh600000");
+    EXPECT_EQ(QuoteUrls("http://q/q=", keys).size(), 10u);
+}
+
+TEST_F(RelayEstimateTest, ADayOfEstimatesAndTheErrorOnceTheNavIsOut) {
+    auto relay = OpenRelay();
+    RunDay(*relay);
+    // At the close: own estimates for the stock and mixed funds, the public one for the LOF,
+    // none for low coverage, stale holdings, the bond fund, the QDII fund, the missing quote.
+    EXPECT_EQ(m_atClose->EstimateFeed(),
+              "161725|1.0500\r\n000001|1.2134\r\n000006|1.5490\r\n110022|2.8349\r\n519674|3.1371\r\n");
+    EXPECT_FALSE(m_atClose->FindEstimate("161725")->own);
+    EXPECT_TRUE(m_atClose->FindEstimate("000001")->own);
+    EXPECT_EQ(m_quoteRequests.load(), 1);  // every share in one request
+
+    // 20:00: the day's NAV beside the last estimate, the error exact.
+    auto s = relay->Current();
+    const TrackDay* d = Day(*s, "000001", "2026-08-21");
+    ASSERT_TRUE(d && d->HasError());
+    EXPECT_EQ(d->estimate, 1.2134);
+    EXPECT_EQ(d->nav, 1.2110);
+    EXPECT_NEAR(d->ErrorPct(), (1.2134 / 1.2110 - 1) * 100, 1e-12);
+    ASSERT_TRUE(Day(*s, "161725", "2026-08-21"));
+    EXPECT_TRUE(Day(*s, "161725", "2026-08-21")->publicEstimate);  // the record says whose it was
+
+    // It is in relay.db, and a restarted relay has it.
+    relay.reset();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((m_tmp.Path() / "data" / "relay.db").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* q = nullptr;
+    sqlite3_prepare_v2(db, "SELECT error FROM track WHERE code='000001' AND day='2026-08-21';", -1, &q,
+                       nullptr);
+    ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
+    EXPECT_NEAR(sqlite3_column_double(q, 0), (1.2134 / 1.2110 - 1) * 100, 1e-12);
+    sqlite3_finalize(q);
+    sqlite3_close(db);
+    relay = OpenRelay();
+    d = Day(*relay->Current(), "000001", "2026-08-21");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->nav, 1.2110);
+    EXPECT_EQ(relay->Current()->own->holdings.at("000001").reportDate, "2026-06-30");
+    EXPECT_TRUE(relay->Current()->FindEstimate("000001")->own);
+}
+
+TEST_F(RelayEstimateTest, ReplayedDayReportsTheMeanAbsoluteErrorOfARecomputation) {
+    auto relay = OpenRelay();
+    RunDay(*relay);
+    // The fixtures' numbers: last NAV, equity %, (weight, change) of each quoted share, the day's NAV.
+    struct Fund {
+        const char* code;
+        double nav0, equity;
+        std::vector<std::pair<double, double>> quoted;
+        double nav1;
+    };
+    const double maotai = 1530.0 / 1500 - 1, wuliang = 147.0 / 150 - 1, tencent = 410.0 / 400 - 1,
+                 catl = 203.6 / 200 - 1, yili = 28.28 / 28 - 1, midea = 59.4 / 60 - 1,
+                 pingan = 50.75 / 50 - 1;
+    const Fund funds[] = {
+        {"000001", 1.2050, 90.0, {{8, maotai}, {6, wuliang}, {4, tencent}}, 1.2110},
+        {"110022", 2.8260, 88.5, {{9.5, maotai}, {8, wuliang}, {5, yili}}, 2.8371},
+        {"000006", 1.5430, 75.2, {{7.1, midea}, {6.4, pingan}, {3.3, yili}, {2.2, catl}}, 1.5462},
+        {"519674", 3.1020, 93.1, {{9.9, catl}, {5.6, midea}, {4.8, pingan}, {4.1, tencent}}, 3.1290},
+    };
+    double sum = 0;
+    for (const Fund& f : funds) {
+        double w = 0, m = 0;
+        for (auto [weight, change] : f.quoted) w += weight, m += weight * change;
+        const double est = std::round(f.nav0 * (1 + f.equity / 100 * m / w) * 10000) / 10000;
+        const double err = (est / f.nav1 - 1) * 100;
+        sum += std::fabs(err);
+        const TrackDay* d = Day(*relay->Current(), f.code, "2026-08-21");
+        ASSERT_TRUE(d) << f.code;
+        EXPECT_NEAR(d->ErrorPct(), err, 1e-9) << f.code;
+        // The fund page's 20-day figure: one day so far.
+        char shown[32];
+        std::snprintf(shown, sizeof(shown), "class=\"mae\">%.2f%%", std::fabs(err));
+        EXPECT_NE(FundPage(*relay->Current(), f.code).find(shown), std::string::npos) << f.code;
+    }
+    DayAccuracy day = LatestDayAccuracy(*relay->Current()->own);
+    EXPECT_EQ(day.day, "2026-08-21");
+    EXPECT_EQ(day.funds, 4);  // the public estimate of the LOF is not the relay's
+    EXPECT_NEAR(day.meanAbsPct, sum / 4, 1e-9);
+    char shown[32];
+    std::snprintf(shown, sizeof(shown), "class=\"mae\">%.2f%%", sum / 4);
+    EXPECT_NE(HomePage(*relay->Current()).find(shown), std::string::npos);
+}
+
+TEST_F(RelayEstimateTest, QuoteFaultsFallBackThenKeepTheLastEstimates) {
+    auto relay = OpenRelay();
+    RunDay(*relay);
+    // The main quote service answers a page: the fallback (with its Referer) serves the mainland
+    // shares; 000001 loses its Hong Kong share and keeps exactly 70 % of its weight.
+    m_now = kAt1458 + 60;
+    m_tencentDown = true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_navDay = "0820";
+    }
+    ASSERT_TRUE(relay->RefreshNetValues());
+    ASSERT_TRUE(relay->RefreshEstimates());
+    auto s = relay->Current();
+    EXPECT_EQ(Value4(s->FindEstimate("110022")->value), "2.8349");
+    EXPECT_EQ(Value4(s->FindEstimate("000001")->value), Value4(1.2050 * (1 + 0.9 * (0.16 - 0.12) / 14)));
+    // Both down: the estimates stay as they were, the public one still comes.
+    m_sinaDown = true;
+    ASSERT_TRUE(relay->RefreshEstimates());
+    EXPECT_EQ(relay->Current()->EstimateFeed(), s->EstimateFeed());
+}
+
+TEST_F(RelayEstimateTest, FundPageShowsTheRecordWithAServerDrawnChart) {
+    auto relay = OpenRelay();
+    RunDay(*relay);
+    std::shared_ptr<Relay> shared = std::move(relay);
+    zeza::server::DataServer::Options opt;
+    opt.dataDir = m_tmp.Path() / "data";
+    opt.port = 0;
+    opt.relay = shared;
+    zeza::server::DataServer srv(opt);
+    std::string error;
+    ASSERT_TRUE(srv.Start(error)) << error;
+    httplib::Client cli("127.0.0.1", srv.Port());
+    auto res = cli.Get("/fund/fuskip.php?code=000001");
+    ASSERT_TRUE(res && res->status == 200);
+    const std::string page = res->body;
+    srv.Stop();
+    for (const char* part :
+         {"本站自算", "并非基金公司数据", "报告期 2026-06-30", "股票仓位 90.00%", "贵州茅台",
+          "<td>2026-08-21</td><td class=\"n\">1.2110</td><td class=\"n\">1.2134</td>"})
+        EXPECT_NE(page.find(part), std::string::npos) << part;
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+
+    // The chart: NAV line over the two days, the estimate's dot above the day's NAV, one error bar.
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(page, m, std::regex("<svg[^>]*viewBox=\"0 0 640 280\"[\\s\\S]*?</svg>")));
+    const std::string svg = m.str();
+    ASSERT_TRUE(std::regex_search(svg, m, std::regex("<polyline class=\"nav\" points=\"([^\"]*)\"")));
+    std::vector<std::pair<double, double>> pts;
+    std::string points = m[1];
+    const std::regex point("([\\d.]+),([\\d.]+)");
+    for (std::sregex_iterator it(points.begin(), points.end(), point), end; it != end; ++it)
+        pts.emplace_back(std::stod((*it)[1]), std::stod((*it)[2]));
+    ASSERT_EQ(pts.size(), 2u);
+    EXPECT_LT(pts[0].first, pts[1].first);
+    EXPECT_GT(pts[0].second, pts[1].second);  // 1.2110 is above 1.2050
+    for (auto [x, y] : pts) EXPECT_TRUE(x >= 0 && x <= 640 && y >= 0 && y <= 280);
+    ASSERT_TRUE(
+        std::regex_search(svg, m, std::regex("<circle class=\"est\" cx=\"([\\d.]+)\" cy=\"([\\d.]+)\"")));
+    EXPECT_DOUBLE_EQ(std::stod(m[1]), pts[1].first);
+    EXPECT_LT(std::stod(m[2]), pts[1].second);  // 1.2134 above 1.2110
+    auto count = [&](const char* tag) {
+        const std::regex re(tag);
+        return std::distance(std::sregex_iterator(svg.begin(), svg.end(), re), std::sregex_iterator());
+    };
+    EXPECT_EQ(count("<circle class=\"est\""), 1);
+    EXPECT_EQ(count("<rect class=\"err\""), 1);
+
+    // Set ZEZA_FUND_PAGE_OUT to keep the page (for a look in a browser).
+    if (const char* out = std::getenv("ZEZA_FUND_PAGE_OUT")) zeza::test::WriteFileBytes(out, page);
+}

@@ -1,0 +1,1 @@
+var ishb=false;/*fund data*/var fS_name = "fund";var fS_code = "000003";var Data_netWorthTrend = [{"x":1787155200000,"y":1.2,"equityReturn":0,"unitMoney":"每份派现金0.05元;"}];var Data_fundSharesPositions = [[1774886400000,81.5],[1782748800000,85.00]];var Data_assetAllocation = {"series":[],"categories":["2026-06-30"]};
