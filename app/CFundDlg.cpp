@@ -41,6 +41,9 @@ void CFundDlg::SetAutoRefreshForTesting(bool on) { g_bAutoRefresh = on; }
 
 CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::CFundDlg>()) {
     ui->setupUi(this);
+    // The banner needs no scripts: the light pane shows it, and the browser
+    // engine starts only with the first page that needs it (the feedback form).
+    ui->headerPane->UseLightPane();
     // A resizable application window with minimise and maximise boxes, not a
     // transient dialog box.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |

@@ -31,14 +31,6 @@ QString FromGbk(const std::string& gbk) {
     return QString::fromStdString(GbkToUtf8(gbk));
 }
 
-void AppendGbkCell(FundListRow& row, const std::string& gbk) {
-    if (IsAscii(gbk)) {
-        row.AddCell(QLatin1StringView(gbk.data(), static_cast<qsizetype>(gbk.size())));
-    } else {
-        row.AddCell(QString::fromStdString(GbkToUtf8(gbk)));
-    }
-}
-
 QString YesterdayText() {
     const QDate d = QDate::currentDate().addDays(-1);
     char buf[32];
@@ -206,32 +198,40 @@ int CFundListCtrl::LoadView(ViewKind kind, LoadFn self, int sortColumn) {
         ascending = false;
     }
 
-    ViewRows loaded;
-    const int result = LoadViewRows(view, m_strDate, sortColumn, ascending, loaded);
+    // The rows come from the database only when it changed since they were
+    // read; a header click sorts them here, as the database would.
+    std::shared_ptr<const ViewTable> table;
+    int result = LoadViewTable(view, m_strDate, table);
+    std::vector<int> order;
+    if (sortColumn >= 0 && result >= 0) {
+        if (!SortViewRows(*table, sortColumn, ascending, order)) {
+            result = -2;  // the query has no such column to order by
+            table.reset();
+        } else if (!order.empty()) {
+            result = static_cast<int>(order.size()) - 1;
+        }
+    } else if (table) {
+        order.resize(static_cast<size_t>(table->RowCount()));
+        for (size_t r = 0; r < order.size(); ++r) order[r] = static_cast<int>(r);
+    }
 
-    std::vector<FundListRow> rows;
-    rows.reserve(loaded.rows.size());
-    m_mapColors.reserve(static_cast<qsizetype>(loaded.rows.size()));
-    for (const ViewRow& src : loaded.rows) {
-        FundListRow& row = rows.emplace_back();
-        row.id = src.id;
-        row.checked = src.checked;
-        size_t bytes = 0;  // a GBK byte never becomes more than one UTF-16 unit
-        for (const std::string& cell : src.cells) bytes += cell.size();
-        row.text.reserve(static_cast<qsizetype>(bytes));
-        for (const std::string& cell : src.cells) AppendGbkCell(row, cell);
+    if (table) {
         // As the rows are filled one by one: a later row with the same id sets
         // the shared entry again, and a ticked row turns it light yellow.
-        if (src.hasTextColor || src.checked) {
-            RowColors& entry = m_mapColors[src.id];
-            if (src.hasTextColor) entry.text = src.textColor;
-            if (src.checked) entry.background = kWatchedBackground;
+        m_mapColors.reserve(static_cast<qsizetype>(order.size()));
+        for (int r : order) {
+            const bool colored = table->HasTextColor(r);
+            const bool checked = table->Checked(r);
+            if (!colored && !checked) continue;
+            RowColors& entry = m_mapColors[table->ids[static_cast<size_t>(r)]];
+            if (colored) entry.text = table->TextColor(r);
+            if (checked) entry.background = kWatchedBackground;
         }
+        m_pModel->SetView(table, std::move(order));
     }
-    m_pModel->SetRows(std::move(rows));
 
     if (result == -3) {
-        MessageBox::Show(this, FromGbk(loaded.error), QStringLiteral("Zeza"), MessageBox::Buttons::Ok,
+        MessageBox::Show(this, FromGbk(table->error), QStringLiteral("Zeza"), MessageBox::Buttons::Ok,
                          MessageBox::Icon::None);
         return -3;
     }

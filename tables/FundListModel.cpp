@@ -4,6 +4,7 @@
 
 #include <QColor>
 
+#include "platform/GbkCodec.h"
 #include "tables/ColumnLayout.h"
 
 namespace zeza {
@@ -21,13 +22,20 @@ Qt::Alignment ToQtAlignment(int align) {
     }
 }
 
+// Most cells are numbers; only names, types and remarks need the codec.
+QString FromGbk(const std::string& gbk) {
+    for (char c : gbk)
+        if (static_cast<unsigned char>(c) >= 0x80) return QString::fromStdString(GbkToUtf8(gbk));
+    return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
+}
+
 }  // namespace
 
 FundListModel::FundListModel(const RowColorMap* colors, QObject* parent)
     : QAbstractTableModel(parent), m_colors(colors) {}
 
 int FundListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : RowTotal();
 }
 
 int FundListModel::columnCount(const QModelIndex& parent) const {
@@ -36,13 +44,12 @@ int FundListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant FundListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-    const FundListRow& row = m_rows[static_cast<size_t>(index.row())];
     const int col = index.column();
     switch (role) {
         case Qt::DisplayRole:
-            return row.Cell(col);
+            return Text(index.row(), col);
         case Qt::CheckStateRole:
-            if (col == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
+            if (col == 0) return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
             return {};
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(ToQtAlignment(m_columns[static_cast<size_t>(col)].align));
@@ -50,7 +57,7 @@ QVariant FundListModel::data(const QModelIndex& index, int role) const {
         case Qt::ForegroundRole: {
             RowColors colors;
             if (m_colors) {
-                auto it = m_colors->constFind(row.id);
+                auto it = m_colors->constFind(RowId(index.row()));
                 if (it != m_colors->constEnd()) colors = *it;
             }
             return QColor(role == Qt::BackgroundRole ? colors.background : colors.text);
@@ -92,8 +99,15 @@ bool FundListModel::setData(const QModelIndex& index, const QVariant& value, int
 void FundListModel::SetColumns(std::vector<FundListColumn> columns) {
     beginResetModel();
     m_columns = std::move(columns);
-    m_rows.clear();
+    RemoveAllRows();
     endResetModel();
+}
+
+void FundListModel::RemoveAllRows() {
+    m_rows.clear();
+    m_table.reset();
+    m_order.clear();
+    m_checked.clear();
 }
 
 void FundListModel::SetRows(std::vector<FundListRow> rows) {
@@ -106,28 +120,53 @@ void FundListModel::SetRows(std::vector<FundListRow> rows) {
     endInsertRows();
 }
 
+void FundListModel::SetView(std::shared_ptr<const ViewTable> table, std::vector<int> order) {
+    ClearRows();
+    if (!table || order.empty()) return;
+    beginInsertRows(QModelIndex(), 0, static_cast<int>(order.size()) - 1);
+    m_checked.resize(order.size());
+    for (size_t r = 0; r < order.size(); ++r) m_checked[r] = table->Checked(order[r]);
+    m_table = std::move(table);
+    m_order = std::move(order);
+    endInsertRows();
+}
+
 void FundListModel::ClearRows() {
-    if (m_rows.empty()) return;
-    beginRemoveRows(QModelIndex(), 0, static_cast<int>(m_rows.size()) - 1);
-    m_rows.clear();
+    if (RowTotal() == 0) {
+        RemoveAllRows();
+        return;
+    }
+    beginRemoveRows(QModelIndex(), 0, RowTotal() - 1);
+    RemoveAllRows();
     endRemoveRows();
 }
 
 qint64 FundListModel::RowId(int row) const {
-    return IsValidRow(row) ? m_rows[static_cast<size_t>(row)].id : 0;
+    if (!IsValidRow(row)) return 0;
+    if (m_table) return m_table->ids[static_cast<size_t>(m_order[static_cast<size_t>(row)])];
+    return m_rows[static_cast<size_t>(row)].id;
 }
 
 bool FundListModel::IsChecked(int row) const {
-    return IsValidRow(row) && m_rows[static_cast<size_t>(row)].checked;
+    if (!IsValidRow(row)) return false;
+    if (m_table) return m_checked[static_cast<size_t>(row)];
+    return m_rows[static_cast<size_t>(row)].checked;
 }
 
 QString FundListModel::Text(int row, int column) const {
-    return IsValidRow(row) ? m_rows[static_cast<size_t>(row)].Cell(column) : QString();
+    if (!IsValidRow(row)) return QString();
+    if (!m_table) return m_rows[static_cast<size_t>(row)].Cell(column);
+    // The number beside the check box follows the shown order.
+    if (column == 0) return QString::number(row + 1);
+    return FromGbk(m_table->CellText(m_order[static_cast<size_t>(row)], column));
 }
 
 bool FundListModel::SetCheckedQuietly(int row, bool checked) {
-    if (!IsValidRow(row) || m_rows[static_cast<size_t>(row)].checked == checked) return false;
-    m_rows[static_cast<size_t>(row)].checked = checked;
+    if (!IsValidRow(row) || IsChecked(row) == checked) return false;
+    if (m_table)
+        m_checked[static_cast<size_t>(row)] = checked;
+    else
+        m_rows[static_cast<size_t>(row)].checked = checked;
     const QModelIndex i = index(row, 0);
     emit dataChanged(i, i, {Qt::CheckStateRole});
     return true;
@@ -136,8 +175,8 @@ bool FundListModel::SetCheckedQuietly(int row, bool checked) {
 void FundListModel::RowColorsChanged(qint64 id) {
     if (m_columns.empty()) return;
     const int last = static_cast<int>(m_columns.size()) - 1;
-    for (int r = 0; r < static_cast<int>(m_rows.size()); ++r) {
-        if (m_rows[static_cast<size_t>(r)].id == id) {
+    for (int r = 0; r < RowTotal(); ++r) {
+        if (RowId(r) == id) {
             emit dataChanged(index(r, 0), index(r, last), {Qt::BackgroundRole, Qt::ForegroundRole});
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -9,6 +10,7 @@
 #include <QVarLengthArray>
 
 #include "tables/RowColors.h"
+#include "tables/ViewLoader.h"
 
 namespace zeza {
 
@@ -47,7 +49,8 @@ struct FundListRow {
 };
 
 // The rows and columns behind CFundListCtrl. Column 0 carries the check box;
-// colours come from a map kept by the owner, looked up by row id.
+// colours come from a map kept by the owner, looked up by row id. A loaded
+// view keeps its values as numbers and formats only the cells being drawn.
 class FundListModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -66,6 +69,8 @@ class FundListModel : public QAbstractTableModel {
     void SetColumns(std::vector<FundListColumn> columns);
     // Replaces the rows, keeping the columns (and so the widths the user gave them).
     void SetRows(std::vector<FundListRow> rows);
+    // Replaces the rows by those of table in order (row indices of table).
+    void SetView(std::shared_ptr<const ViewTable> table, std::vector<int> order);
     void ClearRows();
 
     qint64 RowId(int row) const;
@@ -81,11 +86,17 @@ class FundListModel : public QAbstractTableModel {
     void CheckChanged(int row, bool checked);
 
   private:
-    bool IsValidRow(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
+    int RowTotal() const { return static_cast<int>(m_table ? m_order.size() : m_rows.size()); }
+    bool IsValidRow(int row) const { return row >= 0 && row < RowTotal(); }
+    void RemoveAllRows();
 
     const RowColorMap* m_colors;
     std::vector<FundListColumn> m_columns;
     std::vector<FundListRow> m_rows;
+    // A loaded view: its table, the shown order and the shown check boxes.
+    std::shared_ptr<const ViewTable> m_table;
+    std::vector<int> m_order;
+    std::vector<char> m_checked;
 };
 
 }  // namespace zeza

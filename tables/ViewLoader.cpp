@@ -1,6 +1,11 @@
 #include "tables/ViewLoader.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include <sys/stat.h>
 
 #include "db/SqliteConnection.h"
 
@@ -14,130 +19,340 @@ struct Statement {
     ~Statement() { sqlite3_finalize(stmt); }
 };
 
-// Fills one row from the current result row of stmt. A NULL value shows as an
-// empty cell (a number cell then chooses no colour, a NULL watch flag is no tick).
-// False only when the result lacks a column the view reads; error then holds the
-// database's own text for that, and the row keeps what was filled before it.
-bool FillRow(const ViewDefinition& view, sqlite3_stmt* stmt, int r, ViewRow& row, std::string& error) {
-    const int cols = sqlite3_column_count(stmt);
-    auto present = [&](int c) {
-        if (c >= 0 && c < cols) return true;
-        error = sqlite3_errstr(SQLITE_RANGE);
-        return false;
-    };
+// Result columns a view reads, and which of them it shows as text.
+struct ColumnUse {
+    int count = 0;
+    std::vector<bool> asText;
+};
 
-    auto integer = [&](int c, long long& out) {
-        if (!present(c)) return false;
-        if (sqlite3_column_type(stmt, c) == SQLITE_INTEGER) {
-            out = sqlite3_column_int64(stmt, c);
+ColumnUse UseOf(const ViewDefinition& view) {
+    ColumnUse use;
+    use.count = std::max(1, view.lookColumn + 1);
+    for (const CellSource& src : view.cells) use.count = std::max(use.count, src.resultColumn + 1);
+    use.asText.assign(static_cast<size_t>(use.count), false);
+    for (const CellSource& src : view.cells)
+        if (src.rule == CellRule::Text && src.resultColumn >= 0)
+            use.asText[static_cast<size_t>(src.resultColumn)] = true;
+    // The row id and the watch flag are read like atoll reads their text.
+    use.asText[0] = true;
+    if (view.lookColumn >= 0) use.asText[static_cast<size_t>(view.lookColumn)] = true;
+    return use;
+}
+
+long long IntegerOf(const ViewTable& t, const ViewValue& v) {
+    if (v.type == SQLITE_INTEGER) return v.i;
+    return v.type == SQLITE_NULL || v.type == 0 ? 0 : std::strtoll(t.Text(v), nullptr, 10);
+}
+
+// The number a cell shows, read as FillRow always did: a stored real as
+// itself, an integer as a double, anything else through its text. False for NULL.
+bool NumberOf(const ViewTable& t, const ViewValue& v, double& out) {
+    switch (v.type) {
+        case SQLITE_FLOAT:
+            out = v.d;
             return true;
-        }
-        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-        out = text ? std::strtoll(text, nullptr, 10) : 0;
-        return true;
-    };
+        case SQLITE_INTEGER:
+            out = static_cast<double>(v.i);
+            return true;
+        case SQLITE_TEXT:
+        case SQLITE_BLOB:
+            out = ParseNumber(t.Text(v));
+            return true;
+        default:
+            return false;
+    }
+}
 
-    // A number cell shows the value read back from its text. A stored real
-    // skips SQLite's slow text conversion but is rounded the way that text is.
-    // has is false for a NULL: the cell stays empty.
-    auto number = [&](int c, int decimals, bool plus, std::string& cell, double& v, bool& has) {
-        if (!present(c)) return false;
-        has = true;
-        switch (sqlite3_column_type(stmt, c)) {
-            case SQLITE_NULL:
-                has = false;
-                cell.clear();
-                return true;
-            case SQLITE_FLOAT:
-                v = sqlite3_column_double(stmt, c);
-                cell = FormatStoredReal(v, decimals, plus);
-                return true;
-            case SQLITE_INTEGER:
-                v = static_cast<double>(sqlite3_column_int64(stmt, c));
-                break;
-            default:
-                v = ParseNumber(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)));
-                break;
-        }
-        cell = FormatFixed(v, decimals, plus);
-        return true;
-    };
-
-    row.cells.resize(view.cells.size() + 1);
-    row.cells[0] = std::to_string(r + 1);
-
-    if (!integer(0, row.id)) return false;
-
-    for (size_t i = 0; i < view.cells.size(); ++i) {
-        const CellSource& src = view.cells[i];
-        std::string& cell = row.cells[i + 1];
-        if (src.rule == CellRule::Text) {
-            if (!present(src.resultColumn)) return false;
-            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, src.resultColumn));
-            if (text) cell.assign(text, static_cast<size_t>(sqlite3_column_bytes(stmt, src.resultColumn)));
+// Stores the current result row of stmt. A value is kept as its type and
+// number; as text only where it is text, or shown as text. A column the
+// result lacks is stored as missing (type 0); error then holds the
+// database's own text for that.
+void StoreRow(const ViewDefinition& view, const ColumnUse& use, sqlite3_stmt* stmt, ViewTable& t) {
+    const int cols = sqlite3_column_count(stmt);
+    for (int c = 0; c < use.count; ++c) {
+        ViewValue& v = t.values.emplace_back();
+        if (c >= cols) {
+            if (t.error.empty()) t.error = sqlite3_errstr(SQLITE_RANGE);
             continue;
         }
-        const bool change = src.rule == CellRule::SignedChange;
-        const int decimals = src.rule == CellRule::Fixed4 || change ? 4 : 2;
-        double v = 0.0;
-        bool has = false;
-        if (!number(src.resultColumn, decimals, change, cell, v, has)) return false;
-        if (has && (change || src.rule == CellRule::ProfitLoss)) {
-            // The row's colour: red above 0, green for 0 and below.
-            row.hasTextColor = true;
-            row.textColor = v > 0 ? kRiseColor : kFallColor;
+        v.type = sqlite3_column_type(stmt, c);
+        if (v.type == SQLITE_INTEGER) v.i = sqlite3_column_int64(stmt, c);
+        if (v.type == SQLITE_FLOAT) v.d = sqlite3_column_double(stmt, c);
+        const bool text = v.type == SQLITE_TEXT || v.type == SQLITE_BLOB ||
+                          (v.type != SQLITE_NULL && use.asText[static_cast<size_t>(c)]);
+        if (!text) continue;
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        const int n = sqlite3_column_bytes(stmt, c);
+        v.textBegin = static_cast<std::uint32_t>(t.texts.size());
+        v.textSize = static_cast<std::uint32_t>(n);
+        if (p) t.texts.append(p, static_cast<size_t>(n));
+        t.texts.push_back('\0');
+    }
+    const int r = static_cast<int>(t.ids.size());
+    const ViewValue* row = &t.Value(r, 0);
+    t.ids.push_back(row[0].type ? IntegerOf(t, row[0]) : 0);
+    std::uint8_t flags = 0;
+    // The row's colour: red above 0, green for 0 and below; a NULL chooses none.
+    for (const CellSource& src : view.cells) {
+        if (src.resultColumn < 0 || !row[src.resultColumn].type) break;  // filling stops here
+        if (src.rule != CellRule::SignedChange && src.rule != CellRule::ProfitLoss) continue;
+        double v = 0;
+        if (!NumberOf(t, row[src.resultColumn], v)) continue;
+        flags = static_cast<std::uint8_t>((flags & ~ViewTable::kRises) | ViewTable::kHasTextColor |
+                                          (v > 0 ? ViewTable::kRises : 0));
+    }
+    // A view of watched funds only is all ticked; a NULL flag is no tick.
+    if (view.lookColumn < 0 || (row[view.lookColumn].type && IntegerOf(t, row[view.lookColumn]) != 0))
+        flags |= ViewTable::kChecked;
+    t.flags.push_back(flags);
+}
+
+// Runs view's query on db into t (sorted by the database when sortColumn >= 0).
+// Results as LoadViewRows.
+int QueryViewTable(SqliteConnection& db, const ViewDefinition& view, const std::string& quoteDate,
+                   int sortColumn, bool ascending, ViewTable& t) {
+    t = ViewTable{};
+    t.view = &view;
+    const ColumnUse use = UseOf(view);
+    t.columns = use.count;
+
+    std::string sql = view.queryPrefix;
+    if (sortColumn >= 0) sql += view.SortClause(sortColumn, ascending);
+    Statement st;
+    int rc = sqlite3_prepare_v2(db.Handle(), sql.c_str(), static_cast<int>(sql.size()), &st.stmt, nullptr);
+    if (rc == SQLITE_OK && st.stmt) rc = BindParams(st.stmt, {quoteDate});
+    if (rc != SQLITE_OK || !st.stmt) {
+        t.error = db.ErrorMessage();
+        return -2;
+    }
+    // Rows are kept as they are stepped, without a text table in between.
+    const bool complete = sqlite3_column_count(st.stmt) >= use.count;
+    int r = 0;
+    while ((rc = sqlite3_step(st.stmt)) == SQLITE_ROW) {
+        // After a row the result cannot fill, the query still has to finish.
+        if (complete || r == 0) StoreRow(view, use, st.stmt, t);
+        ++r;
+    }
+    if (rc != SQLITE_DONE) {
+        // The query failed part-way: nothing of it is shown.
+        const std::string error = db.ErrorMessage();
+        t = ViewTable{};
+        t.view = &view;
+        t.columns = use.count;
+        t.error = error;
+        return -2;
+    }
+    if (!complete && r > 0) return -3;
+    return r > 0 ? r - 1 : 0;
+}
+
+// The view rows the program has read, while the database says nothing changed.
+class ViewTableCache {
+  public:
+    int Load(const ViewDefinition& view, const std::string& quoteDate,
+             std::shared_ptr<const ViewTable>& out) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        struct stat st {};
+        if (::stat(kDatabasePath, &st) != 0) {
+            Forget();
+            auto t = std::make_shared<ViewTable>();
+            t->view = &view;
+            t->error = "unable to open database file";
+            out = std::move(t);
+            return -1;
         }
+        // The held connection keeps its file alive, so a replaced file never
+        // shows the same device and inode.
+        if (!m_db.IsOpen() || st.st_dev != m_dev || st.st_ino != m_ino) {
+            Forget();
+            if (!m_db.Open()) {
+                auto t = std::make_shared<ViewTable>();
+                t->view = &view;
+                t->error = "unable to open database file";
+                out = std::move(t);
+                return -1;
+            }
+            m_dev = st.st_dev;
+            m_ino = st.st_ino;
+        }
+        // Read before the query: a commit in between only costs a reload.
+        const long long version = DataVersion();
+        const bool same = version >= 0 && version == m_version && st.st_size == m_size &&
+                          st.st_mtim.tv_sec == m_mtime.tv_sec && st.st_mtim.tv_nsec == m_mtime.tv_nsec;
+        if (!same) {
+            m_entries.clear();
+            m_version = version;
+            m_size = st.st_size;
+            m_mtime = st.st_mtim;
+        }
+        // Only the program's own definitions live as long as the cache.
+        const bool cacheable = &view == &GetViewDefinition(view.kind);
+        if (cacheable) {
+            for (const Entry& e : m_entries) {
+                if (e.view == &view && e.date == quoteDate) {
+                    out = e.table;
+                    return e.result;
+                }
+            }
+        }
+        auto t = std::make_shared<ViewTable>();
+        const int result = QueryViewTable(m_db, view, quoteDate, -1, true, *t);
+        if (cacheable && result >= 0 && version >= 0) {
+            std::erase_if(m_entries, [&](const Entry& e) { return e.view == &view; });
+            m_entries.push_back({&view, quoteDate, t, result});
+        }
+        out = std::move(t);
+        return result;
     }
 
-    if (view.lookColumn < 0) {
-        row.checked = true;  // the query holds watched funds only
-    } else {
-        long long look = 0;
-        if (!integer(view.lookColumn, look)) return false;
-        row.checked = look != 0;
+  private:
+    struct Entry {
+        const ViewDefinition* view;
+        std::string date;
+        std::shared_ptr<const ViewTable> table;
+        int result;
+    };
+
+    void Forget() {
+        m_entries.clear();
+        m_db.Close();
+        m_version = -1;
     }
-    return true;
+
+    // Changes whenever another connection commits to the file; -1 when unreadable.
+    long long DataVersion() {
+        Statement st;
+        if (sqlite3_prepare_v2(m_db.Handle(), "PRAGMA data_version", -1, &st.stmt, nullptr) != SQLITE_OK ||
+            sqlite3_step(st.stmt) != SQLITE_ROW)
+            return -1;
+        return sqlite3_column_int64(st.stmt, 0);
+    }
+
+    std::mutex m_mutex;
+    SqliteConnection m_db;
+    dev_t m_dev = 0;
+    ino_t m_ino = 0;
+    long long m_version = -1;
+    off_t m_size = 0;
+    timespec m_mtime{};
+    std::vector<Entry> m_entries;
+};
+
+// SQLite's ORDER BY order of two values: NULL, then numbers, then text, then blobs.
+int CompareValues(const ViewTable& t, const ViewValue& a, const ViewValue& b) {
+    auto rank = [](int type) {
+        switch (type) {
+            case SQLITE_INTEGER:
+            case SQLITE_FLOAT:
+                return 1;
+            case SQLITE_TEXT:
+                return 2;
+            case SQLITE_BLOB:
+                return 3;
+            default:
+                return 0;
+        }
+    };
+    const int ra = rank(a.type), rb = rank(b.type);
+    if (ra != rb) return ra < rb ? -1 : 1;
+    if (ra == 0) return 0;
+    if (ra == 1) {
+        if (a.type == SQLITE_INTEGER && b.type == SQLITE_INTEGER) return a.i < b.i ? -1 : a.i > b.i;
+        if (a.type == SQLITE_FLOAT && b.type == SQLITE_FLOAT) return a.d < b.d ? -1 : a.d > b.d;
+        // An integer against a real, exactly as the database compares them.
+        const bool aInt = a.type == SQLITE_INTEGER;
+        const long long i = aInt ? a.i : b.i;
+        const double r = aInt ? b.d : a.d;
+        int c;
+        if (r < -9223372036854775808.0) {
+            c = 1;
+        } else if (r >= 9223372036854775808.0) {
+            c = -1;
+        } else {
+            const long long y = static_cast<long long>(r);
+            const double s = static_cast<double>(i);
+            c = i < y ? -1 : i > y ? 1 : s < r ? -1 : s > r ? 1 : 0;
+        }
+        return aInt ? c : -c;
+    }
+    const int n = std::memcmp(t.Text(a), t.Text(b), std::min(a.textSize, b.textSize));
+    if (n != 0) return n < 0 ? -1 : 1;
+    return a.textSize < b.textSize ? -1 : a.textSize > b.textSize;
 }
 
 }  // namespace
+
+std::string ViewTable::CellText(int row, int column) const {
+    if (!view || column < 1 || column > static_cast<int>(view->cells.size())) return std::string();
+    const CellSource& src = view->cells[static_cast<size_t>(column - 1)];
+    if (src.resultColumn < 0 || src.resultColumn >= columns) return std::string();
+    const ViewValue& v = Value(row, src.resultColumn);
+    if (src.rule == CellRule::Text) {
+        if (v.type == 0 || v.type == SQLITE_NULL) return std::string();
+        return std::string(Text(v), v.textSize);
+    }
+    const bool change = src.rule == CellRule::SignedChange;
+    const int decimals = src.rule == CellRule::Fixed4 || change ? 4 : 2;
+    // A stored real skips SQLite's slow text conversion but is rounded the way that text is.
+    if (v.type == SQLITE_FLOAT) return FormatStoredReal(v.d, decimals, change);
+    double d = 0;
+    if (!NumberOf(*this, v, d)) return std::string();
+    return FormatFixed(d, decimals, change);
+}
 
 int LoadViewRows(const ViewDefinition& view, const std::string& quoteDate, int sortColumn, bool ascending,
                  ViewRows& out) {
     if (sortColumn >= 0 && view.IgnoresSortColumn(sortColumn)) return 0;
     out = ViewRows{};
 
-    std::string sql = view.queryPrefix;
-    if (sortColumn >= 0) sql += view.SortClause(sortColumn, ascending);
-
     SqliteConnection db;
     if (!db.Open()) {
         out.error = "unable to open database file";
         return -1;
     }
-    // Rows are formatted as they are stepped, without a text table in between.
-    Statement st;
-    int rc = sqlite3_prepare_v2(db.Handle(), sql.c_str(), static_cast<int>(sql.size()), &st.stmt, nullptr);
-    if (rc == SQLITE_OK && st.stmt) rc = BindParams(st.stmt, {quoteDate});
-    if (rc != SQLITE_OK || !st.stmt) {
-        out.error = db.ErrorMessage();
-        return -2;
+    ViewTable t;
+    const int result = QueryViewTable(db, view, quoteDate, sortColumn, ascending, t);
+    out.error = t.error;
+    out.rows.resize(static_cast<size_t>(t.RowCount()));
+    for (int r = 0; r < t.RowCount(); ++r) {
+        ViewRow& row = out.rows[static_cast<size_t>(r)];
+        row.id = t.ids[static_cast<size_t>(r)];
+        row.cells.resize(view.cells.size() + 1);
+        row.cells[0] = std::to_string(r + 1);
+        // A row the result cannot fill keeps the cells before the first missing value.
+        bool missing = false;
+        for (size_t c = 0; c < view.cells.size() && !missing; ++c) {
+            const int rc = view.cells[c].resultColumn;
+            missing = rc < 0 || rc >= t.columns || t.Value(r, rc).type == 0;
+            if (!missing) row.cells[c + 1] = t.CellText(r, static_cast<int>(c) + 1);
+        }
+        row.hasTextColor = t.HasTextColor(r);
+        row.textColor = row.hasTextColor ? t.TextColor(r) : 0;
+        row.checked = !missing && t.Checked(r);
     }
+    return result;
+}
 
-    bool filled = true;
-    int r = 0;
-    while ((rc = sqlite3_step(st.stmt)) == SQLITE_ROW) {
-        if (!filled) continue;  // the query still has to finish, as a whole table would
-        filled = FillRow(view, st.stmt, r, out.rows.emplace_back(), out.error);
-        ++r;
-    }
-    if (rc != SQLITE_DONE) {
-        // The query failed part-way: nothing of it is shown.
-        out.rows.clear();
-        out.error = db.ErrorMessage();
-        return -2;
-    }
-    if (!filled) return -3;
-    return r > 0 ? r - 1 : 0;
+int LoadViewTable(const ViewDefinition& view, const std::string& quoteDate,
+                  std::shared_ptr<const ViewTable>& out) {
+    static ViewTableCache cache;
+    return cache.Load(view, quoteDate, out);
+}
+
+bool SortViewRows(const ViewTable& table, int sortColumn, bool ascending, std::vector<int>& order) {
+    if (!table.view || sortColumn < 0 || table.view->IgnoresSortColumn(sortColumn)) return false;
+    // " ORDER BY n" counts result columns from 1.
+    const int column = sortColumn + table.view->sortOffset - 1;
+    if (column < 0 || column >= table.columns) return false;
+    order.resize(static_cast<size_t>(table.RowCount()));
+    for (int r = 0; r < table.RowCount(); ++r) order[static_cast<size_t>(r)] = r;
+    // The database's sorter keeps ties in the order the join produced them, in
+    // both directions.
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const int c = CompareValues(table, table.Value(a, column), table.Value(b, column));
+        return ascending ? c < 0 : c > 0;
+    });
+    return true;
 }
 
 }  // namespace zeza

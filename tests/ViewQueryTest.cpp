@@ -345,6 +345,82 @@ TEST_F(ViewQueryTest, SortClausesUseEachViewsOffsetAndAlternateDirection) {
     EXPECT_EQ(untouched.error, "kept");
 }
 
+TEST_F(ViewQueryTest, SortedInMemoryExactlyAsTheDatabaseOrdersTiesNullsAndMixedTypes) {
+    // Few distinct values, so most sort keys tie; NULLs, integers, reals and
+    // texts in number columns; codes twice in the catalogue and held twice;
+    // rows inserted in shuffled order, so the query's own order is no sort order.
+    std::mt19937 rng(18);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto value = [&](int kind) -> SqlParam {
+        switch (kind % 6) {
+            case 0:
+                return nullptr;
+            case 1:
+                return static_cast<long long>(pick(3));
+            case 2:
+                return std::string(pick(2) ? "abc" : "1.5");  // a numeric text is stored as a number
+            default:
+                return 1.0 + pick(4) * 0.25;
+        }
+    };
+    std::vector<int> ids(400);
+    for (int i = 0; i < 400; ++i) ids[static_cast<size_t>(i)] = i + 1;
+    std::shuffle(ids.begin(), ids.end(), rng);
+    const char* types[] = {"股票型", "债券型", "A型"};
+    for (int idl : ids) {
+        const std::string code = std::to_string(600000 + idl % 150);  // 150 codes, most twice or more
+        const SqlParam name = pick(5) == 0 ? SqlParam(nullptr) : SqlParam(G(pick(2) ? "甲" : "乙"));
+        const SqlParam look =
+            pick(4) == 0 ? SqlParam(nullptr) : SqlParam(static_cast<long long>(pick(3) - 1));
+        Exec("INSERT INTO fu_list (idl,codel,name,type,look,estval) VALUES (?,?,?,?,?,?)",
+             {static_cast<long long>(idl), code, name, G(types[pick(3)]), look, value(pick(6))});
+    }
+    for (int c = 149; c >= 0; --c) {
+        const std::string code = std::to_string(600000 + (c * 7) % 150);
+        Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
+             {code, value(pick(6)), value(pick(6)), value(pick(6)), std::string(kDate)});
+        if (c % 3 == 0) {
+            Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?)",
+                 {code, value(pick(6)), value(pick(6)), pick(3) ? SqlParam(G("定投")) : SqlParam(nullptr)});
+            Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,'')", {code, 10.0, 5.0});
+        }
+    }
+
+    for (ViewKind kind : {ViewKind::Latest, ViewKind::Forecast, ViewKind::Watch, ViewKind::Holdings}) {
+        const ViewDefinition& view = GetViewDefinition(kind);
+        std::shared_ptr<const ViewTable> table;
+        const int last = LoadViewTable(view, kDate, table);
+        ASSERT_GT(last, 20);
+        for (int column = 0; column <= static_cast<int>(view.cells.size()); ++column) {
+            for (bool ascending : {true, false}) {
+                SCOPED_TRACE(testing::Message() << "view " << static_cast<int>(kind) << " column " << column
+                                                << (ascending ? " ascending" : " descending"));
+                std::vector<int> order;
+                ViewRows sql;
+                const int sqlResult = Load(kind, sql, column, ascending);
+                if (view.IgnoresSortColumn(column)) {
+                    EXPECT_FALSE(SortViewRows(*table, column, ascending, order));
+                    continue;
+                }
+                ASSERT_EQ(sqlResult, last);
+                ASSERT_TRUE(SortViewRows(*table, column, ascending, order));
+                ASSERT_EQ(order.size(), sql.rows.size());
+                for (size_t r = 0; r < order.size(); ++r) {
+                    ASSERT_EQ(table->ids[static_cast<size_t>(order[r])], sql.rows[r].id) << "row " << r;
+                    for (int c = 1; c <= static_cast<int>(view.cells.size()); ++c)
+                        ASSERT_EQ(table->CellText(order[r], c), sql.rows[r].cells[static_cast<size_t>(c)]);
+                    EXPECT_EQ(table->Checked(order[r]), sql.rows[r].checked);
+                }
+            }
+        }
+        // A column the query does not have: the database refuses it too.
+        std::vector<int> order;
+        ViewRows sql;
+        EXPECT_FALSE(SortViewRows(*table, 40, true, order));
+        EXPECT_EQ(Load(kind, sql, 40, true), -2);
+    }
+}
+
 TEST_F(ViewQueryTest, NumbersAreThoseOfTheDatabasesText) {
     // Five-decimal values and their differences sit on the rounding edge of
     // four decimals: each cell must show what the value's text reads as.

@@ -5,15 +5,15 @@
 
 #include "platform/Shell.h"
 
-#ifdef ZEZA_HAVE_WEBENGINE
-#include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineView>
-#else
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTextBrowser>
+
+#ifdef ZEZA_HAVE_WEBENGINE
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #endif
 
 namespace zeza {
@@ -54,11 +54,37 @@ class PanePage : public QWebEnginePage {
 CWebBrowser2::CWebBrowser2(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+#ifndef ZEZA_HAVE_WEBENGINE
+    m_bLight = true;
+    CreateLightPane();
+#endif
+}
+
+CWebBrowser2::~CWebBrowser2() {
+    if (m_pReply) {
+        m_pReply->disconnect(this);
+        m_pReply->abort();
+    }
+}
+
+void CWebBrowser2::CreateLightPane() {
+    if (m_pText) return;
+    m_pText = new QTextBrowser(this);
+    m_pText->setFrameShape(QFrame::NoFrame);
+    m_pText->setOpenLinks(false);
+    connect(m_pText, &QTextBrowser::anchorClicked, this,
+            [this](const QUrl& link) { Shell::OpenUrl(QUrl(m_strUrl).resolved(link).toString()); });
+    layout()->addWidget(m_pText);
+    m_pNet = new QNetworkAccessManager(this);
+}
+
 #ifdef ZEZA_HAVE_WEBENGINE
+void CWebBrowser2::CreateFullBrowser() {
+    // The browser engine and its helper processes start here, not with the window.
     m_pView = new QWebEngineView(this);
     m_pView->setPage(new PanePage(m_pView));
     m_pView->setContextMenuPolicy(Qt::NoContextMenu);
-    layout->addWidget(m_pView);
+    layout()->addWidget(m_pView);
     // Only loads that end count: a load cut short (a newer navigation, a link
     // handed to the user's browser) reports nothing, as in the light pane.
     connect(m_pView->page(), &QWebEnginePage::loadingChanged, this,
@@ -66,25 +92,8 @@ CWebBrowser2::CWebBrowser2(QWidget* parent) : QWidget(parent) {
                 if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) emit PageShown(true);
                 if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus) emit PageShown(false);
             });
-#else
-    m_pText = new QTextBrowser(this);
-    m_pText->setFrameShape(QFrame::NoFrame);
-    m_pText->setOpenLinks(false);
-    connect(m_pText, &QTextBrowser::anchorClicked, this,
-            [this](const QUrl& link) { Shell::OpenUrl(QUrl(m_strUrl).resolved(link).toString()); });
-    layout->addWidget(m_pText);
-    m_pNet = new QNetworkAccessManager(this);
-#endif
 }
-
-CWebBrowser2::~CWebBrowser2() {
-#ifndef ZEZA_HAVE_WEBENGINE
-    if (m_pReply) {
-        m_pReply->disconnect(this);
-        m_pReply->abort();
-    }
 #endif
-}
 
 bool CWebBrowser2::HasFullBrowser() {
 #ifdef ZEZA_HAVE_WEBENGINE
@@ -100,11 +109,31 @@ void CWebBrowser2::PrepareApplication() {
 #endif
 }
 
+void CWebBrowser2::UseLightPane() {
+#ifdef ZEZA_HAVE_WEBENGINE
+    if (m_pView) return;
+#endif
+    m_bLight = true;
+    CreateLightPane();
+}
+
+bool CWebBrowser2::IsFullBrowser() const {
+    return !m_bLight;
+}
+
 void CWebBrowser2::Navigate(const QString& url) {
     m_strUrl = url;
 #ifdef ZEZA_HAVE_WEBENGINE
-    m_pView->setUrl(QUrl(url));
-#else
+    if (!m_bLight) {
+        if (!m_pView) CreateFullBrowser();
+        m_pView->setUrl(QUrl(url));
+        return;
+    }
+#endif
+    NavigateLight(url);
+}
+
+void CWebBrowser2::NavigateLight(const QString& url) {
     if (m_pReply) {
         m_pReply->disconnect(this);
         m_pReply->abort();
@@ -130,15 +159,16 @@ void CWebBrowser2::Navigate(const QString& url) {
         }
         emit PageShown(ok);
     });
-#endif
 }
 
 void CWebBrowser2::ReadShownText(std::function<void(const QString&)> done) const {
 #ifdef ZEZA_HAVE_WEBENGINE
-    m_pView->page()->toPlainText(std::move(done));
-#else
-    done(m_pText->toPlainText());
+    if (m_pView) {
+        m_pView->page()->toPlainText(std::move(done));
+        return;
+    }
 #endif
+    done(m_pText ? m_pText->toPlainText() : QString());
 }
 
 }  // namespace zeza

@@ -23,6 +23,8 @@
 #include "tables/FundListModel.h"
 #include "tables/RowColors.h"
 #include "tables/ViewDefinition.h"
+#include "sync/EstimateFeed.h"
+#include "sync/NetValueFeed.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
@@ -478,6 +480,49 @@ TEST_F(FundListCtrlTest, SelectionHelpersListRowsInOrder) {
                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_EQ(m_ctrl->GetSelectedRows(), (std::vector<int>{0, 2}));
     EXPECT_EQ(m_ctrl->GetFirstSelectedRow(), 0);
+}
+
+TEST_F(FundListCtrlTest, ChangesWhileTheProgramRunsAreSeenAtTheNextReloadOrHeaderClick) {
+    ASSERT_EQ(m_ctrl->LoadForecast(-1), 3);
+    EXPECT_EQ(m_ctrl->GetItemText(RowOf("110003"), 4), "1.3000");
+    ASSERT_EQ(m_ctrl->LoadLatest(-1), 3);  // another view in between
+
+    // An estimate feed, applied as the refresh pass does, between two loads.
+    test::WriteFileBytes("est.tmp", "110003|1.4567\n");
+    ASSERT_EQ(ApplyEstimateFile("est.tmp"), 1);
+    ASSERT_EQ(m_ctrl->LoadForecast(-1), 3);
+    EXPECT_EQ(m_ctrl->GetItemText(RowOf("110003"), 4), "1.4567");
+    EXPECT_EQ(m_ctrl->GetItemText(RowOf("110003"), 6), "+0.2567");
+
+    // A net value feed replaces fu_stk; a header click sorts the new rows.
+    test::WriteFileBytes("stk.tmp",
+                         std::string(kDate) + "\n110003|2.2000|1.5000|1.2000\n040002|1.9000|0.9000|1.2000\n");
+    ASSERT_EQ(ApplyNetValueFile("stk.tmp"), 1);
+    ClickHeader(1);
+    EXPECT_EQ(Codes(), (Codes_t{"040002", "110003"}));
+    EXPECT_EQ(m_ctrl->GetItemText(1, 5), "1.5000");
+
+    // A tick is a commit too: the watch list has the fund at once.
+    ASSERT_EQ(m_ctrl->LoadWatch(-1), 0);
+    EXPECT_TRUE(Codes().empty());  // 000001 is watched, but has no net value any more
+    ASSERT_EQ(m_ctrl->LoadLatest(-1), 1);
+    ASSERT_TRUE(m_ctrl->SetCheck(RowOf("110003"), true));
+    ASSERT_EQ(m_ctrl->LoadWatch(-1), 0);
+    EXPECT_EQ(Codes(), (Codes_t{"110003"}));
+
+    // Another database file in the same place, even within the same second.
+    ASSERT_TRUE(std::filesystem::remove("Zeza.db"));
+    ASSERT_EQ(CFundDb::WriteTemplateDatabase(), 1);
+    Exec("DELETE FROM fu_list");
+    AddFund(41, "161725", "招商白酒", "指数型", 0, 1.00);
+    AddValue("161725", 1.5000, 1.2000, 1.1000);
+    ASSERT_EQ(m_ctrl->LoadLatest(-1), 0);
+    EXPECT_EQ(Codes(), (Codes_t{"161725"}));
+    // No file: no rows and no file made.
+    ASSERT_TRUE(std::filesystem::remove("Zeza.db"));
+    EXPECT_EQ(m_ctrl->LoadLatest(-1), -1);
+    EXPECT_EQ(m_ctrl->GetItemCount(), 0);
+    EXPECT_FALSE(std::filesystem::exists("Zeza.db"));
 }
 
 TEST(FundListModelTest, RowsSharingAnIdShareTheirColours) {

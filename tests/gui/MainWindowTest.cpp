@@ -135,8 +135,15 @@ TEST_F(MainWindowFixture, FeedbackPageReplacesTheListUntilAViewButton) {
     dlg.show();
     dlg.OnLatest();
     EXPECT_EQ(dlg.List()->GetItemCount(), 1);
+    // The banner is shown light; the browser engine waits for the feedback page.
+    EXPECT_FALSE(dlg.HeaderPane()->IsFullBrowser());
+    EXPECT_EQ(dlg.PagePane()->IsFullBrowser(), CWebBrowser2::HasFullBrowser());
+    if (CWebBrowser2::HasFullBrowser()) {
+        EXPECT_TRUE(dlg.PagePane()->findChildren<QWidget*>().isEmpty());
+    }
 
     dlg.OnFeedback();
+    EXPECT_FALSE(dlg.PagePane()->findChildren<QWidget*>().isEmpty());
     EXPECT_FALSE(dlg.List()->isVisible());
     EXPECT_EQ(dlg.PagePane()->geometry(), dlg.List()->geometry());
     EXPECT_EQ(dlg.PagePane()->LastUrl(), QString::fromStdString(ServerBaseUrl()) + "fund/feedback.php");

@@ -1,11 +1,12 @@
-// The web pane in whichever form this build has (full browser or light pane):
-// the same expectations hold for both.
+// The web pane in each form this build has (full browser, and the light pane
+// that every build has): the same expectations hold for both.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include <httplib.h>
 
@@ -17,13 +18,12 @@
 #include "tests/gui/GuiTestSupport.h"
 #include "web/CWebBrowser2.h"
 
-#ifdef ZEZA_HAVE_WEBENGINE
-#include <QWebEnginePage>
-#include <QWebEngineView>
-#else
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#ifdef ZEZA_HAVE_WEBENGINE
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #endif
 
 using namespace zeza;
@@ -89,10 +89,13 @@ bool WaitForPage(QSignalSpy& spy) {
 // Follows the first link of the shown page as a user's click would.
 void ClickFirstLink(CWebBrowser2& pane) {
 #ifdef ZEZA_HAVE_WEBENGINE
-    auto* view = pane.findChild<QWebEngineView*>();
-    ASSERT_NE(view, nullptr);
-    view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click();"));
-#else
+    if (pane.IsFullBrowser()) {
+        auto* view = pane.findChild<QWebEngineView*>();
+        ASSERT_NE(view, nullptr);
+        view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click();"));
+        return;
+    }
+#endif
     auto* text = pane.findChild<QTextBrowser*>();
     ASSERT_NE(text, nullptr);
     for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next()) {
@@ -105,15 +108,17 @@ void ClickFirstLink(CWebBrowser2& pane) {
         }
     }
     FAIL() << "the page shows no link";
-#endif
 }
 
-struct WebPaneTest : ::testing::Test {
+// Parameter: the pane is made a light one.
+struct WebPaneTest : ::testing::TestWithParam<bool> {
     void SetUp() override {
         Shell::SetOpenUrlHook([this](const QString& url) {
             openedUrls << url;
             return true;
         });
+        if (GetParam()) pane.UseLightPane();
+        EXPECT_EQ(pane.IsFullBrowser(), CWebBrowser2::HasFullBrowser() && !GetParam());
         pane.resize(400, 300);
         pane.show();
     }
@@ -127,7 +132,7 @@ struct WebPaneTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(WebPaneTest, ShowsThePageAndReportsPagesThatCannotBeReached) {
+TEST_P(WebPaneTest, ShowsThePageAndReportsPagesThatCannotBeReached) {
     EXPECT_EQ(pane.LastUrl(), QString());
     pane.Navigate(server.Url("/first"));
     EXPECT_EQ(pane.LastUrl(), server.Url("/first"));
@@ -140,7 +145,7 @@ TEST_F(WebPaneTest, ShowsThePageAndReportsPagesThatCannotBeReached) {
     EXPECT_FALSE(ShownText(pane).contains(QStringLiteral("第一页")));
 }
 
-TEST_F(WebPaneTest, TheLastNavigationWinsOverAnEarlierSlowOne) {
+TEST_P(WebPaneTest, TheLastNavigationWinsOverAnEarlierSlowOne) {
     pane.Navigate(server.Url("/slow"));
     pane.Navigate(server.Url("/second"));
     ASSERT_TRUE(test::WaitUntil([&] { return ShownText(pane).contains(QStringLiteral("second page")); },
@@ -155,7 +160,7 @@ TEST_F(WebPaneTest, TheLastNavigationWinsOverAnEarlierSlowOne) {
     EXPECT_EQ(pane.LastUrl(), server.Url("/second"));
 }
 
-TEST_F(WebPaneTest, AClickedLinkOpensInTheUsersBrowserAndThePaneKeepsItsPage) {
+TEST_P(WebPaneTest, AClickedLinkOpensInTheUsersBrowserAndThePaneKeepsItsPage) {
     const struct {
         const char* page;
         const char* shown;
@@ -180,10 +185,13 @@ TEST_F(WebPaneTest, AClickedLinkOpensInTheUsersBrowserAndThePaneKeepsItsPage) {
     }
 }
 
-TEST_F(WebPaneTest, MovesShowsAndHidesAsTheWindowAsks) {
+TEST_P(WebPaneTest, MovesShowsAndHidesAsTheWindowAsks) {
     QWidget window;
     window.resize(800, 600);
     CWebBrowser2 child(&window);
+    if (GetParam()) child.UseLightPane();
+    // The full browser's view comes with the first page.
+    child.Navigate(server.Url("/second"));
     window.show();
     child.setGeometry(QRect(300, 0, 500, 70));
     EXPECT_EQ(child.geometry(), QRect(300, 0, 500, 70));
@@ -196,3 +204,10 @@ TEST_F(WebPaneTest, MovesShowsAndHidesAsTheWindowAsks) {
     for (QWidget* inner : child.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         EXPECT_EQ(inner->geometry(), QRect(0, 0, 500, 70));
 }
+
+INSTANTIATE_TEST_SUITE_P(Panes, WebPaneTest,
+                         testing::ValuesIn(CWebBrowser2::HasFullBrowser() ? std::vector<bool>{false, true}
+                                                                          : std::vector<bool>{true}),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Light" : "FullBrowser");
+                         });
