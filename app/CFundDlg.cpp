@@ -93,10 +93,10 @@ CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::C
     CreateMoreMenu();
 
     g_pMainDlg = this;
-    m_nViewKind = 0;
+    m_view = ViewKind::Latest;
+    m_bListCovered = false;
     m_nFindNext = 0;
     m_bWideLayout = 0;
-    m_pfnReloadView = &CFundDlg::OnLatest;
     g_nPingState = 1;
     m_dbData.GetQuoteDates(m_arrDates);
     if (!m_arrDates.empty()) List()->m_strDate = m_arrDates.front();
@@ -227,21 +227,25 @@ void CFundDlg::OnTimer1() {
     RecalcLayout();
 }
 
-void CFundDlg::ShowView(int kind, ViewHandler handler, int (CFundListCtrl::*loader)(int)) {
-    m_nViewKind = kind;
-    m_pfnReloadView = handler;
+void CFundDlg::ShowView(ViewKind kind) {
+    m_view = kind;
+    m_bListCovered = false;
     List()->show();
-    (List()->*loader)(-1);
+    List()->LoadView(kind, -1);
 }
 
-void CFundDlg::OnLatest() { ShowView(0, &CFundDlg::OnLatest, &CFundListCtrl::LoadLatest); }
-void CFundDlg::OnForecast() { ShowView(0, &CFundDlg::OnForecast, &CFundListCtrl::LoadForecast); }
-void CFundDlg::OnHoldings() { ShowView(2, &CFundDlg::OnHoldings, &CFundListCtrl::LoadHoldings); }
-void CFundDlg::OnWatchList() { ShowView(1, &CFundDlg::OnWatchList, &CFundListCtrl::LoadWatch); }
+void CFundDlg::ReloadIfShown(ViewKind kind) {
+    if (!m_bListCovered && m_view == kind) ShowView(kind);
+}
+
+void CFundDlg::OnLatest() { ShowView(ViewKind::Latest); }
+void CFundDlg::OnForecast() { ShowView(ViewKind::Forecast); }
+void CFundDlg::OnHoldings() { ShowView(ViewKind::Holdings); }
+void CFundDlg::OnWatchList() { ShowView(ViewKind::Watch); }
 
 void CFundDlg::OnFeedback() {
     // While the page is shown a refresh must not bring the list back over it.
-    m_pfnReloadView = nullptr;
+    m_bListCovered = true;
     PagePane()->setGeometry(List()->geometry());
     PagePane()->Navigate(Base() + QStringLiteral("fund/feedback.php"));
     List()->hide();
@@ -347,7 +351,7 @@ void CFundDlg::TakeCandidates(const std::vector<std::string>& entries,
 }
 
 void CFundDlg::ReloadCurrentView() {
-    if (m_pfnReloadView) (this->*m_pfnReloadView)();
+    if (!m_bListCovered) ShowView(m_view);
 }
 
 void CFundDlg::CloseAsCancel() { reject(); }

@@ -9,6 +9,7 @@
 
 #include "app/RefreshWorker.h"
 #include "db/CFundDb.h"
+#include "tables/ViewDefinition.h"
 
 class QLabel;
 class QMenu;
@@ -32,8 +33,6 @@ class CFundDlg : public QDialog, public IRefreshHost {
     Q_OBJECT
 
 public:
-    using ViewHandler = void (CFundDlg::*)();
-
     explicit CFundDlg(QWidget* parent = nullptr);
     ~CFundDlg() override;
 
@@ -53,7 +52,7 @@ public:
     // Hands url to the user's browser.
     void OpenUrl(const QString& url);
 
-    // The four view buttons; each is also what m_pfnReloadView remembers.
+    // The view buttons: each shows its view in the list.
     void OnLatest();
     void OnForecast();
     void OnHoldings();
@@ -103,10 +102,10 @@ public:
 
     CFundDb m_dbData;
     std::vector<std::string> m_arrDates;
-    int m_nViewKind = 0;
+    ViewKind m_view = ViewKind::Latest;  // the view last shown in the list
+    bool m_bListCovered = false;         // a page covers the list: a refresh pass reloads no view
     int m_nFindNext = 0;
     int m_bWideLayout = 0;
-    ViewHandler m_pfnReloadView = nullptr;
 
     // What the background refresh asks of the window (always on the UI thread).
     bool AskForcedUpdate() override;
@@ -126,7 +125,9 @@ private:
     void OnInitDialog();
     void CreateStatusBar();
     void CreateMoreMenu();
-    void ShowView(int kind, ViewHandler handler, int (CFundListCtrl::*loader)(int));
+    void ShowView(ViewKind kind);
+    // Loads kind again when the list shows it (after a change to what it shows).
+    void ReloadIfShown(ViewKind kind);
     QString HomeText() const;
     QString DetailUrl(int row) const;
     // Runs the holding editor for the selected row; true when it was saved.

@@ -29,6 +29,9 @@
 
 namespace zeza {
 
+// The search reads a row's code and name where every view has them.
+static_assert(kFindCodeColumn == kCodeColumn && kFindNameColumn == kNameColumn);
+
 namespace {
 
 QString Qs(const std::string& gbk) { return QString::fromStdString(GbkToUtf8(gbk)); }
@@ -45,8 +48,8 @@ void CFundDlg::OnFind() {
     const int row = FindRow(
         text, m_nFindNext, list->GetItemCount(), [list](int r, int c) { return list->GetItemText(r, c); },
         [list, field](int r) {
-            return field->InitialsOf(list->GetItemText(r, kFindCodeColumn) + "-" +
-                                     list->GetItemText(r, kFindNameColumn));
+            return field->InitialsOf(list->GetItemText(r, kCodeColumn) + "-" +
+                                     list->GetItemText(r, kNameColumn));
         });
     m_nFindNext = row;
     if (row < 0) {
@@ -71,14 +74,14 @@ void CFundDlg::OnClickList() {
     }
     // About every second click the hint starts to show over the list.
     if (std::rand() % 2 == 0) List()->setToolTip(QStringLiteral("双击查看详细信息"));
-    SetStatusText(QStringLiteral("当前选中: ") + Qs(List()->GetItemText(row, 1)) + QStringLiteral("-") +
-                      Qs(List()->GetItemText(row, 3)),
+    SetStatusText(QStringLiteral("当前选中: ") + Qs(List()->GetItemText(row, kCodeColumn)) +
+                      QStringLiteral("-") + Qs(List()->GetItemText(row, kNameColumn)),
                   1);
 }
 
 QString CFundDlg::DetailUrl(int row) const {
     return QString::fromStdString(ServerBaseUrl()) + QStringLiteral("fund/fuskip.php?code=") +
-           Qs(List()->GetItemText(row, 1));
+           Qs(List()->GetItemText(row, kCodeColumn));
 }
 
 void CFundDlg::OnDblclkList() { OnViewDetail(); }
@@ -94,17 +97,17 @@ void CFundDlg::OnRclickList() {
     m_pContextMenu = new QMenu(this);
     m_pContextMenu->setStyleSheet(QStringLiteral("QMenu { background: white; }"));
     QMenu* m = m_pContextMenu;
-    switch (m_nViewKind) {
-        case 1:
+    switch (GetViewDefinition(m_view).menu) {
+        case ViewMenu::Watch:
             m->addAction(QStringLiteral("从关注中删除"), this, &CFundDlg::OnRemoveWatch);
             m->addAction(QStringLiteral("添加到我的基金"), this, &CFundDlg::OnMenuAddHolding);
             break;
-        case 2:
+        case ViewMenu::Holdings:
             m->addAction(QStringLiteral("从我的基金中删除"), this, &CFundDlg::OnDeleteHolding);
             m->addAction(QStringLiteral("添加到我的关注"), this, &CFundDlg::OnAddWatch);
             m->addAction(QStringLiteral("编辑我的基金"), this, &CFundDlg::OnEditHolding);
             break;
-        default:
+        case ViewMenu::Catalogue:
             m->addAction(QStringLiteral("添加到我的基金"), this, &CFundDlg::OnMenuAddHolding);
             m->addAction(QStringLiteral("添加到我的关注"), this, &CFundDlg::OnAddWatch);
             break;
@@ -139,7 +142,7 @@ bool CFundDlg::RunHoldingEditor(bool edit) {
         dlg.SetValues(t.Str(0, 0), cost, units, t.Str(0, 3));
         dlg.SetMode(1, static_cast<int>(idc));
     } else if (row >= 0) {
-        dlg.SetValues(List()->GetItemText(row, 1), 0, 0, std::string());
+        dlg.SetValues(List()->GetItemText(row, kCodeColumn), 0, 0, std::string());
     }
     return dlg.exec() == QDialog::Accepted;
 }
@@ -147,7 +150,7 @@ bool CFundDlg::RunHoldingEditor(bool edit) {
 void CFundDlg::OnAddHolding() {
     if (!RunHoldingEditor(false)) return;
     UpdateSummary();
-    if (m_pfnReloadView == &CFundDlg::OnHoldings) OnHoldings();
+    ReloadIfShown(ViewKind::Holdings);
 }
 
 void CFundDlg::OnMenuAddHolding() {
@@ -158,7 +161,7 @@ void CFundDlg::OnEditHolding() {
     if (List()->GetFirstSelectedRow() < 0) return;
     if (!RunHoldingEditor(true)) return;
     UpdateSummary();
-    if (m_pfnReloadView == &CFundDlg::OnHoldings) OnHoldings();
+    ReloadIfShown(ViewKind::Holdings);
 }
 
 namespace {
@@ -171,7 +174,7 @@ void SetWatchOfSelection(CFundDlg* dlg, bool watched) {
     CFundListCtrl* list = dlg->List();
     std::vector<std::string> codes;
     for (int row : list->GetSelectedRows()) {
-        std::string code = list->GetItemText(row, 1);
+        std::string code = list->GetItemText(row, kCodeColumn);
         if (std::find(codes.begin(), codes.end(), code) == codes.end()) codes.push_back(std::move(code));
     }
     int failed = 0;
@@ -200,8 +203,9 @@ void CFundDlg::OnDeleteHolding() {
     std::vector<Target> targets;
     for (int row : List()->GetSelectedRows()) {
         targets.push_back({static_cast<long long>(List()->GetItemData(row)),
-                           QStringLiteral("确定要从我的基金中删除“") + Qs(List()->GetItemText(row, 1)) +
-                               Qs(List()->GetItemText(row, 3)) + QStringLiteral("”吗？")});
+                           QStringLiteral("确定要从我的基金中删除“") +
+                               Qs(List()->GetItemText(row, kCodeColumn)) +
+                               Qs(List()->GetItemText(row, kNameColumn)) + QStringLiteral("”吗？")});
     }
     bool deleted = false;
     int failed = 0;
@@ -210,7 +214,7 @@ void CFundDlg::OnDeleteHolding() {
                              MessageBox::Icon::Question) != MessageBox::kOk)
             continue;
         deleted = true;
-        if (ExecSql("DELETE FROM fu_count WHERE idc=?", {target.idc}) != 0) ++failed;
+        if (CFundDb::DeleteHolding(target.idc) != 0) ++failed;
     }
     if (failed > 0) {
         MessageBox::Show(this, QStringLiteral("有 %1 条记录未能删除，请稍后再试。").arg(failed), QStringLiteral("提示"),
@@ -293,7 +297,7 @@ void CFundDlg::OnImport() {
                          MessageBox::Icon::Warning);
     }
     UpdateSummary();
-    if (m_pfnReloadView == &CFundDlg::OnHoldings) OnHoldings();
+    ReloadIfShown(ViewKind::Holdings);
 }
 
 }  // namespace zeza

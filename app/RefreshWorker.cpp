@@ -6,6 +6,7 @@
 #include "platform/GbkCodec.h"
 #include "platform/UrlDownload.h"
 #include "suggest/SuggestionList.h"
+#include "sync/Feeds.h"
 
 namespace zeza {
 
@@ -82,12 +83,11 @@ int RefreshWorker::RefreshData() {
     }
     if (r < 0) return 0;
 
-    if (!OnUi([this] { m_pHost->SetStatusText(QStringLiteral("更新基金列表..."), 2); })) return 0;
-    if (m_db.SyncFeed(2) != 1) ok = 0;
-    if (!OnUi([this] { m_pHost->SetStatusText(QStringLiteral("更新基金净值..."), 2); })) return 0;
-    if (m_db.SyncFeed(0) != 1) ok = 0;
-    if (!OnUi([this] { m_pHost->SetStatusText(QStringLiteral("更新预估基金净值..."), 2); })) return 0;
-    if (m_db.SyncFeed(1) != 1) ok = 0;
+    for (const FeedDescriptor& feed : Feeds()) {
+        const QString status = QString::fromUtf8(feed.statusText);
+        if (!OnUi([this, status] { m_pHost->SetStatusText(status, 2); })) return 0;
+        if (m_db.SyncFeed(feed.kind) != 1) ok = 0;
+    }
 
     std::vector<std::string> dates;
     m_db.GetQuoteDates(dates);

@@ -163,6 +163,30 @@ std::string CFundDb::ReadPassword() {
     return t.Str(0, 0);
 }
 
+int CFundDb::AddHolding(const std::string& code, double cost, double units, const std::string& remark) {
+    return ExecSql("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
+                   {code, cost, units, remark});
+}
+
+int CFundDb::UpdateHolding(long long idc, const std::string& code, double cost, double units,
+                           const std::string& remark) {
+    return ExecSql("UPDATE fu_count SET codec=?,tcost=?,tcount=?,remark=? WHERE idc=?;",
+                   {code, cost, units, remark, idc});
+}
+
+int CFundDb::DeleteHolding(long long idc) {
+    return ExecSql("DELETE FROM fu_count WHERE idc=?", {idc});
+}
+
+int CFundDb::SetWatchFlag(const std::string& code, bool watched) {
+    // -1 marks a watched fund.
+    return ExecSql("UPDATE fu_list SET look=? WHERE codel=?", {watched ? -1LL : 0LL, code});
+}
+
+int CFundDb::StorePassword(const std::string& password) {
+    return ExecSql("UPDATE fu_iniLoc SET pwd=?", {password});
+}
+
 int CFundDb::GetQuoteDates(std::vector<std::string>& list) {
     QueryTable t;
     if (QuerySql("SELECT gdate FROM fu_stk GROUP BY gdate ORDER BY gdate;", {}, t) != 0) return 0;

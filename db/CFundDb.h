@@ -6,6 +6,7 @@
 
 #include "db/LocalState.h"
 #include "db/ServerControl.h"
+#include "sync/Feeds.h"
 
 namespace zeza {
 
@@ -40,6 +41,21 @@ public:
     // True when the template could not be written, so there is no usable Zeza.db.
     bool TemplateWriteFailed() const { return m_bTemplateWriteFailed; }
 
+    // --- the user's own data: every write a widget (or a test of one) makes goes through these ---
+
+    // Appends a holding (code and remark GBK) to fu_count. 0 stored, -1 no database, -2 not stored.
+    static int AddHolding(const std::string& code, double cost, double units, const std::string& remark);
+    // Replaces the fields of holding idc. 0 done (also when there is no idc), -1 no database, -2 not stored.
+    static int UpdateHolding(long long idc, const std::string& code, double cost, double units,
+                             const std::string& remark);
+    // Deletes holding idc. 0 done (also when there is no idc), -1 no database, -2 not deleted.
+    static int DeleteHolding(long long idc);
+    // Stores the watch flag on every catalogue row of code (GBK). 0 done, -1 no database, -2 not stored.
+    static int SetWatchFlag(const std::string& code, bool watched);
+    // Stores the start-up password (GBK, "" none). 0 the statement ran (a file without its settings row takes
+    // it and stores nothing, so read it back), -1 no database, -2 not stored.
+    static int StorePassword(const std::string& password);
+
     // --- quote dates and totals ---
 
     // Inserts the quote dates (newest first) at the front of list, or today's
@@ -58,17 +74,14 @@ public:
     int FetchControlFile(ServerControl& rec);
     // 1 go on, -1 control file not fetched, -2 forced update required.
     int CheckServer();
-    // kind 0 net values, 1 estimates, 2 fund list. 1 done or nothing to do,
-    // -2 unknown kind, -3/-4/-5 net value/estimate/fund list feed failed.
+    // Runs the feed of kind (a FeedKind) when the server has newer data, then stores its time.
+    // 1 done or nothing to do, -2 unknown kind, -3/-4/-5 net value/estimate/fund list feed failed.
     int SyncFeed(int kind);
+    // Downloads and applies the feed whatever the times say. 1 applied; feed.downloadFailed (-1 fund
+    // list, -2 the others) not downloaded; else what feed.apply returned.
+    int FetchFeed(const FeedDescriptor& feed);
     // 1 stored, 0 failed.
     int SaveUpdateTime(int t);
-    // 1 applied; -1 download, -2 open file, -3 open db, -4 BEGIN, -5 read/apply error.
-    int SyncFundList();
-    // 1 applied; -2 download, -3 open file, -4 open db, -5 BEGIN, -7 read/apply error or no valid content.
-    int SyncNetValues();
-    // 1 applied; -2 download, -3 open file, -4 open db, -5 BEGIN, -7 read/apply error.
-    int SyncEstimates();
     // "预估净值更新时间：..." in GBK, from the local estimate time.
     std::string GetEstimateTimeText() const;
     // Time (seconds since 1970, UTC) of the latest successful control fetch of

@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "db/SqlAccess.h"
+#include "db/CFundDb.h"
 #include "exchange/DecimalText.h"
 #include "platform/GbkCodec.h"
 #include "platform/MessageBox.h"
@@ -192,11 +192,9 @@ void CHoldingDlg::OnSave() {
     const double cost = RoundedTo4(m_dCost);
     const double units = RoundedTo4(m_dUnits);
     if (m_nMode == 0) {
-        result = ExecSql("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
-                         {code, cost, units, m_strRemark});
+        result = CFundDb::AddHolding(code, cost, units, m_strRemark);
     } else if (m_nMode == 1) {
-        result = ExecSql("UPDATE fu_count SET codec=?,tcost=?,tcount=?,remark=? WHERE idc=?;",
-                         {code, cost, units, m_strRemark, static_cast<long long>(m_nHoldingId)});
+        result = CFundDb::UpdateHolding(m_nHoldingId, code, cost, units, m_strRemark);
     }
     if (result != 0) {
         ShowMessage(QStringLiteral("保存失败 请重试"));

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "db/SqlAccess.h"
 #include "platform/GbkCodec.h"
 #include "ui_CSecurityDlg.h"
 
@@ -78,7 +77,7 @@ void CSecurityDlg::ShowMessage(const QString& text) {
 }
 
 bool CSecurityDlg::StorePassword(const std::string& password) {
-    if (ExecSql("UPDATE fu_iniLoc SET pwd=?", {password}) != 0) return false;
+    if (CFundDb::StorePassword(password) != 0) return false;
     // A database without its settings row takes the statement and stores nothing.
     return m_db.ReadPassword() == password;
 }

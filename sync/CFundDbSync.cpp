@@ -12,9 +12,7 @@
 #include "platform/IniFile.h"
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
-#include "sync/EstimateFeed.h"
-#include "sync/FundListFeed.h"
-#include "sync/NetValueFeed.h"
+#include "sync/Feeds.h"
 
 namespace zeza {
 namespace {
@@ -100,9 +98,7 @@ int CFundDb::FetchControlFile(ServerControl& rec) {
     // An answer without the feed section is not the control file (an error
     // page, a captive portal's login page) and must not start any feed.
     if (!ini.HasSection("FU")) return 0;
-    rec.listTime = ini.GetInt("FU", "listTime", 0);
-    rec.stkTime = ini.GetInt("FU", "stkTime", 0);
-    rec.estTime = ini.GetInt("FU", "estTime", 0);
+    for (const FeedDescriptor& feed : Feeds()) rec.*feed.serverTime = ini.GetInt("FU", feed.controlKey, 0);
     rec.LastVer = ini.GetInt("VER", "LastVer", 0);
     rec.UpdateVer = ini.GetInt("VER", "UpdateVer", 0);
     rec.UpdateFu = ini.GetInt("VER", "UpdateFu", 0);
@@ -122,7 +118,8 @@ int CFundDb::CheckServer() {
 }
 
 int CFundDb::SyncFeed(int kind) {
-    if (kind < 0 || kind > 2) return -2;
+    const FeedDescriptor* feed = FindFeed(kind);
+    if (!feed) return -2;
     const int64_t last = g_lastControlFetch.load();
     if (last != 0 && Now() - last > kControlRefetchSeconds) {
         // A failed refetch keeps the times of the last good fetch: cleared
@@ -131,67 +128,27 @@ int CFundDb::SyncFeed(int kind) {
         if (FetchControlFile(fresh)) m_server = fresh;
     }
 
-    int32_t* local = nullptr;
-    int32_t server = 0;
-    const char* column = nullptr;
-    switch (kind) {
-        case 0:
-            local = &m_local.stkTime;
-            server = m_server.stkTime;
-            column = "stkTime";
-            break;
-        case 1:
-            local = &m_local.estTime;
-            server = m_server.estTime;
-            column = "estTime";
-            break;
-        default:
-            local = &m_local.listTime;
-            server = m_server.listTime;
-            column = "listTime";
-            break;
-    }
-    if (*local == server) return 1;
-
-    switch (kind) {
-        case 0:
-            if (SyncNetValues() <= 0) return -3;
-            break;
-        case 1:
-            if (SyncEstimates() <= 0) return -4;
-            break;
-        default:
-            if (SyncFundList() <= 0) return -5;
-            break;
-    }
-    *local = server;
+    int32_t& local = m_local.*feed->storedTime;
+    const int32_t server = m_server.*feed->serverTime;
+    if (local == server) return 1;
+    if (FetchFeed(*feed) <= 0) return feed->syncFailed;
+    local = server;
     // When this fails the file keeps the old time and the next start repeats the feed.
-    ExecSql(std::string("UPDATE fu_iniLoc SET ") + column + "=?;", {static_cast<long long>(server)});
+    ExecSql(std::string("UPDATE fu_iniLoc SET ") + feed->controlKey + "=?;",
+            {static_cast<long long>(server)});
     return 1;
+}
+
+int CFundDb::FetchFeed(const FeedDescriptor& feed) {
+    const std::string path = CacheFile(m_strCacheFolder, feed.tempFile);
+    if (!DownloadToFile(FeedUrl(feed.type, m_local.*feed.storedTime), path)) return feed.downloadFailed;
+    return feed.apply(path);
 }
 
 int CFundDb::SaveUpdateTime(int t) {
     if (ExecSql("UPDATE fu_iniLoc SET updateTime=?;", {static_cast<long long>(t)}) != 0) return 0;
     m_local.updateTime = t;
     return 1;
-}
-
-int CFundDb::SyncFundList() {
-    const std::string path = CacheFile(m_strCacheFolder, "~FUlist.tmp");
-    if (!DownloadToFile(FeedUrl("list", m_local.listTime), path)) return -1;
-    return ApplyFundListFile(path);
-}
-
-int CFundDb::SyncNetValues() {
-    const std::string path = CacheFile(m_strCacheFolder, "~FUstk.tmp");
-    if (!DownloadToFile(FeedUrl("stk", m_local.stkTime), path)) return -2;
-    return ApplyNetValueFile(path);
-}
-
-int CFundDb::SyncEstimates() {
-    const std::string path = CacheFile(m_strCacheFolder, "~FUest.tmp");
-    if (!DownloadToFile(FeedUrl("est", m_local.estTime), path)) return -2;
-    return ApplyEstimateFile(path);
 }
 
 }  // namespace zeza

@@ -10,7 +10,7 @@
 #include <QMouseEvent>
 #include <QPalette>
 
-#include "db/SqlAccess.h"
+#include "db/CFundDb.h"
 #include "platform/GbkCodec.h"
 #include "platform/MessageBox.h"
 #include "tables/ColumnLayout.h"
@@ -128,7 +128,8 @@ void CFundListCtrl::SetItemTextColor(int row, const QColor& color) {
 
 bool CFundListCtrl::SetCheck(int row, bool checked) {
     if (row < 0 || row >= GetItemCount()) return false;
-    m_pModel->setData(m_pModel->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    m_pModel->setData(m_pModel->index(row, kCheckColumn), checked ? Qt::Checked : Qt::Unchecked,
+                      Qt::CheckStateRole);
     return GetCheck(row) == checked;
 }
 
@@ -138,10 +139,9 @@ void CFundListCtrl::ShowCheck(int row, bool checked) {
 }
 
 bool CFundListCtrl::SetWatchFlag(const std::string& code, bool watched) {
-    if (m_bLoaded == 1 && ExecSql("UPDATE fu_list SET look=? WHERE codel=?", {watched ? -1LL : 0LL, code}) != 0)
-        return false;
+    if (m_bLoaded == 1 && CFundDb::SetWatchFlag(code, watched) != 0) return false;
     for (int row = 0; row < GetItemCount(); ++row)
-        if (GetItemText(row, 1) == code) ShowCheck(row, watched);
+        if (GetItemText(row, kCodeColumn) == code) ShowCheck(row, watched);
     return true;
 }
 
@@ -162,28 +162,28 @@ int CFundListCtrl::GetItemCount() const {
 }
 
 int CFundListCtrl::LoadLatest(int sortColumn) {
-    return LoadView(ViewKind::Latest, &CFundListCtrl::LoadLatest, sortColumn);
+    return LoadView(ViewKind::Latest, sortColumn);
 }
 
 int CFundListCtrl::LoadForecast(int sortColumn) {
-    return LoadView(ViewKind::Forecast, &CFundListCtrl::LoadForecast, sortColumn);
+    return LoadView(ViewKind::Forecast, sortColumn);
 }
 
 int CFundListCtrl::LoadWatch(int sortColumn) {
-    return LoadView(ViewKind::Watch, &CFundListCtrl::LoadWatch, sortColumn);
+    return LoadView(ViewKind::Watch, sortColumn);
 }
 
 int CFundListCtrl::LoadHoldings(int sortColumn) {
-    return LoadView(ViewKind::Holdings, &CFundListCtrl::LoadHoldings, sortColumn);
+    return LoadView(ViewKind::Holdings, sortColumn);
 }
 
-int CFundListCtrl::LoadView(ViewKind kind, LoadFn self, int sortColumn) {
+int CFundListCtrl::LoadView(ViewKind kind, int sortColumn) {
     const ViewDefinition& view = GetViewDefinition(kind);
     // The watch list has no watch flag to sort by: such a click changes nothing.
     if (sortColumn >= 0 && view.IgnoresSortColumn(sortColumn)) return 0;
 
     m_bLoaded = 0;
-    m_pfnLoad = self;
+    m_loadedView = kind;
     m_mapColors.clear();
     ClearList(false);
 
@@ -241,8 +241,8 @@ int CFundListCtrl::LoadView(ViewKind kind, LoadFn self, int sortColumn) {
 }
 
 void CFundListCtrl::OnHeaderClicked(int column) {
-    if (m_bLoaded != 1 || !m_pfnLoad) return;
-    (this->*m_pfnLoad)(column);
+    if (m_bLoaded != 1 || !m_loadedView) return;
+    LoadView(*m_loadedView, column);
 }
 
 void CFundListCtrl::OnCheckChanged(int row, bool checked) {
@@ -252,8 +252,7 @@ void CFundListCtrl::OnCheckChanged(int row, bool checked) {
     // Ticks made while a view is being filled only show the stored flag.
     if (m_bLoaded != 1) return;
 
-    const long long look = checked ? -1 : 0;
-    if (ExecSql("UPDATE fu_list SET look=? WHERE codel=?", {look, GetItemText(row, 1)}) == 0) return;
+    if (CFundDb::SetWatchFlag(GetItemText(row, kCodeColumn), checked) == 0) return;
 
     // The flag was not stored: the box must not claim otherwise.
     ShowCheck(row, !checked);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,6 @@ class CFundListCtrl : public QTableView {
     Q_OBJECT
 
   public:
-    // A view loader: takes the sort column (-1 for a fresh load), returns the load result.
-    using LoadFn = int (CFundListCtrl::*)(int);
-
     explicit CFundListCtrl(QWidget* parent = nullptr);
     ~CFundListCtrl() override;
 
@@ -50,9 +48,11 @@ class CFundListCtrl : public QTableView {
     std::string GetItemText(int row, int column) const;
     int GetItemCount() const;
 
-    // The views. Each takes the sort column (-1 fresh load: columns rebuilt, no
-    // sort) and returns -1 no database, -2 query failed, -3 filling failed (after
-    // a message box), else the index of the last row (0 when none).
+    // Loads the view kind. Takes the sort column (-1 fresh load: columns rebuilt,
+    // no sort) and returns -1 no database, -2 query failed, -3 filling failed
+    // (after a message box), else the index of the last row (0 when none).
+    int LoadView(ViewKind kind, int sortColumn);
+    // LoadView for one view each.
     int LoadLatest(int sortColumn);
     int LoadForecast(int sortColumn);
     int LoadWatch(int sortColumn);
@@ -65,11 +65,11 @@ class CFundListCtrl : public QTableView {
     FundListModel* ListModel() const { return m_pModel; }
 
     // State the owner reads and sets directly.
-    std::string m_strDate;  // quote date of every view query, "yyyy-mm-dd"
-    int m_bNextAsc = 1;     // 1: the next header click sorts ascending
-    int m_bLoaded = 0;      // 1 after a load ran to its end
-    int m_nColumns = 0;     // columns, the check box column included
-    LoadFn m_pfnLoad = nullptr;
+    std::string m_strDate;                 // quote date of every view query, "yyyy-mm-dd"
+    int m_bNextAsc = 1;                    // 1: the next header click sorts ascending
+    int m_bLoaded = 0;                     // 1 after a load ran to its end
+    int m_nColumns = 0;                    // columns, the check box column included
+    std::optional<ViewKind> m_loadedView;  // the view of the last load, which a header click sorts
     RowColorMap m_mapColors;
 
   protected:
@@ -80,7 +80,6 @@ class CFundListCtrl : public QTableView {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
-    int LoadView(ViewKind kind, LoadFn self, int sortColumn);
     void OnHeaderClicked(int column);
     void OnCheckChanged(int row, bool checked);
     void SetRowColor(int row, bool background, const QColor& color);

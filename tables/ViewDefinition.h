@@ -5,8 +5,21 @@
 
 namespace zeza {
 
-// The four views of the fund list.
+// The views of the fund list; each has one entry in the view table (ViewDefinition.cpp).
 enum class ViewKind { Latest, Forecast, Watch, Holdings };
+
+// The list columns every view shares; the view's own columns follow them.
+inline constexpr int kCheckColumn = 0;  // "关注", the watch flag's check box
+inline constexpr int kCodeColumn = 1;   // "代码"
+inline constexpr int kTypeColumn = 2;   // "类型"
+inline constexpr int kNameColumn = 3;   // "简称"
+
+// Which commands the list's context menu offers on a view's rows.
+enum class ViewMenu {
+    Catalogue,  // add to the holdings, add to the watch list
+    Watch,      // remove from the watch list, add to the holdings
+    Holdings,   // delete, add to the watch list, edit
+};
 
 // How a result value becomes a cell text.
 enum class CellRule {
@@ -36,6 +49,8 @@ struct ViewDefinition {
     int lookColumn;
     // False when a click on the check box column does not sort.
     bool checkColumnSorts;
+    // The context menu of its rows.
+    ViewMenu menu;
     // Sources of list columns 1, 2, ... in order; result column 0 is always the row id.
     std::vector<CellSource> cells;
 

@@ -1,7 +1,7 @@
 // The refresh thread applies feeds while the user ticks watch boxes, edits
-// holdings and imports a file. Every write the user was told succeeded must be
-// in the database (then and at the end), and every write reported as failed
-// must have left nothing behind.
+// holdings and imports a file, through the operations the widgets call. Every
+// write the user was told succeeded must be in the database (then and at the
+// end), and every write reported as failed must have left nothing behind.
 //
 // ZEZA_STRESS_SECONDS (default 3) sets how long the two threads run.
 #include <gtest/gtest.h>
@@ -222,7 +222,7 @@ TEST(ConcurrencyStress, NoUserWriteIsLostWhileFeedsRun) {
                 // The list control's tick: the flag is stored by code.
                 const std::string& code = watchCodes[rng() % watchCodes.size()];
                 const long long want = model.looks[code] ? 0 : -1;
-                const int r = ExecSql("UPDATE fu_list SET look=? WHERE codel=?", {want, code});
+                const int r = CFundDb::SetWatchFlag(code, want != 0);
                 if (r == 0) model.looks[code] = want;
                 long long look = 0;
                 ASSERT_TRUE(ReadLook(code, look));
@@ -232,8 +232,7 @@ TEST(ConcurrencyStress, NoUserWriteIsLostWhileFeedsRun) {
                 // The holding editor's new holding.
                 Holding h{files.templateCodes[rng() % files.templateCodes.size()], (i % 1000) * 12.5,
                           (i % 77) * 0.25, G("持有 #") + std::to_string(i) + "'s"};
-                const int r = ExecSql("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
-                                      {h.code, h.cost, h.units, h.remark});
+                const int r = CFundDb::AddHolding(h.code, h.cost, h.units, h.remark);
                 QueryTable t;
                 ASSERT_EQ(QuerySql("SELECT idc FROM fu_count WHERE remark=?;", {h.remark}, t), 0);
                 if (r == 0) {
@@ -252,8 +251,7 @@ TEST(ConcurrencyStress, NoUserWriteIsLostWhileFeedsRun) {
                 h.cost += 1.5;
                 h.units = (i % 13) * 0.5;
                 h.remark = G("改过 #") + std::to_string(i);
-                const int r = ExecSql("UPDATE fu_count SET codec=?,tcost=?,tcount=?,remark=? WHERE idc=?;",
-                                      {h.code, h.cost, h.units, h.remark, it->first});
+                const int r = CFundDb::UpdateHolding(it->first, h.code, h.cost, h.units, h.remark);
                 if (r == 0) it->second = h;
                 EXPECT_EQ(CountExact(it->first, it->second), 1)
                     << "holding " << it->first << " write result " << r;
@@ -262,7 +260,7 @@ TEST(ConcurrencyStress, NoUserWriteIsLostWhileFeedsRun) {
                 // The delete command.
                 auto it = std::next(model.holdings.begin(), static_cast<long>(rng() % model.holdings.size()));
                 const long long idc = it->first;
-                const int r = ExecSql("DELETE FROM fu_count WHERE idc=?", {idc});
+                const int r = CFundDb::DeleteHolding(idc);
                 const int left = CountWhere("SELECT COUNT(*) FROM fu_count WHERE idc=?;", {idc});
                 if (r == 0) {
                     EXPECT_EQ(left, 0) << "deleted holding " << idc << " is still there";

@@ -434,11 +434,11 @@ TEST_F(Sync, FailedFeedKeepsItsTimeAndItsData) {
     EXPECT_EQ(One("SELECT listTime||','||stkTime||','||estTime FROM fu_iniLoc;"), "1200417988,0,0");
     EXPECT_EQ(One("SELECT gdate FROM fu_stk;"), "2008-11-13");
 
-    EXPECT_EQ(m_db->SyncFundList(), -1);
-    EXPECT_EQ(m_db->SyncNetValues(), -7);
-    EXPECT_EQ(m_db->SyncEstimates(), -2);
+    EXPECT_EQ(m_db->FetchFeed(*FindFeed(kFundListFeed)), -1);
+    EXPECT_EQ(m_db->FetchFeed(*FindFeed(kNetValueFeed)), -7);
+    EXPECT_EQ(m_db->FetchFeed(*FindFeed(kEstimateFeed)), -2);
     Feed("stk", "", 503);
-    EXPECT_EQ(m_db->SyncNetValues(), -2);
+    EXPECT_EQ(m_db->FetchFeed(*FindFeed(kNetValueFeed)), -2);
 }
 
 TEST_F(Sync, UnknownFeedKindIsRefusedWithoutARequest) {

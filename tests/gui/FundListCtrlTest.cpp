@@ -236,7 +236,7 @@ TEST_F(FundListCtrlTest, HeaderClicksAlternateDirectionAcrossColumnsUntilAFreshL
     EXPECT_EQ(m_ctrl->horizontalHeader()->sectionSize(3), 130);
     ClickHeader(1);
     EXPECT_EQ(Codes(), (Codes_t{"000001", "040002", "110003", "519078"}));
-    EXPECT_EQ(m_ctrl->m_pfnLoad, &CFundListCtrl::LoadForecast);
+    EXPECT_EQ(m_ctrl->m_loadedView, ViewKind::Forecast);
     EXPECT_EQ(m_ctrl->m_nColumns, 8);  // the forecast's columns, not the latest view's
 }
 
@@ -245,7 +245,7 @@ TEST_F(FundListCtrlTest, HeaderClickBeforeASuccessfulLoadDoesNothing) {
     ClickHeader(1);
     EXPECT_EQ(m_ctrl->GetItemCount(), 0);
     EXPECT_EQ(m_ctrl->m_bNextAsc, 1);
-    EXPECT_EQ(m_ctrl->m_pfnLoad, nullptr);
+    EXPECT_EQ(m_ctrl->m_loadedView, std::nullopt);
 
     // A failed load leaves the table empty and header clicks inert, even once the database is back.
     ASSERT_TRUE(std::filesystem::copy_file("Zeza.db", "saved.db"));

@@ -147,23 +147,24 @@ TEST_F(MainWindowFixture, FeedbackPageReplacesTheListUntilAViewButton) {
     EXPECT_FALSE(dlg.List()->isVisible());
     EXPECT_EQ(dlg.PagePane()->geometry(), dlg.List()->geometry());
     EXPECT_EQ(dlg.PagePane()->LastUrl(), QString::fromStdString(ServerBaseUrl()) + "fund/feedback.php");
-    EXPECT_EQ(dlg.m_pfnReloadView, nullptr);
+    EXPECT_TRUE(dlg.m_bListCovered);
     // A refresh pass reloads nothing and leaves the page in front.
     dlg.ReloadCurrentView();
     EXPECT_FALSE(dlg.List()->isVisible());
 
     Ctrl<QPushButton>(&dlg, 1004)->click();
     EXPECT_TRUE(dlg.List()->isVisible());
-    EXPECT_EQ(dlg.m_pfnReloadView, &CFundDlg::OnHoldings);
-    EXPECT_EQ(dlg.m_nViewKind, 2);
+    EXPECT_FALSE(dlg.m_bListCovered);
+    EXPECT_EQ(dlg.m_view, ViewKind::Holdings);
+    EXPECT_EQ(GetViewDefinition(dlg.m_view).menu, ViewMenu::Holdings);
     EXPECT_EQ(dlg.List()->GetItemCount(), 1);
     EXPECT_EQ(dlg.List()->m_nColumns, 11);
 
     Ctrl<QPushButton>(&dlg, 1003)->click();
-    EXPECT_EQ(dlg.m_nViewKind, 1);
+    EXPECT_EQ(GetViewDefinition(dlg.m_view).menu, ViewMenu::Watch);
     Ctrl<QPushButton>(&dlg, 1002)->click();
-    EXPECT_EQ(dlg.m_nViewKind, 0);
-    EXPECT_EQ(dlg.m_pfnReloadView, &CFundDlg::OnForecast);
+    EXPECT_EQ(GetViewDefinition(dlg.m_view).menu, ViewMenu::Catalogue);
+    EXPECT_EQ(dlg.m_view, ViewKind::Forecast);
     dlg.reject();
 }
 
