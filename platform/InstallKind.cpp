@@ -6,13 +6,8 @@ namespace zeza {
 
 bool IsPackageInstall(const std::filesystem::path& programFile) {
     std::error_code ec;
-    std::filesystem::path program = programFile;
-    if (program.empty()) {
-        program = std::filesystem::read_symlink("/proc/self/exe", ec);
-        if (ec) return false;
-    }
     // A bare name would otherwise look for the marker below the current folder.
-    program = std::filesystem::absolute(program, ec);
+    const std::filesystem::path program = std::filesystem::absolute(programFile, ec);
     if (ec) return false;
     const std::filesystem::path prefix = program.parent_path().parent_path();
     return std::filesystem::is_regular_file(prefix / kPackageMarker, ec);

@@ -9,13 +9,13 @@ namespace zeza {
 // own) have none, so they keep updating themselves.
 inline constexpr const char* kPackageMarker = "share/zeza/package-install";
 
-// What the program says instead of updating itself when IsPackageInstall() holds.
+// What the program says instead of updating itself when IsPackageInstall holds.
 inline constexpr const char* kPackageUpdateText =
     "本程序由系统的软件包管理器安装，不能自行升级。\n请用软件包管理器（例如 apt）升级到最新版。";
 
-// True when the program file programFile (empty: the running program) was installed
+// True when the program file programFile was installed
 // by the system's package manager: its prefix holds kPackageMarker. Such a copy
 // must not replace its own file, which the package manager owns.
-bool IsPackageInstall(const std::filesystem::path& programFile = {});
+bool IsPackageInstall(const std::filesystem::path& programFile);
 
 }  // namespace zeza

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "db/CFundDb.h"
 #include "tests/TestSupport.h"
 
 namespace zeza {
@@ -57,7 +58,7 @@ TEST(InstallKindTest, ARelativeProgramPathIsTakenFromTheCurrentFolder) {
 
 TEST(InstallKindTest, TheRunningProgramIsTheDefault) {
     // This test program runs from the build folder, which no package installed.
-    EXPECT_FALSE(IsPackageInstall());
+    EXPECT_FALSE(CFundDb::IsPackagedProgram());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "server/relay/OwnEstimate.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -84,14 +85,12 @@ void TakeQuote(QuoteMap& quotes, size_t& read, std::string_view key, std::string
     ++read;
 }
 
+// Days since 1970-01-01 of a Gregorian date.
 int64_t DayNumber(int y, int m, int d) {
-    // Days since 1970-01-01 of a proleptic Gregorian date.
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
+    using namespace std::chrono;
+    return sys_days{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}}
+        .time_since_epoch()
+        .count();
 }
 
 }  // namespace
