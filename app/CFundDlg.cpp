@@ -14,7 +14,7 @@
 #include <QToolTip>
 
 #include "app/CFundApp.h"
-#include "platform/GbkCodec.h"
+#include "platform/GbkQString.h"
 #include "platform/MessageBox.h"
 #include "platform/ServerConfig.h"
 #include "platform/Shell.h"
@@ -23,6 +23,7 @@
 #include "tables/ViewDefinition.h"
 #include "ui_CFundDlg.h"
 #include "web/CWebBrowser2.h"
+#include "zeza/BuildConfig.h"
 
 namespace zeza {
 
@@ -32,7 +33,6 @@ namespace {
 
 bool g_bAutoRefresh = true;
 
-QString Qs(const std::string& gbk) { return QString::fromStdString(GbkToUtf8(gbk)); }
 QString Base() { return QString::fromStdString(ServerBaseUrl()); }
 
 }  // namespace
@@ -98,7 +98,8 @@ CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::C
     m_nFindNext = 0;
     m_bWideLayout = 0;
     g_nPingState = 1;
-    m_dbData.GetQuoteDates(m_arrDates);
+    // Without a readable database the list stays empty and the views show no date until a pass reads one.
+    (void)m_dbData.GetQuoteDates(m_arrDates);
     if (!m_arrDates.empty()) List()->m_strDate = m_arrDates.front();
 }
 
@@ -177,7 +178,7 @@ void CFundDlg::OnInitDialog() {
     HeaderPane()->Navigate(Base() + QStringLiteral("fund/fuCap.php?guid=") +
                            QString::fromStdString(m_dbData.GetInstallId()));
     m_pTimer1->start();
-    setWindowTitle(QStringLiteral("Zuzedidavi v1.0.1.2"));
+    setWindowTitle(QString::fromUtf8(kProgramTitle));
     // Without a window manager the maximised state is not applied, so the
     // window also takes the screen's whole work area itself.
     if (QScreen* s = screen()) setGeometry(s->availableGeometry());
@@ -318,8 +319,9 @@ QString CFundDlg::FormatSummary(const std::string& date, double value, double pr
     std::snprintf(buf, sizeof buf, "%0.2f|%0.2f|%s%0.2f|%0.2f|%0.2f", value, value - cost,
                   value >= previousValue ? "+" : "", value - previousValue, estimatedValue, estimatedValue - cost);
     const QStringList n = QString::fromLatin1(buf).split(QLatin1Char('|'));
-    return Qs(date) + QStringLiteral(" 市值:") + n[0] + QStringLiteral(" 赢利:") + n[1] + QStringLiteral(" 较前日:") +
-           n[2] + QStringLiteral("  预估市值:") + n[3] + QStringLiteral(" 预估赢利:") + n[4];
+    return GbkToQString(date) + QStringLiteral(" 市值:") + n[0] + QStringLiteral(" 赢利:") + n[1] +
+           QStringLiteral(" 较前日:") + n[2] + QStringLiteral("  预估市值:") + n[3] +
+           QStringLiteral(" 预估赢利:") + n[4];
 }
 
 void CFundDlg::ShowSummary(double value, double previousValue, double estimatedValue, double cost) {
@@ -329,7 +331,8 @@ void CFundDlg::ShowSummary(double value, double previousValue, double estimatedV
 
 void CFundDlg::UpdateSummary() {
     double v = 0, p = 0, e = 0, c = 0;
-    m_dbData.GetPortfolioTotals(v, p, e, c);
+    // A failed read shows zero totals, as before; the next pass shows them again.
+    (void)m_dbData.GetPortfolioTotals(v, p, e, c);
     ShowSummary(v, p, e, c);
 }
 

@@ -19,7 +19,7 @@
 #include "exchange/DecimalText.h"
 #include "exchange/ExchangeTexts.h"
 #include "platform/FileChooser.h"
-#include "platform/GbkCodec.h"
+#include "platform/GbkQString.h"
 #include "platform/InstallKind.h"
 #include "platform/MessageBox.h"
 #include "platform/ServerConfig.h"
@@ -34,13 +34,11 @@ static_assert(kFindCodeColumn == kCodeColumn && kFindNameColumn == kNameColumn);
 
 namespace {
 
-QString Qs(const std::string& gbk) { return QString::fromStdString(GbkToUtf8(gbk)); }
-std::string Gbk(const QString& s) { return Utf8ToGbk(s.toStdString()); }
 
 }  // namespace
 
 void CFundDlg::OnFind() {
-    const std::string text = Gbk(SearchField()->text());
+    const std::string text = QStringToGbk(SearchField()->text());
     if (text.empty()) return;
     CFundListCtrl* list = List();
     // A row's initials are those the refresh pass gave with its suggestion entry.
@@ -74,14 +72,14 @@ void CFundDlg::OnClickList() {
     }
     // About every second click the hint starts to show over the list.
     if (std::rand() % 2 == 0) List()->setToolTip(QStringLiteral("双击查看详细信息"));
-    SetStatusText(QStringLiteral("当前选中: ") + Qs(List()->GetItemText(row, kCodeColumn)) +
-                      QStringLiteral("-") + Qs(List()->GetItemText(row, kNameColumn)),
+    SetStatusText(QStringLiteral("当前选中: ") + GbkToQString(List()->GetItemText(row, kCodeColumn)) +
+                      QStringLiteral("-") + GbkToQString(List()->GetItemText(row, kNameColumn)),
                   1);
 }
 
 QString CFundDlg::DetailUrl(int row) const {
     return QString::fromStdString(ServerBaseUrl()) + QStringLiteral("fund/fuskip.php?code=") +
-           Qs(List()->GetItemText(row, kCodeColumn));
+           GbkToQString(List()->GetItemText(row, kCodeColumn));
 }
 
 void CFundDlg::OnDblclkList() { OnViewDetail(); }
@@ -202,10 +200,10 @@ void CFundDlg::OnDeleteHolding() {
     };
     std::vector<Target> targets;
     for (int row : List()->GetSelectedRows()) {
-        targets.push_back({static_cast<long long>(List()->GetItemData(row)),
-                           QStringLiteral("确定要从我的基金中删除“") +
-                               Qs(List()->GetItemText(row, kCodeColumn)) +
-                               Qs(List()->GetItemText(row, kNameColumn)) + QStringLiteral("”吗？")});
+        targets.push_back(
+            {static_cast<long long>(List()->GetItemData(row)),
+             QStringLiteral("确定要从我的基金中删除“") + GbkToQString(List()->GetItemText(row, kCodeColumn)) +
+                 GbkToQString(List()->GetItemText(row, kNameColumn)) + QStringLiteral("”吗？")});
     }
     bool deleted = false;
     int failed = 0;

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <ctime>
 
-#include "platform/GbkCodec.h"
+#include "platform/GbkQString.h"
 #include "platform/UrlDownload.h"
 #include "suggest/SuggestionList.h"
 #include "sync/Feeds.h"
@@ -16,8 +16,6 @@ namespace {
 
 std::atomic<int> g_sleepAfterSuccess{0};
 std::atomic<int> g_sleepAfterFailure{0};
-
-QString Gbk(const std::string& s) { return QString::fromStdString(GbkToUtf8(s)); }
 
 }  // namespace
 
@@ -76,7 +74,9 @@ int RefreshWorker::RefreshData() {
             if (CFundDb::IsPackagedProgram()) {
                 OnUi([this] { m_pHost->SayUpdatesComeFromThePackageManager(); });
             } else {
-                m_db.LaunchSelfUpdate();
+                // Returns only when it failed; the pass ends either way and the
+                // next pass's check asks again.
+                (void)m_db.LaunchSelfUpdate();
             }
         }
         return 0;
@@ -90,7 +90,8 @@ int RefreshWorker::RefreshData() {
     }
 
     std::vector<std::string> dates;
-    m_db.GetQuoteDates(dates);
+    // A failed read adds no dates; the window keeps those it has.
+    (void)m_db.GetQuoteDates(dates);
     if (!OnUi([&] { m_pHost->TakeQuoteDates(dates); })) return 0;
 
     // A failed read leaves the field without entries until the next pass.
@@ -99,7 +100,7 @@ int RefreshWorker::RefreshData() {
     const std::vector<std::string>& initials = m_initials.OfEntries(entries);
     if (!OnUi([&] { m_pHost->TakeCandidates(entries, initials); })) return 0;
 
-    const QString done = QStringLiteral("更新完成 ") + Gbk(m_db.GetEstimateTimeText());
+    const QString done = QStringLiteral("更新完成 ") + GbkToQString(m_db.GetEstimateTimeText());
     if (!OnUi([&] { m_pHost->SetStatusText(done, 2); })) return 0;
     OnUi([this] { m_pHost->ReloadCurrentView(); });
     return ok;
@@ -114,16 +115,18 @@ void RefreshWorker::RefreshThreadProc() {
         int ok = RefreshData();
         StartPing();
         double v = 0, p = 0, e = 0, c = 0;
-        m_db.GetPortfolioTotals(v, p, e, c);
+        // A failed read shows zero totals until the next pass.
+        (void)m_db.GetPortfolioTotals(v, p, e, c);
         OnUi([&] { m_pHost->ShowSummary(v, p, e, c); });
 
         const long now = static_cast<long>(std::time(nullptr));
         int sleepSeconds;
         if (ok) {
-            m_db.SaveUpdateTime(static_cast<int>(now + 3600));
+            // The stored time is a record only: this thread keeps its own schedule.
+            (void)m_db.SaveUpdateTime(static_cast<int>(now + 3600));
             sleepSeconds = g_sleepAfterSuccess ? g_sleepAfterSuccess.load() : 3610;
         } else {
-            m_db.SaveUpdateTime(static_cast<int>(now + 300));
+            (void)m_db.SaveUpdateTime(static_cast<int>(now + 300));
             sleepSeconds = g_sleepAfterFailure ? g_sleepAfterFailure.load() : 310;
         }
         ++m_nPasses;

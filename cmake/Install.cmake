@@ -1,6 +1,7 @@
 # Installing Zeza as a desktop program (cmake --install) and the Debian package (cpack).
 #
 #   bin/Zeza, bin/zeza (launcher: runs Zeza in $XDG_DATA_HOME/zeza), bin/zeza-dataserver
+#   lib/zeza/zeza_webpane.so   the full browser, where built (installed by web/CMakeLists.txt)
 #   share/applications/<id>.desktop, share/metainfo/<id>.metainfo.xml
 #   share/icons/hicolor/{16x16,24x24,32x32,48x48}/apps/<id>.png, .../scalable/apps/<id>.svg
 #   share/zeza-dataserver/sample-data/   the sample data, for a server started with --data

@@ -10,6 +10,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/CacheFolder.h"
 #include "platform/GbkCodec.h"
+#include "platform/LocalTime.h"
 #include "platform/SystemGuid.h"
 #include "resources/TemplateDatabase.h"
 
@@ -61,25 +62,25 @@ int RebuildOldDatabase() {
         return 0;
     }
     RebuildStage("template-written");
+    bool carried = false;
     {
         SqliteConnection db;
-        if (!db.Open(std::string("./") + kRebuildFile) || db.Exec("BEGIN;") != SQLITE_OK) {
-            db.Close();
-            std::filesystem::remove(kRebuildFile, ec);
-            return 0;
+        if (db.Open(std::string("./") + kRebuildFile)) {
+            SqlTransaction transaction(db.Handle());
+            carried = transaction.Begin(SqlTransaction::Lock::Deferred) == SQLITE_OK;
+            for (int r = 0; r < held.rows && carried; ++r) {
+                carried =
+                    db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
+                            {held.Str(r, 0), held.Str(r, 1), held.Str(r, 2), held.Str(r, 3)}) == SQLITE_OK;
+            }
+            carried = carried && transaction.Commit() == SQLITE_OK;
         }
-        bool carried = true;
-        for (int r = 0; r < held.rows && carried; ++r) {
-            carried = db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
-                              {held.Str(r, 0), held.Str(r, 1), held.Str(r, 2), held.Str(r, 3)}) == SQLITE_OK;
-        }
-        // A holding that did not go in would be lost with the old file: keep
-        // the old file and try again at the next start.
-        if (!carried || db.Exec("COMMIT;") != SQLITE_OK) {
-            db.Close();
-            std::filesystem::remove(kRebuildFile, ec);
-            return 0;
-        }
+    }
+    // A holding that did not go in would be lost with the old file: keep
+    // the old file and try again at the next start.
+    if (!carried) {
+        std::filesystem::remove(kRebuildFile, ec);
+        return 0;
     }
     RebuildStage("holdings-carried");
     if (std::rename(kRebuildFile, kDatabaseFile) != 0) {
@@ -94,7 +95,10 @@ int RebuildOldDatabase() {
 }  // namespace
 
 CFundDb::CFundDb() {
-    EnsureDatabase();
+    // A constructor has no result to give: TemplateWriteFailed() tells the
+    // failure the window acts on, and with an unreadable file every later
+    // operation reports its own.
+    (void)EnsureDatabase();
     m_server.Clear();
     m_strCacheFolder = GetCacheFolder();
 }
@@ -120,7 +124,8 @@ int CFundDb::EnsureDatabase() {
         }
         return 1;
     }
-    ReadLocalState(m_local);
+    // A file it cannot read keeps dbVer 0 and goes to the rebuild, which reports it.
+    (void)ReadLocalState(m_local);
     if (m_local.dbVer >= kCurrentSchema) return 1;
     return RebuildOldDatabase();
 }
@@ -140,9 +145,11 @@ int CFundDb::ReadLocalState(LocalState& state) {
     state.guid = t.Str(0, 5);
     if (state.guid.size() < 10) {
         std::string id;
-        CreateInstallGuid(id);
+        // Without a new id the text is "noGuid", sent like any id.
+        (void)CreateInstallGuid(id);
         state.guid = id;
-        ExecSql("UPDATE fu_iniLoc SET guid=?;", {id});
+        // Not stored, the next start makes another; this run goes on with it.
+        (void)ExecSql("UPDATE fu_iniLoc SET guid=?;", {id});
     }
     return 1;
 }
@@ -194,9 +201,7 @@ int CFundDb::GetQuoteDates(std::vector<std::string>& list) {
         // Ascending from the query, each put in front: newest ends up first.
         for (int r = 0; r < t.rows; ++r) list.insert(list.begin(), t.Str(r, 0));
     } else {
-        std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
+        const std::tm local = LocalTimeOf(std::time(nullptr));
         char buf[32];
         std::snprintf(buf, sizeof buf, "%d-%02d-%d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
         list.insert(list.begin(), buf);
@@ -221,9 +226,7 @@ int CFundDb::GetPortfolioTotals(double& value, double& previousValue, double& es
 }
 
 std::string CFundDb::GetEstimateTimeText() const {
-    std::time_t t = m_local.estTime;
-    std::tm local{};
-    localtime_r(&t, &local);
+    const std::tm local = LocalTimeOf(m_local.estTime);
     char buf[64];
     std::snprintf(buf, sizeof buf, "%d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);

@@ -10,9 +10,6 @@
 
 namespace zeza {
 
-// The program's version number, sent to the server and compared with LastVer/UpdateVer.
-inline constexpr int kProgramVersion = 12;
-
 // The program's data object. Constructing one provisions ./Zeza.db (creates it
 // from the template, or rebuilds an old file around its holdings) and finds the
 // cache folder. Every operation opens and closes its own connection.
@@ -25,13 +22,13 @@ public:
 
     // 1 present and current, written from the template, or rebuilt (or the
     // rebuild abandoned, old file kept); 0 old file unreadable or new file not made.
-    int EnsureDatabase();
+    [[nodiscard]] int EnsureDatabase();
     // Writes the template to a temporary name and renames it to Zeza.db. 1 ok, 0 failed.
-    static int WriteTemplateDatabase();
+    [[nodiscard]] static int WriteTemplateDatabase();
     // 1 row read (creates and stores the installation id when missing), 0 no database or query failed.
-    int ReadLocalState(LocalState& state);
+    [[nodiscard]] int ReadLocalState(LocalState& state);
     // 1 with a new 36-character id in text; 0 with "noGuid".
-    static int CreateInstallGuid(std::string& text);
+    [[nodiscard]] static int CreateInstallGuid(std::string& text);
     // The folder for downloaded temporary files.
     static std::string GetCacheFolder();
     // The stored start-up password; "" when none or unreadable.
@@ -44,44 +41,46 @@ public:
     // --- the user's own data: every write a widget (or a test of one) makes goes through these ---
 
     // Appends a holding (code and remark GBK) to fu_count. 0 stored, -1 no database, -2 not stored.
-    static int AddHolding(const std::string& code, double cost, double units, const std::string& remark);
+    [[nodiscard]] static int AddHolding(const std::string& code, double cost, double units,
+                                        const std::string& remark);
     // Replaces the fields of holding idc. 0 done (also when there is no idc), -1 no database, -2 not stored.
-    static int UpdateHolding(long long idc, const std::string& code, double cost, double units,
-                             const std::string& remark);
+    [[nodiscard]] static int UpdateHolding(long long idc, const std::string& code, double cost, double units,
+                                           const std::string& remark);
     // Deletes holding idc. 0 done (also when there is no idc), -1 no database, -2 not deleted.
-    static int DeleteHolding(long long idc);
+    [[nodiscard]] static int DeleteHolding(long long idc);
     // Stores the watch flag on every catalogue row of code (GBK). 0 done, -1 no database, -2 not stored.
-    static int SetWatchFlag(const std::string& code, bool watched);
+    [[nodiscard]] static int SetWatchFlag(const std::string& code, bool watched);
     // Stores the start-up password (GBK, "" none). 0 the statement ran (a file without its settings row takes
     // it and stores nothing, so read it back), -1 no database, -2 not stored.
-    static int StorePassword(const std::string& password);
+    [[nodiscard]] static int StorePassword(const std::string& password);
 
     // --- quote dates and totals ---
 
     // Inserts the quote dates (newest first) at the front of list, or today's
     // date when there are no net values. 1 ok, 0 failed (list unchanged).
-    int GetQuoteDates(std::vector<std::string>& list);
+    [[nodiscard]] int GetQuoteDates(std::vector<std::string>& list);
     // The four sums over the holdings. 1 ok, 0 failed (outputs unchanged).
-    int GetPortfolioTotals(double& value, double& previousValue, double& estimatedValue, double& cost);
+    [[nodiscard]] int GetPortfolioTotals(double& value, double& previousValue, double& estimatedValue,
+                                         double& cost);
 
     // --- online synchronisation ---
 
     // 1 the whole resource saved to path, 0 otherwise (HTTP error status included).
-    int DownloadToFile(const std::string& url, const std::string& path);
+    [[nodiscard]] int DownloadToFile(const std::string& url, const std::string& path);
     // Fire-and-forget thanks request; always 0.
     int SendThanks();
     // 1 fetched and parsed, 0 download failed or no control file.
-    int FetchControlFile(ServerControl& rec);
+    [[nodiscard]] int FetchControlFile(ServerControl& rec);
     // 1 go on, -1 control file not fetched, -2 forced update required.
-    int CheckServer();
+    [[nodiscard]] int CheckServer();
     // Runs the feed of kind (a FeedKind) when the server has newer data, then stores its time.
     // 1 done or nothing to do, -2 unknown kind, -3/-4/-5 net value/estimate/fund list feed failed.
-    int SyncFeed(int kind);
+    [[nodiscard]] int SyncFeed(int kind);
     // Downloads and applies the feed whatever the times say. 1 applied; feed.downloadFailed (-1 fund
     // list, -2 the others) not downloaded; else what feed.apply returned.
-    int FetchFeed(const FeedDescriptor& feed);
+    [[nodiscard]] int FetchFeed(const FeedDescriptor& feed);
     // 1 stored, 0 failed.
-    int SaveUpdateTime(int t);
+    [[nodiscard]] int SaveUpdateTime(int t);
     // "预估净值更新时间：..." in GBK, from the local estimate time.
     std::string GetEstimateTimeText() const;
     // Time (seconds since 1970, UTC) of the latest successful control fetch of
@@ -97,7 +96,7 @@ public:
     // -1 control file not fetched, 0 no newer version, -4 program file not
     // downloaded (or its checksum differs, or it is not a program), -5 updater
     // not written or not started.
-    int LaunchSelfUpdate();
+    [[nodiscard]] int LaunchSelfUpdate();
     // Deletes what an update left in the current folder.
     void RemoveUpdateLeftovers();
     // Tests: the program file to replace ("" = the running program).
@@ -111,11 +110,11 @@ public:
     // Writes every holding to the holdings file at path (GBK, CR LF) through a temporary file renamed into
     // place; a link at path is written through, an existing file keeps its permissions. 1 written; -1 no
     // database, -2 query failed, -3 file not written (what stood at path is kept).
-    int ExportHoldings(const std::string& path);
+    [[nodiscard]] int ExportHoldings(const std::string& path);
     // Appends the holdings of the file at path to fu_count, all or nothing; *added and *skipped receive the
     // counts (0 on failure). 1 done; -1 no database, -2 no transaction, -3 file not opened, -4 file not read
     // to its end, -5 a holding not stored or not committed (nothing added).
-    int ImportHoldings(const std::string& path, int* added = nullptr, int* skipped = nullptr);
+    [[nodiscard]] int ImportHoldings(const std::string& path, int* added = nullptr, int* skipped = nullptr);
 
     const LocalState& Local() const { return m_local; }
     const ServerControl& Server() const { return m_server; }

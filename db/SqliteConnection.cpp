@@ -46,36 +46,21 @@ int BindParams(sqlite3_stmt* stmt, const SqlParams& params) {
 int SqliteConnection::Exec(const std::string& sql, const SqlParams& params) {
     if (!m_db) return SQLITE_MISUSE;
     if (params.empty()) return sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        return rc;
-    }
-    rc = BindParams(stmt, params);
-    if (rc == SQLITE_OK) {
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        }
-        if (rc == SQLITE_DONE) rc = SQLITE_OK;
-    }
-    sqlite3_finalize(stmt);
-    return rc;
+    SqlStatement statement(m_db, sql);
+    if (statement.PrepareResult() != SQLITE_OK) return statement.PrepareResult();
+    // Like sqlite3_step on no statement, binding to an empty text's none is a misuse.
+    if (!statement) return SQLITE_MISUSE;
+    return statement.RunParams(params);
 }
 
 int SqliteConnection::Query(const std::string& sql, const SqlParams& params, QueryTable& out) {
     out = QueryTable{};
     if (!m_db) return SQLITE_MISUSE;
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
-    if (rc != SQLITE_OK || !stmt) {
-        sqlite3_finalize(stmt);
-        return rc != SQLITE_OK ? rc : SQLITE_ERROR;
-    }
-    rc = BindParams(stmt, params);
-    if (rc != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        return rc;
-    }
+    SqlStatement statement(m_db, sql);
+    if (!statement) return statement.PrepareResult() != SQLITE_OK ? statement.PrepareResult() : SQLITE_ERROR;
+    sqlite3_stmt* const stmt = statement.Handle();
+    int rc = BindParams(stmt, params);
+    if (rc != SQLITE_OK) return rc;
     out.cols = sqlite3_column_count(stmt);
     for (int c = 0; c < out.cols; ++c) {
         const char* n = sqlite3_column_name(stmt, c);
@@ -92,12 +77,71 @@ int SqliteConnection::Query(const std::string& sql, const SqlParams& params, Que
         }
         ++out.rows;
     }
-    sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE) {
         out = QueryTable{};
         return rc;
     }
     return SQLITE_OK;
+}
+
+SqlStatement::SqlStatement(sqlite3* db, std::string_view sql) {
+    m_prepared = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &m_stmt, nullptr);
+    if (m_prepared != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+    }
+}
+
+SqlStatement::~SqlStatement() {
+    sqlite3_finalize(m_stmt);
+}
+
+int SqlStatement::RunToEnd() {
+    int rc;
+    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+    }
+    sqlite3_reset(m_stmt);
+    // The texts were bound without a copy; drop them with the call.
+    sqlite3_clear_bindings(m_stmt);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int SqlStatement::Fail(int rc) {
+    sqlite3_clear_bindings(m_stmt);
+    return rc;
+}
+
+int SqlStatement::RunParams(const SqlParams& params) {
+    if (!m_stmt) return SQLITE_MISUSE;
+    const int rc = BindParams(m_stmt, params);
+    return rc == SQLITE_OK ? RunToEnd() : Fail(rc);
+}
+
+std::string_view SqlStatement::ColumnText(int column) const {
+    const unsigned char* t = sqlite3_column_text(m_stmt, column);
+    if (!t) return std::string_view();
+    return std::string_view(reinterpret_cast<const char*>(t),
+                            static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
+}
+
+SqlTransaction::~SqlTransaction() {
+    // Nothing to report from here: a failed ROLLBACK leaves the transaction to
+    // end with the connection, which rolls it back as well.
+    if (m_open) (void)sqlite3_exec(m_db, "ROLLBACK;", nullptr, nullptr, nullptr);
+}
+
+int SqlTransaction::Begin(Lock lock) {
+    const int rc = sqlite3_exec(m_db, lock == Lock::Immediate ? "BEGIN IMMEDIATE;" : "BEGIN;", nullptr,
+                                nullptr, nullptr);
+    m_open = rc == SQLITE_OK;
+    return rc;
+}
+
+int SqlTransaction::Commit() {
+    if (!m_open) return SQLITE_MISUSE;
+    const int rc = sqlite3_exec(m_db, "COMMIT;", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) m_open = false;
+    return rc;
 }
 
 std::string SqliteConnection::ErrorMessage() const {

@@ -8,6 +8,7 @@
 
 #include "platform/ServerConfig.h"
 #include "ui_CAboutDlg.h"
+#include "zeza/BuildConfig.h"
 
 namespace zeza {
 
@@ -19,7 +20,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     const QIcon icon = QApplication::windowIcon();
     if (!icon.isNull()) ui->iconLabel->setPixmap(icon.pixmap(32, 32));
 
-    ui->titleLabel->setText(QStringLiteral("Zuzedidavi v" ZEZA_VERSION "\n版权所有 (C) 2008 Zeza 开发组"));
+    ui->titleLabel->setText(QString::fromUtf8(kProgramTitle) +
+                            QStringLiteral("\n版权所有 (C) 2008 Zeza 开发组"));
     const QString host = QString::fromStdString(HomeHost());
     ui->contactEdit->setPlainText(QStringLiteral("主页：http://%1/\n问题和建议请到主页留言").arg(host));
 

@@ -14,7 +14,7 @@
 
 #include "db/CFundDb.h"
 #include "exchange/DecimalText.h"
-#include "platform/GbkCodec.h"
+#include "platform/GbkQString.h"
 #include "platform/MessageBox.h"
 #include "suggest/CSuggestEdit.h"
 #include "suggest/SuggestionList.h"
@@ -130,7 +130,7 @@ void CHoldingDlg::OnInitDialog() {
     }
     if (!m_strCode.empty()) {
         const auto it = m_mapCodes.find(m_strCode);
-        if (it != m_mapCodes.end()) ui->codeEdit->setText(QString::fromStdString(GbkToUtf8(it->second)));
+        if (it != m_mapCodes.end()) ui->codeEdit->setText(GbkToQString(it->second));
     }
 }
 
@@ -149,14 +149,14 @@ bool CHoldingDlg::ReadNumber(QLineEdit* edit, double& value) {
 bool CHoldingDlg::ReadFields() {
     // A remark with characters GBK cannot hold is read lossily here; saving
     // refuses it, and WriteFields never writes the lossy text back.
-    m_strRemark = Utf8ToGbk(ui->remarkEdit->text().toStdString());
+    m_strRemark = QStringToGbk(ui->remarkEdit->text());
     return ReadNumber(ui->unitCostEdit, m_dUnitCost) && ReadNumber(ui->costEdit, m_dCost) &&
            ReadNumber(ui->unitsEdit, m_dUnits);
 }
 
 void CHoldingDlg::WriteFields() {
-    if (Utf8ToGbk(ui->remarkEdit->text().toStdString()) != m_strRemark)
-        ui->remarkEdit->setText(QString::fromStdString(GbkToUtf8(m_strRemark)));
+    if (QStringToGbk(ui->remarkEdit->text()) != m_strRemark)
+        ui->remarkEdit->setText(GbkToQString(m_strRemark));
     ui->unitCostEdit->setText(ShowNumber(m_dUnitCost));
     ui->costEdit->setText(ShowNumber(m_dCost));
     ui->unitsEdit->setText(ShowNumber(m_dUnits));
@@ -173,7 +173,7 @@ bool CHoldingDlg::OnCostOrUnitsLeft() {
 }
 
 void CHoldingDlg::OnSave() {
-    const std::string code = Utf8ToGbk(ui->codeEdit->text().toStdString()).substr(0, kCodeLength);
+    const std::string code = QStringToGbk(ui->codeEdit->text()).substr(0, kCodeLength);
     if (m_mapCodes.find(code) == m_mapCodes.end()) {
         ui->codeEdit->setFocus();
         ShowMessage(QStringLiteral("请输入正确代码"));

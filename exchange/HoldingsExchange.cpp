@@ -1,13 +1,12 @@
 #include "exchange/HoldingsExchange.h"
 
-#include <cstdio>
-#include <memory>
-
 #include "db/CFundDb.h"
 #include "db/SqliteConnection.h"
 #include "exchange/DecimalText.h"
 #include "platform/AtomicFile.h"
 #include "platform/GbkCodec.h"
+#include "platform/TextLines.h"
+#include "platform/WholeFile.h"
 
 namespace zeza {
 namespace {
@@ -23,60 +22,12 @@ std::string OneLine(std::string value) {
     return value;
 }
 
-// The whole file. 1 read, -3 not opened, -4 not read to its end.
-int ReadWholeFile(const std::string& path, std::string& bytes) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) return -3;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, file.get())) > 0) bytes.append(buf, n);
-    return std::ferror(file.get()) ? -4 : 1;
-}
-
-// Rolls the import back unless it was committed, so it adds all or nothing.
-class ImportTransaction {
-  public:
-    explicit ImportTransaction(SqliteConnection& db) : m_db(db) {}
-    ~ImportTransaction() {
-        if (m_open) m_db.Exec("ROLLBACK;");
-    }
-    ImportTransaction(const ImportTransaction&) = delete;
-    ImportTransaction& operator=(const ImportTransaction&) = delete;
-
-    // Takes the write lock at once, waiting out a refresh pass's feed up to the
-    // busy timeout, so no holding fails half-way for a lock.
-    bool Begin() { return m_open = m_db.Exec("BEGIN IMMEDIATE;") == SQLITE_OK; }
-    bool Commit() {
-        if (m_db.Exec("COMMIT;") != SQLITE_OK) return false;
-        m_open = false;
-        return true;
-    }
-
-  private:
-    SqliteConnection& m_db;
-    bool m_open = false;
-};
-
 // Adds every holding inside the open transaction. False at the first failure.
 bool InsertHoldings(sqlite3* db, const std::vector<HoldingLine>& holdings) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, "INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);", -1, &raw,
-                           nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        return false;
-    }
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, &sqlite3_finalize);
-    for (const HoldingLine& h : holdings) {
-        sqlite3_reset(stmt.get());
-        if (sqlite3_bind_text(stmt.get(), 1, h.code.data(), static_cast<int>(h.code.size()), SQLITE_STATIC) !=
-                SQLITE_OK ||
-            sqlite3_bind_double(stmt.get(), 2, h.cost) != SQLITE_OK ||
-            sqlite3_bind_double(stmt.get(), 3, h.units) != SQLITE_OK ||
-            sqlite3_bind_text(stmt.get(), 4, h.remark.data(), static_cast<int>(h.remark.size()),
-                              SQLITE_STATIC) != SQLITE_OK)
-            return false;
-        if (sqlite3_step(stmt.get()) != SQLITE_DONE) return false;
-    }
+    SqlStatement insert(db, "INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);");
+    if (!insert) return false;
+    for (const HoldingLine& h : holdings)
+        if (insert.Run(h.code, h.cost, h.units, h.remark) != SQLITE_OK) return false;
     return true;
 }
 
@@ -109,15 +60,7 @@ bool ParseHoldingLine(std::string_view line, HoldingLine& out) {
 HoldingsFileContent ParseHoldingsText(std::string_view text) {
     HoldingsFileContent content;
     bool first = true;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        const size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        pos = next;
-
+    ForEachLine(text, [&](std::string_view line) {
         HoldingLine h;
         const bool isHolding = ParseHoldingLine(line, h);
         const bool isHeader = first && !isHolding;
@@ -126,7 +69,7 @@ HoldingsFileContent ParseHoldingsText(std::string_view text) {
             content.holdings.push_back(std::move(h));
         else if (!isHeader && !IsBlankLine(line))
             ++content.skipped;
-    }
+    });
     return content;
 }
 
@@ -165,12 +108,21 @@ int CFundDb::ImportHoldings(const std::string& path, int* added, int* skipped) {
     if (!db.Open()) return -1;
 
     std::string bytes;
-    if (const int read = ReadWholeFile(path, bytes); read < 0) return read;
+    switch (ReadWholeFile(path, bytes)) {
+        case WholeFileRead::Read:
+            break;
+        case WholeFileRead::NotOpened:
+            return -3;
+        case WholeFileRead::ReadError:
+            return -4;
+    }
     const HoldingsFileContent content = ParseHoldingsText(bytes);
 
-    ImportTransaction transaction(db);
-    if (!transaction.Begin()) return -2;
-    if (!InsertHoldings(db.Handle(), content.holdings) || !transaction.Commit()) return -5;
+    // Takes the write lock at once, waiting out a refresh pass's feed up to the
+    // busy timeout, so no holding fails half-way for a lock; adds all or nothing.
+    SqlTransaction transaction(db.Handle());
+    if (transaction.Begin() != SQLITE_OK) return -2;
+    if (!InsertHoldings(db.Handle(), content.holdings) || transaction.Commit() != SQLITE_OK) return -5;
 
     if (added) *added = static_cast<int>(content.holdings.size());
     if (skipped) *skipped = content.skipped;

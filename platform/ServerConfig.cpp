@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "zeza/BuildConfig.h"
+
 namespace zeza {
 namespace {
 
@@ -12,10 +14,10 @@ std::string g_override;
 
 std::string ServerBaseUrl() {
     std::lock_guard lock(g_mutex);
-    return g_override.empty() ? std::string(ZEZA_SERVER_URL) : g_override;
+    return g_override.empty() ? std::string(kServerUrl) : g_override;
 }
 
-std::string HomeHost() { return ZEZA_HOME_HOST; }
+std::string HomeHost() { return kHomeHost; }
 
 void SetServerBaseUrlForTesting(const std::string& url) {
     std::lock_guard lock(g_mutex);

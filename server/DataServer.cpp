@@ -7,7 +7,8 @@
 
 #include <httplib.h>
 
-#include "server/IniFile.h"
+#include "platform/LocalTime.h"
+#include "server/DataFolderIni.h"
 #include "server/SitePages.h"
 #include "server/relay/Relay.h"
 #include "server/relay/RelayPages.h"
@@ -31,9 +32,7 @@ bool IsPlainHost(const std::string& host) {
 }
 
 std::string NowStamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    const std::tm tm = LocalTimeOf(std::time(nullptr));
     char buf[40];
     std::strftime(buf, sizeof(buf), "%Y-%m-%d %H:%M:%S %z", &tm);
     return buf;

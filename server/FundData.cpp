@@ -4,41 +4,16 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 #include "platform/GbkCodec.h"
-#include "server/IniFile.h"
+#include "server/DataFolderIni.h"
 #include "platform/Sha256.h"
+#include "platform/TextLines.h"
+#include "platform/WholeFile.h"
 
 namespace zeza::server {
 namespace {
-
-bool ReadWholeFile(const std::filesystem::path& p, std::string& out) {
-    std::ifstream in(p, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad()) return false;
-    out = ss.str();
-    return true;
-}
-
-// Lines of a text file, LF or CR LF ended, the last one possibly without an end.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string_view::npos) eol = text.size();
-        std::string_view line = text.substr(pos, eol - pos);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        pos = eol + 1;
-    }
-    return lines;
-}
 
 bool IsFundCode(std::string_view s) {
     return s.size() == 6 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -89,7 +64,7 @@ bool FundData::Load(const std::filesystem::path& dir, std::string& error) {
     const std::pair<const std::filesystem::path*, std::string*> required[] = {
         {&fundsPath, &funds}, {&navsPath, &navs}, {&estPath, &estimates}};
     for (const auto& [path, text] : required) {
-        if (!ReadWholeFile(*path, *text)) {
+        if (ReadWholeFile(*path, *text) != WholeFileRead::Read) {
             error = "cannot read " + path->string();
             return false;
         }
@@ -105,8 +80,9 @@ bool FundData::Load(const std::filesystem::path& dir, std::string& error) {
     // The times come from times.ini when it names them, else from the files themselves,
     // so an operator who just replaces a file has clients fetch it again.
     std::string timesText;
-    IniFile times;
-    if (ReadWholeFile(dir / "times.ini", timesText)) times = IniFile::Parse(timesText);
+    DataFolderIni times;
+    if (ReadWholeFile(dir / "times.ini", timesText) == WholeFileRead::Read)
+        times = DataFolderIni::Parse(timesText);
     auto pickTime = [&](const char* key, const std::filesystem::path& file) -> int64_t {
         if (auto raw = times.Get("FU", key)) {
             if (auto v = ParseInteger(*raw); v && *v >= 0 && *v <= INT32_MAX) return *v;
@@ -200,8 +176,8 @@ void FundData::LoadEstimates(const std::string& text, const std::string& file) {
 
 void FundData::LoadUpdate(const std::filesystem::path& dir) {
     std::string text;
-    if (!ReadWholeFile(dir / "update" / "update.ini", text)) return;
-    IniFile ini = IniFile::Parse(text);
+    if (ReadWholeFile(dir / "update" / "update.ini", text) != WholeFileRead::Read) return;
+    DataFolderIni ini = DataFolderIni::Parse(text);
     UpdateOffer offer;
     offer.fileName = ini.GetAnySection("File").value_or("");
     if (!IsSafeFileName(offer.fileName)) {
@@ -210,7 +186,7 @@ void FundData::LoadUpdate(const std::filesystem::path& dir) {
             "offered");
         return;
     }
-    if (!ReadWholeFile(dir / "update" / offer.fileName, offer.bytes)) {
+    if (ReadWholeFile(dir / "update" / offer.fileName, offer.bytes) != WholeFileRead::Read) {
         m_warnings.push_back("update/" + offer.fileName + " cannot be read; no update offered");
         return;
     }
@@ -227,6 +203,11 @@ void FundData::LoadUpdate(const std::filesystem::path& dir) {
     offer.updateVer = intKey("UpdateVer", 12);
     offer.updateFu = intKey("UpdateFu", 0);
     offer.sha256 = Sha256::Hex(offer.bytes);
+    if (offer.sha256.empty()) {
+        // Offered without its checksum, the file would be taken unchecked.
+        m_warnings.push_back("update/" + offer.fileName + " cannot be hashed; no update offered");
+        return;
+    }
     m_update = std::move(offer);
 }
 

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "platform/GbkCodec.h"
+#include "platform/LocalTime.h"
 
 namespace zeza::server {
 namespace {
@@ -36,9 +37,7 @@ std::string Change(double now, double before) {
 }
 
 std::string LocalTime(int64_t t) {
-    std::time_t tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    localtime_r(&tt, &tm);
+    const std::tm tm = LocalTimeOf(static_cast<std::time_t>(t));
     char buf[32];
     std::strftime(buf, sizeof(buf), "%Y-%m-%d %H:%M", &tm);
     return buf;

@@ -10,7 +10,7 @@
 #include <pthread.h>
 
 #include "server/DataServer.h"
-#include "server/IniFile.h"
+#include "server/DataFolderIni.h"
 #include "server/relay/Relay.h"
 
 namespace {

@@ -3,14 +3,12 @@
 #include <algorithm>
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
-#include <QThread>
 
 #include "platform/GbkCodec.h"
 #include "suggest/CSuggestEdit.h"
@@ -41,6 +39,13 @@ CSuggestPopup::CSuggestPopup(QWidget* parent)
     setMouseTracking(true);
     m_hostTimer.setInterval(kHostCheckMs);
     connect(&m_hostTimer, &QTimer::timeout, this, &CSuggestPopup::OnHostTimer);
+    m_scrollTimer.setTimerType(Qt::PreciseTimer);
+    m_scrollTimer.setInterval(kScrollStepMs);
+    connect(&m_scrollTimer, &QTimer::timeout, this, &CSuggestPopup::OnScrollStep);
+    m_pickTimer.setTimerType(Qt::PreciseTimer);
+    m_pickTimer.setSingleShot(true);
+    m_pickTimer.setInterval(kPickHoldMs);
+    connect(&m_pickTimer, &QTimer::timeout, this, &CSuggestPopup::hide);
 }
 
 CSuggestPopup::~CSuggestPopup() {
@@ -94,6 +99,7 @@ void CSuggestPopup::ClearCandidates() {
 }
 
 int CSuggestPopup::ShowMatches(const std::string& text) {
+    FinishScroll();
     const size_t before = m_arrMatches.size();
     m_bOpenDeferred = false;
     if (!m_pField || text.empty()) {
@@ -166,7 +172,8 @@ std::string CSuggestPopup::SelectedText() const {
 }
 
 void CSuggestPopup::RevealSelection() {
-    ScrollToRow(m_nSel, false);
+    // A scroll under way was started for the highlighted row and ends with it in view.
+    if (!m_scrollTimer.isActive()) ScrollToRow(m_nSel, false);
     repaint();
 }
 
@@ -180,32 +187,51 @@ int CSuggestPopup::RowFromPoint(const QPoint& client) {
 }
 
 bool CSuggestPopup::ScrollToRow(int row, bool animate) {
+    // A scroll still under way ends where it was going before this one starts.
+    FinishScroll();
     if (row == m_nTop || (row > m_nTop && row < m_nTop + m_nPageRows)) return false;
-    if (row > m_nTop) {
+    int top = m_nTop;
+    if (row > top) {
         // The row ends as the last visible one, unless the list ends first.
-        while (m_nTop < row && m_nTop < m_nRows - m_nPageRows && m_nTop + m_nPageRows <= row) {
-            ++m_nTop;
-            if (animate) {
-                Refresh();
-                QThread::msleep(kScrollStepMs);
-            }
-        }
+        while (top < row && top < m_nRows - m_nPageRows && top + m_nPageRows <= row) ++top;
     } else {
         // The row ends as the first visible one; -1 scrolls to the top.
-        while (m_nTop > 0) {
-            --m_nTop;
-            if (animate) {
-                Refresh();
-                QThread::msleep(kScrollStepMs);
-            }
-            if (m_nTop <= row) break;
+        while (top > 0) {
+            --top;
+            if (top <= row) break;
         }
+    }
+    if (animate && top != m_nTop) {
+        // One row every kScrollStepMs, each shown, without holding up the event loop.
+        m_nScrollTarget = top;
+        m_scrollTimer.start();
+    } else {
+        m_nTop = top;
     }
     Refresh();
     return true;
 }
 
+void CSuggestPopup::OnScrollStep() {
+    if (m_nTop != m_nScrollTarget) m_nTop += m_nScrollTarget > m_nTop ? 1 : -1;
+    if (m_nTop == m_nScrollTarget) m_scrollTimer.stop();
+    Refresh();
+}
+
+void CSuggestPopup::FinishScroll() {
+    if (!m_scrollTimer.isActive()) return;
+    m_scrollTimer.stop();
+    m_nTop = m_nScrollTarget;
+    if (m_scrollBar) {
+        m_bSettingScroll = true;
+        m_scrollBar->setValue(m_nTop);
+        m_bSettingScroll = false;
+    }
+    update();
+}
+
 void CSuggestPopup::UpdateScrollBar() {
+    FinishScroll();
     if (m_nRows == 0 || !m_scrollBar) return;
     m_nPageRows = height() / m_nRowHeight;
     m_bSettingScroll = true;
@@ -242,6 +268,7 @@ void CSuggestPopup::Refresh() {
 
 void CSuggestPopup::OnScrollValue(int value) {
     if (m_bSettingScroll) return;
+    m_scrollTimer.stop();  // the user's own scrolling wins
     // Line and page steps, dragging and the wheel all arrive as the new first row.
     const int top = std::clamp(value, 0, std::max(0, m_nRows - m_nPageRows));
     if (top == m_nTop) return;
@@ -360,6 +387,8 @@ void CSuggestPopup::showEvent(QShowEvent* event) {
 void CSuggestPopup::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     m_hostTimer.stop();
+    m_scrollTimer.stop();
+    m_pickTimer.stop();
     qApp->removeEventFilter(this);
     m_nSel = -1;
     m_nTop = 0;
@@ -399,12 +428,10 @@ void CSuggestPopup::mousePressEvent(QMouseEvent* event) {
     emit Picked();
     if (!self) return;
     repaint();
-    // Keep the picked row on screen for a moment. Paints and timers go on;
-    // keys and clicks wait until the list has closed.
-    QEventLoop hold;
-    QTimer::singleShot(kPickHoldMs, Qt::PreciseTimer, &hold, &QEventLoop::quit);
-    hold.exec(QEventLoop::ExcludeUserInputEvents);
-    if (self) hide();
+    // Keep the picked row on screen for a moment, then close (m_pickTimer).
+    // Meanwhile the list takes no mouse input; a key or a click elsewhere
+    // closes it first and then goes on to find it closed (eventFilter).
+    m_pickTimer.start();
 }
 
 void CSuggestPopup::mouseMoveEvent(QMouseEvent* event) {
@@ -439,6 +466,28 @@ void CSuggestPopup::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CSuggestPopup::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel: {
+            // The mouse meets the rows where a scroll under way ends, and not
+            // at all while a picked row is held.
+            auto* w = qobject_cast<QWidget*>(watched);
+            if (w && (w == this || isAncestorOf(w))) {
+                FinishScroll();
+                if (m_pickTimer.isActive()) return true;
+            }
+            break;
+        }
+        case QEvent::ShortcutOverride:
+        case QEvent::KeyPress:
+        case QEvent::InputMethod:
+            if (m_pickTimer.isActive()) hide();
+            break;
+        default:
+            break;
+    }
     switch (event->type()) {
         case QEvent::ApplicationStateChange:
         case QEvent::ApplicationActivate:

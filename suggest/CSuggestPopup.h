@@ -39,7 +39,8 @@ class CSuggestPopup : public QWidget {
     // The highlighted entry; the first one when none is highlighted; "" when
     // there are no matches.
     std::string SelectedText() const;
-    // Brings the highlighted row into view at once and repaints.
+    // Brings the highlighted row into view at once and repaints; a scroll under
+    // way to it goes on.
     void RevealSelection();
 
     // Appends an entry with the pinyin initials of its name (empty when unknown).
@@ -67,6 +68,8 @@ class CSuggestPopup : public QWidget {
   signals:
     // The user clicked a row, which is now the highlighted one. Emitted while
     // the popup is still visible; the field writes the entry before it returns.
+    // The row stays highlighted for half a second, then the popup closes; a
+    // key closes it at once.
     void Picked();
 
   protected:
@@ -83,9 +86,14 @@ class CSuggestPopup : public QWidget {
   private:
     // Row under a point of the client area; makes it the highlighted one. -1 for none.
     int RowFromPoint(const QPoint& client);
-    // Scrolls so that row becomes visible, row by row with a short pause when
-    // animate is set. Returns whether it scrolled.
+    // Scrolls so that row becomes visible: when animate is set row by row on
+    // m_scrollTimer, the top row reaching its place step by step after the
+    // return. Returns whether it scrolls.
     bool ScrollToRow(int row, bool animate);
+    // One row of an animated scroll.
+    void OnScrollStep();
+    // Puts an animated scroll under way at its end at once.
+    void FinishScroll();
     void UpdateScrollBar();
     void PlaceScrollBar();
     // Repaints at once, with the scroll bar following m_nTop.
@@ -113,6 +121,9 @@ class CSuggestPopup : public QWidget {
     QRect m_rcHost;
     CSuggestEdit* m_pField = nullptr;
     QTimer m_hostTimer;
+    QTimer m_scrollTimer;     // runs while an animated scroll is under way
+    int m_nScrollTarget = 0;  // the top row it ends at
+    QTimer m_pickTimer;       // runs while a picked row is shown before the list closes
     int m_nTop = 0;
     int m_nRows = 0;
     int m_nRowHeight = 16;

@@ -9,10 +9,11 @@
 
 #include "db/SqlAccess.h"
 #include "platform/CacheFolder.h"
-#include "platform/IniFile.h"
+#include "platform/ControlFileIni.h"
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
 #include "sync/Feeds.h"
+#include "zeza/BuildConfig.h"
 
 namespace zeza {
 namespace {
@@ -80,7 +81,8 @@ int CFundDb::DownloadToFile(const std::string& url, const std::string& path) {
 }
 
 int CFundDb::SendThanks() {
-    DownloadToFile(ServerBaseUrl() + "fund/thanks.php", CacheFile(m_strCacheFolder, "~FUthanks.tmp"));
+    // Fire and forget: nobody waits for the thanks to arrive.
+    (void)DownloadToFile(ServerBaseUrl() + "fund/thanks.php", CacheFile(m_strCacheFolder, "~FUthanks.tmp"));
     return 0;
 }
 
@@ -88,7 +90,7 @@ int CFundDb::FetchControlFile(ServerControl& rec) {
     rec.Clear();
     const std::string url = ServerBaseUrl() + "fund/fund.php?gid=" + EncodeQueryValue(m_local.guid) +
                             "&ver=" + std::to_string(kProgramVersion);
-    IniFile ini;
+    ControlFileIni ini;
     {
         std::lock_guard lock(g_controlFileMutex);
         const std::string path = CacheFile(m_strCacheFolder, "~FUini.tmp");
@@ -134,8 +136,8 @@ int CFundDb::SyncFeed(int kind) {
     if (FetchFeed(*feed) <= 0) return feed->syncFailed;
     local = server;
     // When this fails the file keeps the old time and the next start repeats the feed.
-    ExecSql(std::string("UPDATE fu_iniLoc SET ") + feed->controlKey + "=?;",
-            {static_cast<long long>(server)});
+    (void)ExecSql(std::string("UPDATE fu_iniLoc SET ") + feed->controlKey + "=?;",
+                  {static_cast<long long>(server)});
     return 1;
 }
 

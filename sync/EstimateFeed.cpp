@@ -6,10 +6,8 @@
 #include <vector>
 
 #include "db/SqliteConnection.h"
-#include "sync/FeedFile.h"
 #include "sync/FeedText.h"
 #include "sync/FeedTransaction.h"
-#include "sync/PreparedStatement.h"
 
 namespace zeza {
 namespace {
@@ -21,7 +19,7 @@ bool ApplyEstimates(SqliteConnection& db, std::string_view text) {
     // A code named twice takes its last value, as line-by-line updates would.
     std::unordered_map<std::string_view, std::string_view> values;
     SkipByteOrderMark(text);
-    ForEachFeedLine(text, [&](std::string_view line) {
+    ForEachLine(text, [&](std::string_view line) {
         if (line.size() < kMinFeedLineLength) return;
         std::string_view code = line.substr(0, 6);
         std::string_view value = line.substr(7);
@@ -33,7 +31,7 @@ bool ApplyEstimates(SqliteConnection& db, std::string_view text) {
 
     std::vector<std::pair<long long, std::string_view>> rows;
     {
-        PreparedStatement scan(db.Handle(), "SELECT idl,codel FROM main.fu_list;");
+        SqlStatement scan(db.Handle(), "SELECT idl,codel FROM main.fu_list;");
         if (!scan.IsValid()) return false;
         int rc;
         while ((rc = scan.Step()) == SQLITE_ROW) {
@@ -42,7 +40,7 @@ bool ApplyEstimates(SqliteConnection& db, std::string_view text) {
         }
         if (rc != SQLITE_DONE) return false;
     }
-    PreparedStatement update(db.Handle(), "UPDATE main.fu_list SET estval=? WHERE idl=?;");
+    SqlStatement update(db.Handle(), "UPDATE main.fu_list SET estval=? WHERE idl=?;");
     if (!update.IsValid()) return false;
     for (const auto& [id, value] : rows)
         if (update.Run(value, id) != SQLITE_OK) return false;

@@ -9,6 +9,6 @@ namespace zeza {
 // one transaction; funds not named keep their estimate, codes not in the
 // catalogue change nothing. 1 applied; -3 file not opened, -4 database not
 // opened, -5 transaction not begun, -7 read or database error (nothing changed).
-int ApplyEstimateFile(const std::string& path);
+[[nodiscard]] int ApplyEstimateFile(const std::string& path);
 
 }  // namespace zeza

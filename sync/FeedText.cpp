@@ -63,10 +63,6 @@ bool IsEmptyFeed(std::string_view text) {
     return true;
 }
 
-void SkipByteOrderMark(std::string_view& text) {
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-}
-
 std::string_view QuoteDateOf(std::string_view firstLine) {
     std::string_view date = firstLine;
     while (!date.empty() && IsBlank(date.front())) date.remove_prefix(1);

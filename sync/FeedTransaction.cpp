@@ -2,39 +2,24 @@
 
 #include <exception>
 
-#include "sync/FeedFile.h"
+#include "platform/WholeFile.h"
 
 namespace zeza {
-
-FeedTransaction::~FeedTransaction() {
-    if (m_open) m_db.Exec("ROLLBACK;");
-}
-
-bool FeedTransaction::Begin() {
-    m_open = m_db.Exec("BEGIN IMMEDIATE;") == SQLITE_OK;
-    return m_open;
-}
-
-bool FeedTransaction::Commit() {
-    if (!m_open) return false;
-    // A failed COMMIT leaves the transaction open; the destructor rolls it back.
-    if (m_db.Exec("COMMIT;") != SQLITE_OK) return false;
-    m_open = false;
-    return true;
-}
 
 int ApplyFeedFile(const std::string& path, const FeedFailureCodes& codes,
                   const std::function<bool(SqliteConnection&, const std::string&)>& apply) {
     try {
-        FeedFile file;
-        if (!file.Open(path)) return codes.fileNotOpened;
+        // Read before the write lock is taken; a read error counts only after
+        // the database and the transaction, as the results are ordered.
+        std::string text;
+        const WholeFileRead read = ReadWholeFile(path, text);
+        if (read == WholeFileRead::NotOpened) return codes.fileNotOpened;
         SqliteConnection db;
         if (!db.Open()) return codes.noDatabase;
-        FeedTransaction tx(db);
-        if (!tx.Begin()) return codes.notBegun;
-        std::string text;
-        if (!file.ReadAll(text) || !apply(db, text)) return codes.notApplied;
-        return tx.Commit() ? 1 : codes.notApplied;
+        SqlTransaction tx(db.Handle());
+        if (tx.Begin() != SQLITE_OK) return codes.notBegun;
+        if (read != WholeFileRead::Read || !apply(db, text)) return codes.notApplied;
+        return tx.Commit() == SQLITE_OK ? 1 : codes.notApplied;
     } catch (const std::exception&) {
         // Out of memory while reading or splitting: the transaction was rolled back.
         return codes.notApplied;

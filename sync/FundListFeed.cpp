@@ -9,10 +9,8 @@
 
 #include "db/SqliteConnection.h"
 #include "platform/GbkCodec.h"
-#include "sync/FeedFile.h"
 #include "sync/FeedText.h"
 #include "sync/FeedTransaction.h"
-#include "sync/PreparedStatement.h"
 
 namespace zeza {
 namespace {
@@ -69,7 +67,7 @@ bool ApplyFundList(SqliteConnection& db, std::string_view text) {
     // A code sent twice ends as its last line, as if each line replaced the row before it.
     std::unordered_map<std::string_view, size_t> lastLine;
     lastLine.reserve(expected);
-    ForEachFeedLine(text, [&](std::string_view line) {
+    ForEachLine(text, [&](std::string_view line) {
         if (line.size() < kMinFeedLineLength) return;
         std::array<std::string_view, 3> f;
         // A line whose code is no fund code is no fund (a line of an error page).
@@ -91,7 +89,7 @@ bool ApplyFundList(SqliteConnection& db, std::string_view text) {
     size_t rowCount = 0;
     std::vector<long long> replaced;
     {
-        PreparedStatement scan(db.Handle(), "SELECT idl,codel FROM main.fu_list;");
+        SqlStatement scan(db.Handle(), "SELECT idl,codel FROM main.fu_list;");
         if (!scan.IsValid()) return false;
         int rc;
         while ((rc = scan.Step()) == SQLITE_ROW) {
@@ -107,15 +105,15 @@ bool ApplyFundList(SqliteConnection& db, std::string_view text) {
         // Clearing the table is far cheaper than deleting each of its rows.
         if (db.Exec("DELETE FROM main.fu_list;") != SQLITE_OK) return false;
     } else if (!replaced.empty()) {
-        PreparedStatement remove(db.Handle(), "DELETE FROM main.fu_list WHERE idl=?;");
+        SqlStatement remove(db.Handle(), "DELETE FROM main.fu_list WHERE idl=?;");
         if (!remove.IsValid()) return false;
         for (long long id : replaced)
             if (remove.Run(id) != SQLITE_OK) return false;
     }
 
     // New ids follow every old one, so a fund sent again never gets its old id back.
-    PreparedStatement insert(db.Handle(),
-                             "INSERT INTO main.fu_list (idl,codel,name,type,look) VALUES (?,?,?,?,?);");
+    SqlStatement insert(db.Handle(),
+                        "INSERT INTO main.fu_list (idl,codel,name,type,look) VALUES (?,?,?,?,?);");
     if (!insert.IsValid()) return false;
     const std::string notWatched = "0";
     std::string code;
@@ -128,7 +126,7 @@ bool ApplyFundList(SqliteConnection& db, std::string_view text) {
             auto watched = looks.find(code);
             if (watched != looks.end()) look = &watched->second;
         }
-        if (insert.Run(++nextId, {l.code, l.name, l.type, *look}) != SQLITE_OK) return false;
+        if (insert.Run(++nextId, l.code, l.name, l.type, *look) != SQLITE_OK) return false;
     }
     return true;
 }

@@ -11,6 +11,6 @@ namespace zeza {
 // 1 applied (also when there was nothing to apply); -2 file not opened,
 // -3 database not opened, -4 transaction not begun, -5 read or database error
 // (nothing changed).
-int ApplyFundListFile(const std::string& path);
+[[nodiscard]] int ApplyFundListFile(const std::string& path);
 
 }  // namespace zeza

@@ -4,10 +4,8 @@
 #include <string_view>
 
 #include "db/SqliteConnection.h"
-#include "sync/FeedFile.h"
 #include "sync/FeedText.h"
 #include "sync/FeedTransaction.h"
-#include "sync/PreparedStatement.h"
 
 namespace zeza {
 namespace {
@@ -26,18 +24,18 @@ bool ApplyNetValues(SqliteConnection& db, std::string_view text) {
     const std::string_view data = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
 
     if (db.Exec("DELETE FROM fu_stk;") != SQLITE_OK) return false;
-    PreparedStatement insert(db.Handle(),
-                             "INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?);");
+    SqlStatement insert(db.Handle(),
+                        "INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?);");
     if (!insert.IsValid()) return false;
     bool ok = true;
     long long rows = 0;
-    ForEachFeedLine(data, [&](std::string_view line) {
+    ForEachLine(data, [&](std::string_view line) {
         if (!ok || line.size() < kMinFeedLineLength) return;
         std::array<std::string_view, 4> f;
         if (SplitFeedFields(line, f.data(), f.size()) != f.size() || !IsDecimalNumber(f[1]) ||
             !IsDecimalNumber(f[2]) || !IsDecimalNumber(f[3]))
             return;
-        if (insert.Run({f[0], f[1], f[2], f[3], date}) != SQLITE_OK) ok = false;
+        if (insert.Run(f[0], f[1], f[2], f[3], date) != SQLITE_OK) ok = false;
         ++rows;
     });
     // Without a single valid row the file is no net value file either.

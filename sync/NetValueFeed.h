@@ -9,6 +9,6 @@ namespace zeza {
 // are replaced by the file's in one transaction. 1 applied; -3 file not
 // opened, -4 database not opened, -5 transaction not begun, -7 read or
 // database error, or no quote date, or no valid data line (nothing changed).
-int ApplyNetValueFile(const std::string& path);
+[[nodiscard]] int ApplyNetValueFile(const std::string& path);
 
 }  // namespace zeza

@@ -6,21 +6,18 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <mutex>
-#include <spawn.h>
 #include <string_view>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 #include "platform/InstallKind.h"
+#include "platform/Process.h"
 #include "platform/Sha256.h"
 #include "platform/UrlDownload.h"
+#include "platform/WholeFile.h"
 #include "updater/UpdaterProgram.h"
-
-extern char** environ;
+#include "zeza/BuildConfig.h"
 
 namespace zeza {
 namespace {
@@ -36,15 +33,13 @@ std::string ProgramPath() {
         std::lock_guard lock(g_pathMutex);
         if (!g_programPathOverride.empty()) return g_programPathOverride;
     }
-    std::error_code ec;
-    auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : p.string();
+    return RunningProgramPath();
 }
 
+// "" when the file cannot be read whole: it then matches no published digest.
 std::string FileSha256(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::string();
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    if (ReadWholeFile(path, bytes) != WholeFileRead::Read) return std::string();
     return Sha256::Hex(bytes);
 }
 
@@ -74,7 +69,7 @@ bool WriteUpdater() {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) return false;
-    return ::chmod(kUpdaterFile, 0755) == 0;
+    return MakeExecutable(kUpdaterFile);
 }
 
 }  // namespace
@@ -105,7 +100,7 @@ int CFundDb::LaunchSelfUpdate() {
         std::remove(download.c_str());
         return -4;
     }
-    ::chmod(download.c_str(), 0755);
+    MakeExecutable(download);
 
     if (!WriteUpdater()) {
         std::remove(download.c_str());
@@ -115,15 +110,12 @@ int CFundDb::LaunchSelfUpdate() {
 
     // Both paths are passed as whole arguments, so blanks in them do no harm.
     const std::string updater = std::string("./") + kUpdaterFile;
-    char* const argv[] = {const_cast<char*>(updater.c_str()), const_cast<char*>(program.c_str()),
-                          const_cast<char*>(download.c_str()), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, updater.c_str(), nullptr, nullptr, argv, environ) != 0) return -5;
+    if (!SpawnDetached(updater.c_str(), program.c_str(), download.c_str())) return -5;
 
     // Nothing is held open between operations, so the process can end here;
-    // _exit keeps other threads from running into torn-down globals.
+    // ending at once keeps other threads from running into torn-down globals.
     std::fflush(nullptr);
-    _exit(0);
+    ExitNow(0);
 }
 
 void CFundDb::RemoveUpdateLeftovers() {

@@ -5,11 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-extern char** environ;
+#include "platform/Spawn.h"
 
 namespace {
 
@@ -19,12 +16,6 @@ void Sleep500ms() {
     timespec ts{0, 500L * 1000 * 1000};
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
-}
-
-bool StartProgram(const char* path) {
-    pid_t pid = 0;
-    char* const argv[] = {const_cast<char*>(path), nullptr};
-    return posix_spawn(&pid, path, nullptr, nullptr, argv, environ) == 0;
 }
 
 }  // namespace
@@ -46,7 +37,7 @@ int main(int argc, char** argv) {
 
     for (int attempt = 0; attempt < 10; ++attempt) {
         Sleep500ms();
-        if (StartProgram(program)) return 0;
+        if (zeza::SpawnDetached(program)) return 0;
     }
     return 0;
 }

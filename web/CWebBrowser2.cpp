@@ -1,120 +1,124 @@
 #include "web/CWebBrowser2.h"
 
+#include <cstdio>
+
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QOpenGLContext>
+#include <QPluginLoader>
 #include <QVBoxLayout>
 
 #include "platform/Shell.h"
+#include "web/LightPane.h"
+#include "web/PageView.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTextBrowser>
-
-#ifdef ZEZA_HAVE_WEBENGINE
-#include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineView>
-#endif
+// Qt's application-wide OpenGL share context, which QGuiApplication makes only
+// when Qt::AA_ShareOpenGLContexts is set before it (exported by Qt GUI, declared
+// in its private qopenglcontext_p.h).
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 namespace zeza {
 
-#ifdef ZEZA_HAVE_WEBENGINE
 namespace {
 
-// A page whose clicked links, and pages asking for a new window, go to the
-// user's browser; the program's own navigations, redirects and form posts stay.
-class PanePage : public QWebEnginePage {
-  public:
-    using QWebEnginePage::QWebEnginePage;
+// The full browser module: its path seen from the program's folder once
+// installed (and in the build tree, for the program and the benchmarks), and
+// where the build puts it (for the tests, which run from deeper folders of the
+// build tree). Both empty where the build has no full browser.
+constexpr char kModuleFromProgram[] = ZEZA_WEBPANE_FROM_PROGRAM;
+constexpr char kModuleBuilt[] = ZEZA_WEBPANE_BUILT;
+constexpr char kBuildDir[] = ZEZA_WEBPANE_BUILD_DIR;
 
-  protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-        if (type == NavigationTypeLinkClicked && isMainFrame) {
-            Shell::OpenUrl(url.toString());
-            return false;
+QString ModulePath() {
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString installed = QDir::cleanPath(programDir + '/' + QString::fromUtf8(kModuleFromProgram));
+    if (QFileInfo::exists(installed)) return installed;
+    if (programDir.startsWith(QString::fromUtf8(kBuildDir) + '/')) return QString::fromUtf8(kModuleBuilt);
+    return installed;
+}
+
+// Qt WebEngine composes its pages with OpenGL contexts shared with the
+// application's global one, which it expects to exist before the engine's
+// libraries load (without it the engine crashes). Setting
+// Qt::AA_ShareOpenGLContexts before the QApplication would make it at start,
+// costing every window tens of megabytes (a software renderer's context) whether
+// or not a page is ever shown; it is made here instead, right before the module
+// is loaded. As Qt does, it is set even where it cannot be created (no OpenGL, as
+// offscreen without a display): the engine then draws without OpenGL.
+void MakeSharedOpenGLContext() {
+    if (QOpenGLContext::globalShareContext()) return;
+    auto* context = new QOpenGLContext(QCoreApplication::instance());
+    context->create();
+    qt_gl_set_global_share_context(context);
+}
+
+// The module's entry, loaded on the first call; null (said once on stderr) when
+// it cannot be loaded, and the panes then show their pages light.
+PageViewFactory* FullBrowserModule() {
+    static PageViewFactory* factory = [] {
+        const QString path = ModulePath();
+        PageViewFactory* entry = nullptr;
+        QString error;
+        if (QFileInfo::exists(path)) {
+            MakeSharedOpenGLContext();
+            QPluginLoader loader(path);
+            QObject* root = loader.instance();
+            entry = qobject_cast<PageViewFactory*>(root);
+            error = root ? QStringLiteral("a module of another version") : loader.errorString();
+        } else {
+            error = QStringLiteral("no such file");
         }
-        return true;
-    }
-
-    QWebEnginePage* createWindow(WebWindowType) override {
-        // The new window's first navigation is handed on and the page dropped.
-        auto* popup = new PanePage(this);
-        connect(popup, &QWebEnginePage::urlChanged, popup, [popup](const QUrl& url) {
-            if (url.isEmpty()) return;
-            Shell::OpenUrl(url.toString());
-            popup->deleteLater();
-        });
-        return popup;
-    }
-};
+        if (!entry) {
+            std::fprintf(stderr,
+                         "Zeza: the full browser %s could not be loaded (%s); web pages are shown light.\n",
+                         qPrintable(path), qPrintable(error));
+        }
+        return entry;
+    }();
+    return factory;
+}
 
 }  // namespace
-#endif
 
 CWebBrowser2::CWebBrowser2(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-#ifndef ZEZA_HAVE_WEBENGINE
-    m_bLight = true;
-    CreateLightPane();
-#endif
-}
-
-CWebBrowser2::~CWebBrowser2() {
-    if (m_pReply) {
-        m_pReply->disconnect(this);
-        m_pReply->abort();
+    if (!HasFullBrowser()) {
+        m_bLight = true;
+        CreateView();
     }
 }
 
-void CWebBrowser2::CreateLightPane() {
-    if (m_pText) return;
-    m_pText = new QTextBrowser(this);
-    m_pText->setFrameShape(QFrame::NoFrame);
-    m_pText->setOpenLinks(false);
-    connect(m_pText, &QTextBrowser::anchorClicked, this,
-            [this](const QUrl& link) { Shell::OpenUrl(QUrl(m_strUrl).resolved(link).toString()); });
-    layout()->addWidget(m_pText);
-    m_pNet = new QNetworkAccessManager(this);
+CWebBrowser2::~CWebBrowser2() {
+    // The view goes first, while the pane it reports to is still whole.
+    if (m_pView) delete m_pView->Widget();
 }
 
-#ifdef ZEZA_HAVE_WEBENGINE
-void CWebBrowser2::CreateFullBrowser() {
-    // The browser engine and its helper processes start here, not with the window.
-    m_pView = new QWebEngineView(this);
-    m_pView->setPage(new PanePage(m_pView));
-    m_pView->setContextMenuPolicy(Qt::NoContextMenu);
-    layout()->addWidget(m_pView);
-    // Only loads that end count: a load cut short (a newer navigation, a link
-    // handed to the user's browser) reports nothing, as in the light pane.
-    connect(m_pView->page(), &QWebEnginePage::loadingChanged, this,
-            [this](const QWebEngineLoadingInfo& info) {
-                if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) emit PageShown(true);
-                if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus) emit PageShown(false);
-            });
+void CWebBrowser2::CreateView() {
+    if (m_pView) return;
+    PageViewHooks hooks{[this](bool ok) { emit PageShown(ok); },
+                        [](const QUrl& link) { Shell::OpenUrl(link.toString()); }};
+    if (!m_bLight) {
+        if (PageViewFactory* factory = FullBrowserModule())
+            m_pView = factory->CreatePageView(this, hooks);
+        else
+            m_bLight = true;
+    }
+    if (!m_pView) m_pView = new LightPane(this, hooks);
+    layout()->addWidget(m_pView->Widget());
 }
-#endif
 
 bool CWebBrowser2::HasFullBrowser() {
-#ifdef ZEZA_HAVE_WEBENGINE
-    return true;
-#else
-    return false;
-#endif
+    return kModuleFromProgram[0] != '\0';
 }
 
-void CWebBrowser2::PrepareApplication() {
-#ifdef ZEZA_HAVE_WEBENGINE
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-#endif
-}
+void CWebBrowser2::PrepareApplication() {}
 
 void CWebBrowser2::UseLightPane() {
-#ifdef ZEZA_HAVE_WEBENGINE
     if (m_pView) return;
-#endif
     m_bLight = true;
-    CreateLightPane();
+    CreateView();
 }
 
 bool CWebBrowser2::IsFullBrowser() const {
@@ -123,52 +127,19 @@ bool CWebBrowser2::IsFullBrowser() const {
 
 void CWebBrowser2::Navigate(const QString& url) {
     m_strUrl = url;
-#ifdef ZEZA_HAVE_WEBENGINE
-    if (!m_bLight) {
-        if (!m_pView) CreateFullBrowser();
-        m_pView->setUrl(QUrl(url));
-        return;
-    }
-#endif
-    NavigateLight(url);
-}
-
-void CWebBrowser2::NavigateLight(const QString& url) {
-    if (m_pReply) {
-        m_pReply->disconnect(this);
-        m_pReply->abort();
-        m_pReply->deleteLater();
-        m_pReply = nullptr;
-    }
-    QNetworkRequest request{QUrl(url)};
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setTransferTimeout(30000);
-    QNetworkReply* reply = m_pNet->get(request);
-    m_pReply = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
-        if (reply != m_pReply) return;
-        m_pReply = nullptr;
-        reply->deleteLater();
-        bool ok = reply->error() == QNetworkReply::NoError;
-        if (ok) {
-            // Pages are small; anything large is not a page this pane should show.
-            QByteArray body = reply->read(2 * 1024 * 1024);
-            m_pText->setHtml(QString::fromUtf8(body));
-        } else {
-            m_pText->setHtml(QString());
-        }
-        emit PageShown(ok);
-    });
+    CreateView();
+    m_pView->Navigate(QUrl(url));
 }
 
 void CWebBrowser2::ReadShownText(std::function<void(const QString&)> done) const {
-#ifdef ZEZA_HAVE_WEBENGINE
-    if (m_pView) {
-        m_pView->page()->toPlainText(std::move(done));
-        return;
-    }
-#endif
-    done(m_pText ? m_pText->toPlainText() : QString());
+    if (m_pView)
+        m_pView->ReadShownText(std::move(done));
+    else
+        done(QString());
+}
+
+void CWebBrowser2::RunScript(const QString& script) {
+    if (m_pView) m_pView->RunScript(script);
 }
 
 }  // namespace zeza

@@ -5,21 +5,20 @@
 #include <QString>
 #include <QWidget>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-class QTextBrowser;
-class QWebEngineView;
-
 namespace zeza {
 
+class PageView;
+
 // A pane that shows one web page of the data server inside the main window.
-// With Qt WebEngine in the build it hosts a full browser view, made on the
-// first navigation so that the engine starts only for a page that is shown;
-// without it, or when asked for a light pane, it fetches the page and shows
-// its HTML as rich text. The program only navigates, moves, shows and hides
-// it. In both, a link the user clicks opens in the user's browser (through
-// the shell), so the pane always keeps the page the program put there; form
-// posts stay in the pane.
+// Where the full browser is built (Qt WebEngine, in the zeza_webpane module
+// beside the program) it hosts a full browser view, loaded and made on the
+// first navigation so that the engine's libraries and processes come only for
+// a page that is shown; without it, when the module cannot be loaded, or when
+// asked for a light pane, it fetches the page and shows its HTML as rich text
+// (LightPane). The program only navigates, moves, shows and hides it. In
+// both, a link the user clicks opens in the user's browser (through the
+// shell), so the pane always keeps the page the program put there; form posts
+// stay in the pane.
 class CWebBrowser2 : public QWidget {
     Q_OBJECT
 
@@ -40,13 +39,17 @@ class CWebBrowser2 : public QWidget {
     QString LastUrl() const { return m_strUrl; }
     // Whether this build hosts a full browser view.
     static bool HasFullBrowser();
-    // Must run before the QApplication is made: the full browser shares its
-    // OpenGL contexts with the widgets. Does nothing for the light pane.
+    // Runs before the QApplication is made. Nothing has to be set there now:
+    // the full browser makes the OpenGL context it shares with the widgets when
+    // it is first needed, so a window without it carries none.
     static void PrepareApplication();
 
     // Hands the plain text currently shown to done, later or at once (the full
     // browser reads it from its page process). For tests and diagnostics.
     void ReadShownText(std::function<void(const QString&)> done) const;
+    // Runs script in the shown page of the full browser; the light pane runs
+    // no scripts. For tests and diagnostics.
+    void RunScript(const QString& script);
 
   signals:
     // Emitted when the page navigated to has arrived and is shown (true), or
@@ -54,18 +57,11 @@ class CWebBrowser2 : public QWidget {
     void PageShown(bool ok);
 
   private:
-    void CreateLightPane();
-    void NavigateLight(const QString& url);
+    void CreateView();
 
     QString m_strUrl;
     bool m_bLight = false;
-#ifdef ZEZA_HAVE_WEBENGINE
-    void CreateFullBrowser();
-    QWebEngineView* m_pView = nullptr;
-#endif
-    QTextBrowser* m_pText = nullptr;
-    QNetworkAccessManager* m_pNet = nullptr;
-    QNetworkReply* m_pReply = nullptr;
+    PageView* m_pView = nullptr;  // a child widget: the full browser made on the first navigation
 };
 
 }  // namespace zeza

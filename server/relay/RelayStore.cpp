@@ -2,51 +2,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include <sqlite3.h>
 
+#include "db/SqliteConnection.h"
+#include "platform/TextLines.h"
+
 namespace zeza::relay {
 namespace {
-
-// Prepared statement that finalises itself.
-class Stmt {
-  public:
-    Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_s, nullptr); }
-    ~Stmt() { sqlite3_finalize(m_s); }
-    explicit operator bool() const { return m_s != nullptr; }
-    Stmt& Text(int i, const std::string& v) {
-        sqlite3_bind_text(m_s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Stmt& Blob(int i, const std::string& v) {
-        sqlite3_bind_blob(m_s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Stmt& Int(int i, int64_t v) {
-        sqlite3_bind_int64(m_s, i, v);
-        return *this;
-    }
-    Stmt& Real(int i, double v) {
-        sqlite3_bind_double(m_s, i, v);
-        return *this;
-    }
-    int Step() { return sqlite3_step(m_s); }
-    bool Run() {
-        int rc = sqlite3_step(m_s);
-        sqlite3_reset(m_s);
-        sqlite3_clear_bindings(m_s);
-        return rc == SQLITE_DONE;
-    }
-    std::string Col(int i) const {
-        auto* p = static_cast<const char*>(sqlite3_column_blob(m_s, i));
-        return p ? std::string(p, sqlite3_column_bytes(m_s, i)) : std::string();
-    }
-    int64_t ColInt(int i) const { return sqlite3_column_int64(m_s, i); }
-    double ColReal(int i) const { return sqlite3_column_double(m_s, i); }
-
-  private:
-    sqlite3_stmt* m_s = nullptr;
-};
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS funds(code TEXT PRIMARY KEY, name BLOB NOT NULL, type TEXT NOT NULL,"
@@ -77,17 +41,17 @@ std::string StocksText(const std::vector<HeldStock>& stocks) {
 
 std::vector<HeldStock> StocksFromText(const std::string& text) {
     std::vector<HeldStock> out;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
-        size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1), t3 = line.find('\t', t2 + 1);
-        if (t3 == std::string::npos) continue;
-        out.push_back({line.substr(0, t1), line.substr(t1 + 1, t2 - t1 - 1), line.substr(t3 + 1),
-                       std::atof(line.substr(t2 + 1, t3 - t2 - 1).c_str())});
-    }
+    // Written with LF alone, so a CR belongs to the name it ends.
+    ForEachLine(
+        text,
+        [&](std::string_view cut) {
+            const std::string line(cut);
+            size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1), t3 = line.find('\t', t2 + 1);
+            if (t3 == std::string::npos) return;
+            out.push_back({line.substr(0, t1), line.substr(t1 + 1, t2 - t1 - 1), line.substr(t3 + 1),
+                           std::atof(line.substr(t2 + 1, t3 - t2 - 1).c_str())});
+        },
+        LineCr::Keep);
     return out;
 }
 
@@ -127,44 +91,48 @@ bool RelayStore::Load(Snapshot& s, RunTimes& runs, std::string& error) {
     s = Snapshot();
     runs = RunTimes();
     {
-        Stmt q(m_db, "SELECT code,name,type,changed,qdii FROM funds ORDER BY rowid;");
+        SqlStatement q(m_db, "SELECT code,name,type,changed,qdii FROM funds ORDER BY rowid;");
         while (q && q.Step() == SQLITE_ROW)
-            s.funds.push_back({q.Col(0), q.Col(1), q.Col(2), q.ColInt(3), q.ColInt(4) != 0});
+            s.funds.push_back({q.ColumnString(0), q.ColumnString(1), q.ColumnString(2), q.ColumnInt(3),
+                               q.ColumnInt(4) != 0});
     }
     {
-        Stmt q(m_db, "SELECT code,date,acc,latest,previous FROM navs ORDER BY rowid;");
+        SqlStatement q(m_db, "SELECT code,date,acc,latest,previous FROM navs ORDER BY rowid;");
         while (q && q.Step() == SQLITE_ROW)
-            s.navs.push_back({q.Col(0), q.Col(1), q.ColReal(2), q.ColReal(3), q.ColReal(4)});
+            s.navs.push_back(
+                {q.ColumnString(0), q.ColumnString(1), q.ColumnReal(2), q.ColumnReal(3), q.ColumnReal(4)});
     }
     {
-        Stmt q(m_db, "SELECT code,value,own FROM estimates ORDER BY rowid;");
-        while (q && q.Step() == SQLITE_ROW) s.estimates.push_back({q.Col(0), q.ColReal(1), q.ColInt(2) != 0});
+        SqlStatement q(m_db, "SELECT code,value,own FROM estimates ORDER BY rowid;");
+        while (q && q.Step() == SQLITE_ROW)
+            s.estimates.push_back({q.ColumnString(0), q.ColumnReal(1), q.ColumnInt(2) != 0});
     }
     auto own = std::make_shared<OwnBook>();
     {
-        Stmt q(m_db, "SELECT code,report,equity,equity_date,fetched,stocks FROM holdings;");
+        SqlStatement q(m_db, "SELECT code,report,equity,equity_date,fetched,stocks FROM holdings;");
         while (q && q.Step() == SQLITE_ROW)
-            own->holdings[q.Col(0)] =
-                FundHoldings{q.Col(1), StocksFromText(q.Col(5)), q.ColReal(2), q.Col(3), q.ColInt(4)};
+            own->holdings[q.ColumnString(0)] =
+                FundHoldings{q.ColumnString(1), StocksFromText(q.ColumnString(5)), q.ColumnReal(2),
+                             q.ColumnString(3), q.ColumnInt(4)};
     }
     {
-        Stmt q(m_db, "SELECT code,day,estimate,public,nav FROM track ORDER BY code,day;");
+        SqlStatement q(m_db, "SELECT code,day,estimate,public,nav FROM track ORDER BY code,day;");
         std::unordered_map<std::string, std::shared_ptr<Track>> tracks;
         while (q && q.Step() == SQLITE_ROW) {
-            auto& t = tracks[q.Col(0)];
+            auto& t = tracks[q.ColumnString(0)];
             if (!t) t = std::make_shared<Track>();
-            t->push_back({q.Col(1), q.ColReal(2), q.ColInt(3) != 0, q.ColReal(4)});
+            t->push_back({q.ColumnString(1), q.ColumnReal(2), q.ColumnInt(3) != 0, q.ColumnReal(4)});
         }
         for (auto& [code, t] : tracks) own->tracks[code] = std::move(t);
     }
     s.own = std::move(own);
-    Stmt q(m_db, "SELECT key,value FROM meta;");
+    SqlStatement q(m_db, "SELECT key,value FROM meta;");
     if (!q) {
         error = sqlite3_errmsg(m_db);
         return false;
     }
     while (q.Step() == SQLITE_ROW) {
-        std::string key = q.Col(0), value = q.Col(1);
+        std::string key = q.ColumnString(0), value = q.ColumnString(1);
         int64_t n = std::atoll(value.c_str());
         if (key == "quoteDate")
             s.quoteDate = value;
@@ -188,63 +156,57 @@ bool RelayStore::Load(Snapshot& s, RunTimes& runs, std::string& error) {
 }
 
 bool RelayStore::Save(Feed feed, const Snapshot& s, const RunTimes& runs, std::string& error) {
-    if (!Exec("BEGIN IMMEDIATE;", error)) return false;
+    SqlTransaction transaction(m_db);
+    if (transaction.Begin() != SQLITE_OK) {
+        error = sqlite3_errmsg(m_db);
+        return false;
+    }
     bool ok = true;
-    Stmt meta(m_db, "INSERT OR REPLACE INTO meta(key,value) VALUES(?,?);");
+    SqlStatement meta(m_db, "INSERT OR REPLACE INTO meta(key,value) VALUES(?,?);");
     auto setMeta = [&](const char* key, const std::string& value) {
-        ok = ok && meta && meta.Text(1, key).Text(2, value).Run();
+        ok = ok && meta && meta.Run(key, value) == SQLITE_OK;
     };
     if (feed == Feed::Catalogue) {
         ok = Exec("DELETE FROM funds;", error);
-        Stmt ins(m_db, "INSERT INTO funds(code,name,type,changed,qdii) VALUES(?,?,?,?,?);");
+        SqlStatement ins(m_db, "INSERT INTO funds(code,name,type,changed,qdii) VALUES(?,?,?,?,?);");
         for (const RelayFund& f : s.funds)
             ok = ok && ins &&
-                 ins.Text(1, f.code)
-                     .Blob(2, f.name)
-                     .Text(3, f.typeCode)
-                     .Int(4, f.changeTime)
-                     .Int(5, f.qdii ? 1 : 0)
-                     .Run();
+                 ins.Run(f.code, SqlBlob{f.name}, f.typeCode, f.changeTime, f.qdii ? 1 : 0) == SQLITE_OK;
         setMeta("listTime", std::to_string(s.listTime));
         setMeta("catalogueRun", std::to_string(runs.catalogue));
     } else if (feed == Feed::NetValues) {
         ok = Exec("DELETE FROM navs;", error);
-        Stmt ins(m_db, "INSERT INTO navs(code,date,acc,latest,previous) VALUES(?,?,?,?,?);");
+        SqlStatement ins(m_db, "INSERT INTO navs(code,date,acc,latest,previous) VALUES(?,?,?,?,?);");
         for (const RelayNav& n : s.navs)
-            ok = ok && ins &&
-                 ins.Text(1, n.code)
-                     .Text(2, n.date)
-                     .Real(3, n.accumulated)
-                     .Real(4, n.latest)
-                     .Real(5, n.previous)
-                     .Run();
+            ok = ok && ins && ins.Run(n.code, n.date, n.accumulated, n.latest, n.previous) == SQLITE_OK;
         setMeta("quoteDate", s.quoteDate);
         setMeta("stkTime", std::to_string(s.stkTime));
         setMeta("netValuesRun", std::to_string(runs.netValues));
     } else {
         ok = Exec("DELETE FROM estimates;", error);
-        Stmt ins(m_db, "INSERT INTO estimates(code,value,own) VALUES(?,?,?);");
+        SqlStatement ins(m_db, "INSERT INTO estimates(code,value,own) VALUES(?,?,?);");
         for (const RelayEstimate& e : s.estimates)
-            ok = ok && ins && ins.Text(1, e.code).Real(2, e.value).Int(3, e.own ? 1 : 0).Run();
+            ok = ok && ins && ins.Run(e.code, e.value, e.own ? 1 : 0) == SQLITE_OK;
         setMeta("estimateStamp", s.estimateStamp);
         setMeta("estTime", std::to_string(s.estTime));
         setMeta("estimatesRun", std::to_string(runs.estimates));
     }
-    if (!ok || !Exec("COMMIT;", error)) {
+    // A failure leaves the old snapshot: the transaction rolls back when it ends.
+    if (!ok || transaction.Commit() != SQLITE_OK) {
         if (error.empty()) error = sqlite3_errmsg(m_db);
-        std::string ignored;
-        Exec("ROLLBACK;", ignored);
         return false;
     }
     return true;
 }
 
 bool RelayStore::Transaction(const std::function<bool(sqlite3*)>& work, std::string& error) {
-    if (!Exec("BEGIN IMMEDIATE;", error)) return false;
-    if (!work(m_db) || !Exec("COMMIT;", error)) {
+    SqlTransaction transaction(m_db);
+    if (transaction.Begin() != SQLITE_OK) {
+        error = sqlite3_errmsg(m_db);
+        return false;
+    }
+    if (!work(m_db) || transaction.Commit() != SQLITE_OK) {
         if (error.empty()) error = sqlite3_errmsg(m_db);
-        std::string ignored;
-        Exec("ROLLBACK;", ignored);
         return false;
     }
     return true;
@@ -254,18 +216,13 @@ bool RelayStore::SaveHoldings(const std::vector<std::pair<std::string, FundHoldi
                               std::string& error) {
     return Transaction(
         [&](sqlite3* db) {
-            Stmt ins(db,
-                     "INSERT OR REPLACE INTO holdings(code,report,equity,equity_date,fetched,stocks)"
-                     " VALUES(?,?,?,?,?,?);");
+            SqlStatement ins(db,
+                             "INSERT OR REPLACE INTO holdings(code,report,equity,equity_date,fetched,stocks)"
+                             " VALUES(?,?,?,?,?,?);");
             bool ok = static_cast<bool>(ins);
             for (const auto& [code, h] : funds)
-                ok = ok && ins.Text(1, code)
-                               .Text(2, h.reportDate)
-                               .Real(3, h.equityPct)
-                               .Text(4, h.equityDate)
-                               .Int(5, h.fetchedAt)
-                               .Text(6, StocksText(h.stocks))
-                               .Run();
+                ok = ok && ins.Run(code, h.reportDate, h.equityPct, h.equityDate, h.fetchedAt,
+                                   StocksText(h.stocks)) == SQLITE_OK;
             return ok;
         },
         error);
@@ -275,34 +232,31 @@ bool RelayStore::SaveTrack(const std::vector<std::pair<std::string, TrackDay>>& 
                            const std::string& before, std::string& error) {
     return Transaction(
         [&](sqlite3* db) {
-            Stmt ins(db,
-                     "INSERT OR REPLACE INTO track(code,day,estimate,public,nav,error) VALUES(?,?,?,?,?,?);");
+            SqlStatement ins(
+                db, "INSERT OR REPLACE INTO track(code,day,estimate,public,nav,error) VALUES(?,?,?,?,?,?);");
             bool ok = static_cast<bool>(ins);
             for (const auto& [code, d] : days) {
-                ins.Text(1, code).Text(2, d.day).Int(4, d.publicEstimate ? 1 : 0);
-                if (d.estimate > 0) ins.Real(3, d.estimate);
-                if (d.nav > 0) ins.Real(5, d.nav);
-                if (d.HasError()) ins.Real(6, d.ErrorPct());
-                ok = ok && ins.Run();
+                // What a day does not have yet is NULL.
+                const auto known = [](bool has, double v) {
+                    return has ? std::optional<double>(v) : std::nullopt;
+                };
+                ok = ok && ins.Run(code, d.day, known(d.estimate > 0, d.estimate), d.publicEstimate ? 1 : 0,
+                                   known(d.nav > 0, d.nav), known(d.HasError(), d.ErrorPct())) == SQLITE_OK;
             }
-            Stmt old(db, "DELETE FROM track WHERE day < ?;");
-            return ok && old && old.Text(1, before).Run();
+            SqlStatement old(db, "DELETE FROM track WHERE day < ?;");
+            return ok && old && old.Run(before) == SQLITE_OK;
         },
         error);
 }
 
 void RelayStore::Log(int64_t at, const std::string& source, long status, size_t bytes, size_t rows, bool ok,
                      const std::string& message) {
-    Stmt ins(m_db, "INSERT INTO fetch_log(at,source,status,bytes,rows,ok,message) VALUES(?,?,?,?,?,?,?);");
+    SqlStatement ins(m_db,
+                     "INSERT INTO fetch_log(at,source,status,bytes,rows,ok,message) VALUES(?,?,?,?,?,?,?);");
     if (!ins) return;
-    ins.Int(1, at)
-        .Text(2, source)
-        .Int(3, status)
-        .Int(4, static_cast<int64_t>(bytes))
-        .Int(5, static_cast<int64_t>(rows))
-        .Int(6, ok ? 1 : 0)
-        .Text(7, message)
-        .Run();
+    // The log is a record for the operator; a fetch it fails to note is not worth failing over.
+    (void)ins.Run(at, source, status, static_cast<int64_t>(bytes), static_cast<int64_t>(rows), ok ? 1 : 0,
+                  message);
     std::string ignored;
     Exec("DELETE FROM fetch_log WHERE rowid <= (SELECT MAX(rowid) FROM fetch_log) - 2000;", ignored);
 }

@@ -1,7 +1,9 @@
-#include "server/IniFile.h"
+#include "server/DataFolderIni.h"
 
 #include <cctype>
 #include <charconv>
+
+#include "platform/TextLines.h"
 
 namespace zeza::server {
 namespace {
@@ -38,44 +40,40 @@ std::optional<long long> ParseInteger(std::string_view text) {
     return v;
 }
 
-IniFile IniFile::Parse(std::string_view text) {
-    IniFile ini;
+DataFolderIni DataFolderIni::Parse(std::string_view text) {
+    DataFolderIni ini;
     std::string section;
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string_view::npos) eol = text.size();
-        std::string_view line = Trim(text.substr(pos, eol - pos));
-        pos = eol + 1;
-        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    ForEachLine(text, [&](std::string_view cut) {
+        const std::string_view line = Trim(cut);
+        if (line.empty() || line.front() == ';' || line.front() == '#') return;
         if (line.front() == '[') {
             size_t close = line.find(']');
             if (close != std::string_view::npos) section = Lower(Trim(line.substr(1, close - 1)));
-            continue;
+            return;
         }
         size_t eq = line.find('=');
-        if (eq == std::string_view::npos) continue;
+        if (eq == std::string_view::npos) return;
         ini.m_entries.push_back(
             {section, Lower(Trim(line.substr(0, eq))), std::string(Unquote(Trim(line.substr(eq + 1))))});
-    }
+    });
     return ini;
 }
 
-std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
+std::optional<std::string> DataFolderIni::Get(std::string_view section, std::string_view key) const {
     std::string s = Lower(section), k = Lower(key);
     for (const Entry& e : m_entries)
         if (e.section == s && e.key == k) return e.value;
     return std::nullopt;
 }
 
-std::optional<std::string> IniFile::GetAnySection(std::string_view key) const {
+std::optional<std::string> DataFolderIni::GetAnySection(std::string_view key) const {
     std::string k = Lower(key);
     for (const Entry& e : m_entries)
         if (e.key == k) return e.value;
     return std::nullopt;
 }
 
-std::optional<long long> IniFile::GetInt(std::string_view section, std::string_view key) const {
+std::optional<long long> DataFolderIni::GetInt(std::string_view section, std::string_view key) const {
     auto v = Get(section, key);
     if (!v) return std::nullopt;
     return ParseInteger(*v);

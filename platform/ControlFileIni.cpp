@@ -1,8 +1,9 @@
-#include "platform/IniFile.h"
+#include "platform/ControlFileIni.h"
 
 #include <climits>
-#include <cstdio>
-#include <memory>
+
+#include "platform/TextLines.h"
+#include "platform/WholeFile.h"
 
 namespace zeza {
 namespace {
@@ -43,51 +44,44 @@ std::string Cut(std::string_view s, size_t maxLen) {
 
 }  // namespace
 
-bool IniFile::Load(const std::string& path) {
+bool ControlFileIni::Load(const std::string& path) {
     m_sections.clear();
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!f) return false;
     std::string bytes;
-    char buf[8192];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
-    if (std::ferror(f.get())) return false;
+    if (ReadWholeFile(path, bytes) != WholeFileRead::Read) return false;
     Parse(bytes);
     return true;
 }
 
-void IniFile::Parse(std::string_view bytes) {
+void ControlFileIni::Parse(std::string_view bytes) {
     m_sections.clear();
     // A UTF-8 byte order mark would otherwise hide the first section header.
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    SkipByteOrderMark(bytes);
     Section* current = nullptr;
-    while (!bytes.empty()) {
-        size_t end = bytes.find('\n');
-        std::string_view line = Trim(bytes.substr(0, end));
-        bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
-        if (line.empty()) continue;
+    ForEachLine(bytes, [&](std::string_view cut) {
+        const std::string_view line = Trim(cut);
+        if (line.empty()) return;
         if (line.front() == '[') {
             size_t close = line.find(']');
-            if (close == std::string_view::npos) continue;
+            if (close == std::string_view::npos) return;
             m_sections.push_back(Section{std::string(Trim(line.substr(1, close - 1))), {}});
             current = &m_sections.back();
-            continue;
+            return;
         }
         size_t eq = line.find('=');
         // Keys before the first section header belong to no section and cannot be asked for.
-        if (eq == std::string_view::npos || !current) continue;
+        if (eq == std::string_view::npos || !current) return;
         current->entries.push_back(
             Entry{std::string(Trim(line.substr(0, eq))), std::string(Unquote(Trim(line.substr(eq + 1))))});
-    }
+    });
 }
 
-const IniFile::Section* IniFile::FindSection(std::string_view name) const {
+const ControlFileIni::Section* ControlFileIni::FindSection(std::string_view name) const {
     for (const Section& s : m_sections)
         if (SameName(s.name, name)) return &s;
     return nullptr;
 }
 
-const std::string* IniFile::FindValue(std::string_view section, std::string_view key) const {
+const std::string* ControlFileIni::FindValue(std::string_view section, std::string_view key) const {
     const Section* s = FindSection(section);
     if (!s) return nullptr;
     for (const Entry& e : s->entries)
@@ -95,11 +89,11 @@ const std::string* IniFile::FindValue(std::string_view section, std::string_view
     return nullptr;
 }
 
-bool IniFile::HasSection(std::string_view section) const {
+bool ControlFileIni::HasSection(std::string_view section) const {
     return FindSection(section) != nullptr;
 }
 
-int IniFile::GetInt(std::string_view section, std::string_view key, int def) const {
+int ControlFileIni::GetInt(std::string_view section, std::string_view key, int def) const {
     const std::string* v = FindValue(section, key);
     if (!v || v->empty()) return def;
     size_t i = 0;
@@ -116,8 +110,8 @@ int IniFile::GetInt(std::string_view section, std::string_view key, int def) con
     return static_cast<int>(n);
 }
 
-std::string IniFile::GetString(std::string_view section, std::string_view key, std::string_view def,
-                               size_t maxLen) const {
+std::string ControlFileIni::GetString(std::string_view section, std::string_view key, std::string_view def,
+                                      size_t maxLen) const {
     const std::string* v = FindValue(section, key);
     return Cut(v ? std::string_view(*v) : def, maxLen);
 }

@@ -7,16 +7,17 @@
 
 namespace zeza {
 
-// Reads a private-profile (INI) text the way the control file is written:
+// The program's reader of the control file the data server sends (fund.php),
+// a private-profile (INI) text:
 // "[section]" header lines and "key=value" lines, LF or CR LF line ends.
 // Section and key names match without regard to ASCII case; names and values
 // lose their surrounding blanks; when a section or a key within a section
 // occurs twice, the first one counts. A value enclosed in one pair of double
 // or single quotes loses them. Lines that are neither are ignored.
-class IniFile {
+class ControlFileIni {
   public:
-    IniFile() = default;
-    explicit IniFile(std::string_view bytes) { Parse(bytes); }
+    ControlFileIni() = default;
+    explicit ControlFileIni(std::string_view bytes) { Parse(bytes); }
 
     // Replaces the content with the file's; false (and empty) when it cannot be read.
     bool Load(const std::string& path);

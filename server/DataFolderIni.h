@@ -7,12 +7,12 @@
 
 namespace zeza::server {
 
-// The INI texts of the data folder (times.ini, update/update.ini): "[section]" lines,
-// "key=value" lines, ";" or "#" comments. Section and key names match without regard
-// to case, as the program's own INI reading does.
-class IniFile {
+// The data server's reader of the INI texts of its data folder (times.ini, update/update.ini): "[section]"
+// lines, "key=value" lines, ";" or "#" comments. Section and key names match without regard to case, as the
+// program's own INI reading does.
+class DataFolderIni {
   public:
-    static IniFile Parse(std::string_view text);
+    static DataFolderIni Parse(std::string_view text);
 
     // Value of key in section, trimmed and without one pair of enclosing quotes; nullopt
     // when absent. The first occurrence wins.
