@@ -22,6 +22,7 @@
 #include "db/CFundDb.h"
 #include "db/SqliteConnection.h"
 #include "platform/GbkCodec.h"
+#include "platform/WholeFile.h"
 #include "sync/EstimateFeed.h"
 #include "sync/FundListFeed.h"
 #include "sync/NetValueFeed.h"
@@ -38,13 +39,6 @@ std::string Code(int i) {
     return buf;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
@@ -52,6 +46,12 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 void Check(bool ok, const char* what) {
     if (!ok) throw std::runtime_error(what);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::string bytes;
+    Check(zeza::ReadWholeFile(path, bytes) == zeza::WholeFileRead::Read, "read");
+    return bytes;
 }
 
 // Runs in a scratch folder, which becomes the current directory (./Zeza.db).

@@ -48,13 +48,15 @@ bool BuildDatabase() {
         char code[16];
         std::snprintf(code, sizeof(code), "%06d", 100000 + i);
         const double valtd = 0.5 + (i % 997) / 331.0;
-        db.Exec("INSERT INTO fu_list (codel,name,type,estval) VALUES (?,?,?,?)",
-                {std::string(code), stem + std::to_string(i), type, valtd * 1.01});
-        db.Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
-                {std::string(code), valtd + 1.0, valtd, valtd * 0.99, std::string("2008-11-14")});
-        if (i % 20 == 0)
-            db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,'')",
-                    {std::string(code), 1000.0, 900.0});
+        if (db.Exec("INSERT INTO fu_list (codel,name,type,estval) VALUES (?,?,?,?)",
+                    {std::string(code), stem + std::to_string(i), type, valtd * 1.01}) != SQLITE_OK ||
+            db.Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
+                    {std::string(code), valtd + 1.0, valtd, valtd * 0.99, std::string("2008-11-14")}) !=
+                SQLITE_OK)
+            return false;
+        if (i % 20 == 0 && db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,'')",
+                                   {std::string(code), 1000.0, 900.0}) != SQLITE_OK)
+            return false;
     }
     return db.Exec("COMMIT;") == SQLITE_OK;
 }

@@ -19,6 +19,7 @@
 #include "tables/CFundListCtrl.h"
 #include "tables/ViewDefinition.h"
 #include "tables/ViewLoader.h"
+#include "tests/ViewRowsReference.h"
 #include "web/CWebBrowser2.h"
 
 namespace {
@@ -43,15 +44,17 @@ bool BuildDatabase() {
         std::snprintf(code, sizeof(code), "%06d", 100000 + i);
         const double valtd = 0.5 + (i % 997) / 331.0;
         const double valytd = valtd + ((i % 7) - 3) / 1000.0;
-        db.Exec("INSERT INTO fu_list (idl,codel,name,type,look,estval) VALUES (?,?,?,?,?,?)",
-                {static_cast<long long>(i + 1), std::string(code), stem + std::to_string(i), types[i % 4],
-                 static_cast<long long>(i % (kFunds / kWatched) == 0 ? -1 : 0), valtd * 1.01});
-        db.Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
-                {std::string(code), valtd + 1.0, valtd, valytd, std::string(kDate)});
-        if (i % (kFunds / kHoldings) == 1) {
+        if (db.Exec("INSERT INTO fu_list (idl,codel,name,type,look,estval) VALUES (?,?,?,?,?,?)",
+                    {static_cast<long long>(i + 1), std::string(code), stem + std::to_string(i), types[i % 4],
+                     static_cast<long long>(i % (kFunds / kWatched) == 0 ? -1 : 0), valtd * 1.01}) !=
+                SQLITE_OK ||
+            db.Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
+                    {std::string(code), valtd + 1.0, valtd, valytd, std::string(kDate)}) != SQLITE_OK)
+            return false;
+        if (i % (kFunds / kHoldings) == 1 &&
             db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?)",
-                    {std::string(code), 1000.0 + i, 800.0 + i % 300, zeza::Utf8ToGbk("定投")});
-        }
+                    {std::string(code), 1000.0 + i, 800.0 + i % 300, zeza::Utf8ToGbk("定投")}) != SQLITE_OK)
+            return false;
     }
     return db.Exec("COMMIT;") == SQLITE_OK;
 }
@@ -109,8 +112,8 @@ ZEZA_VIEW_BENCH(latest_sorted, LoadLatest, 8);
 void BM_Rows(benchmark::State& state, zeza::ViewKind kind) {
     size_t rows = 0;
     for (auto _ : state) {
-        zeza::ViewRows out;
-        if (zeza::LoadViewRows(zeza::GetViewDefinition(kind), kDate, -1, true, out) < 0)
+        zeza::test::ViewRows out;
+        if (zeza::test::LoadViewRows(zeza::GetViewDefinition(kind), kDate, -1, true, out) < 0)
             state.SkipWithError("query failed");
         rows = out.rows.size();
     }

@@ -11,7 +11,7 @@
 #include <QPalette>
 
 #include "db/CFundDb.h"
-#include "platform/GbkCodec.h"
+#include "platform/GbkQString.h"
 #include "platform/MessageBox.h"
 #include "tables/ColumnLayout.h"
 #include "tables/RowColors.h"
@@ -20,16 +20,6 @@
 namespace zeza {
 
 namespace {
-
-bool IsAscii(const std::string& s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// Most cells are numbers; only names, types and remarks need the codec.
-QString FromGbk(const std::string& gbk) {
-    if (IsAscii(gbk)) return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
-    return QString::fromStdString(GbkToUtf8(gbk));
-}
 
 QString YesterdayText() {
     const QDate d = QDate::currentDate().addDays(-1);
@@ -90,7 +80,7 @@ int CFundListCtrl::BuildColumns(const std::string& layout) {
     columns.push_back({QStringLiteral("关注"), kAlignLeft});
     widths.push_back(50);
     for (const ColumnLayout& c : parsed) {
-        columns.push_back({FromGbk(c.caption), c.align});
+        columns.push_back({GbkToQString(c.caption), c.align});
         widths.push_back(std::max(0, c.width));
     }
     m_pModel->SetColumns(std::move(columns));
@@ -154,7 +144,7 @@ qint64 CFundListCtrl::GetItemData(int row) const {
 }
 
 std::string CFundListCtrl::GetItemText(int row, int column) const {
-    return Utf8ToGbk(m_pModel->Text(row, column).toStdString());
+    return QStringToGbk(m_pModel->Text(row, column));
 }
 
 int CFundListCtrl::GetItemCount() const {
@@ -231,7 +221,7 @@ int CFundListCtrl::LoadView(ViewKind kind, int sortColumn) {
     }
 
     if (result == -3) {
-        MessageBox::Show(this, FromGbk(table->error), QStringLiteral("Zeza"), MessageBox::Buttons::Ok,
+        MessageBox::Show(this, GbkToQString(table->error), QStringLiteral("Zeza"), MessageBox::Buttons::Ok,
                          MessageBox::Icon::None);
         return -3;
     }

@@ -4,7 +4,7 @@
 
 #include <QColor>
 
-#include "platform/GbkCodec.h"
+#include "platform/GbkQString.h"
 #include "tables/ColumnLayout.h"
 
 namespace zeza {
@@ -20,13 +20,6 @@ Qt::Alignment ToQtAlignment(int align) {
         default:
             return Qt::AlignLeft | Qt::AlignVCenter;
     }
-}
-
-// Most cells are numbers; only names, types and remarks need the codec.
-QString FromGbk(const std::string& gbk) {
-    for (char c : gbk)
-        if (static_cast<unsigned char>(c) >= 0x80) return QString::fromStdString(GbkToUtf8(gbk));
-    return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
 }
 
 }  // namespace
@@ -104,23 +97,14 @@ void FundListModel::SetColumns(std::vector<FundListColumn> columns) {
 }
 
 void FundListModel::RemoveAllRows() {
-    m_rows.clear();
     m_table.reset();
     m_order.clear();
     m_checked.clear();
 }
 
-void FundListModel::SetRows(std::vector<FundListRow> rows) {
+void FundListModel::SetView(std::shared_ptr<const ViewTable> table, std::vector<int> order) {
     // Removing and inserting rows, rather than a reset, leaves the header alone,
     // so a sorted reload keeps the column widths.
-    ClearRows();
-    if (rows.empty()) return;
-    beginInsertRows(QModelIndex(), 0, static_cast<int>(rows.size()) - 1);
-    m_rows = std::move(rows);
-    endInsertRows();
-}
-
-void FundListModel::SetView(std::shared_ptr<const ViewTable> table, std::vector<int> order) {
     ClearRows();
     if (!table || order.empty()) return;
     beginInsertRows(QModelIndex(), 0, static_cast<int>(order.size()) - 1);
@@ -143,30 +127,24 @@ void FundListModel::ClearRows() {
 
 qint64 FundListModel::RowId(int row) const {
     if (!IsValidRow(row)) return 0;
-    if (m_table) return m_table->ids[static_cast<size_t>(m_order[static_cast<size_t>(row)])];
-    return m_rows[static_cast<size_t>(row)].id;
+    return m_table->ids[static_cast<size_t>(m_order[static_cast<size_t>(row)])];
 }
 
 bool FundListModel::IsChecked(int row) const {
     if (!IsValidRow(row)) return false;
-    if (m_table) return m_checked[static_cast<size_t>(row)];
-    return m_rows[static_cast<size_t>(row)].checked;
+    return m_checked[static_cast<size_t>(row)];
 }
 
 QString FundListModel::Text(int row, int column) const {
     if (!IsValidRow(row)) return QString();
-    if (!m_table) return m_rows[static_cast<size_t>(row)].Cell(column);
     // The number beside the check box follows the shown order.
     if (column == 0) return QString::number(row + 1);
-    return FromGbk(m_table->CellText(m_order[static_cast<size_t>(row)], column));
+    return GbkToQString(m_table->CellText(m_order[static_cast<size_t>(row)], column));
 }
 
 bool FundListModel::SetCheckedQuietly(int row, bool checked) {
     if (!IsValidRow(row) || IsChecked(row) == checked) return false;
-    if (m_table)
-        m_checked[static_cast<size_t>(row)] = checked;
-    else
-        m_rows[static_cast<size_t>(row)].checked = checked;
+    m_checked[static_cast<size_t>(row)] = checked;
     const QModelIndex i = index(row, 0);
     emit dataChanged(i, i, {Qt::CheckStateRole});
     return true;

@@ -6,8 +6,6 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QString>
-#include <QStringView>
-#include <QVarLengthArray>
 
 #include "tables/RowColors.h"
 #include "tables/ViewLoader.h"
@@ -21,31 +19,6 @@ using RowColorMap = QHash<qint64, RowColors>;
 struct FundListColumn {
     QString caption;
     int align = 0;
-};
-
-// A row of the fund list as the widgets see it. Its cells share one string, so
-// that a view of 20,000 rows costs one allocation per row, not one per cell.
-struct FundListRow {
-    qint64 id = 0;
-    bool checked = false;
-    QString text;                   // the cells one after another
-    QVarLengthArray<int, 16> ends;  // where each cell ends in text
-
-    void AddCell(QStringView cell) {
-        text.append(cell);
-        ends.push_back(static_cast<int>(text.size()));
-    }
-    void AddCell(QLatin1StringView cell) {
-        text.append(cell);
-        ends.push_back(static_cast<int>(text.size()));
-    }
-    int CellCount() const { return static_cast<int>(ends.size()); }
-    // Cell c (0 is the row number shown beside the check box); "" when there is none.
-    QString Cell(int c) const {
-        if (c < 0 || c >= CellCount()) return QString();
-        const int begin = c == 0 ? 0 : ends[c - 1];
-        return text.mid(begin, ends[c] - begin);
-    }
 };
 
 // The rows and columns behind CFundListCtrl. Column 0 carries the check box;
@@ -67,9 +40,8 @@ class FundListModel : public QAbstractTableModel {
 
     // Replaces the columns; the rows go with them.
     void SetColumns(std::vector<FundListColumn> columns);
-    // Replaces the rows, keeping the columns (and so the widths the user gave them).
-    void SetRows(std::vector<FundListRow> rows);
-    // Replaces the rows by those of table in order (row indices of table).
+    // Replaces the rows by those of table in order (row indices of table), keeping
+    // the columns (and so the widths the user gave them).
     void SetView(std::shared_ptr<const ViewTable> table, std::vector<int> order);
     void ClearRows();
 
@@ -86,13 +58,12 @@ class FundListModel : public QAbstractTableModel {
     void CheckChanged(int row, bool checked);
 
   private:
-    int RowTotal() const { return static_cast<int>(m_table ? m_order.size() : m_rows.size()); }
+    int RowTotal() const { return static_cast<int>(m_table ? m_order.size() : 0); }
     bool IsValidRow(int row) const { return row >= 0 && row < RowTotal(); }
     void RemoveAllRows();
 
     const RowColorMap* m_colors;
     std::vector<FundListColumn> m_columns;
-    std::vector<FundListRow> m_rows;
     // A loaded view: its table, the shown order and the shown check boxes.
     std::shared_ptr<const ViewTable> m_table;
     std::vector<int> m_order;

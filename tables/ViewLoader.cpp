@@ -13,12 +13,6 @@ namespace zeza {
 
 namespace {
 
-// Finalizes the statement on every path.
-struct Statement {
-    sqlite3_stmt* stmt = nullptr;
-    ~Statement() { sqlite3_finalize(stmt); }
-};
-
 // Result columns a view reads, and which of them it shows as text.
 struct ColumnUse {
     int count = 0;
@@ -107,8 +101,8 @@ void StoreRow(const ViewDefinition& view, const ColumnUse& use, sqlite3_stmt* st
     t.flags.push_back(flags);
 }
 
-// Runs view's query on db into t (sorted by the database when sortColumn >= 0).
-// Results as LoadViewRows.
+}  // namespace
+
 int QueryViewTable(SqliteConnection& db, const ViewDefinition& view, const std::string& quoteDate,
                    int sortColumn, bool ascending, ViewTable& t) {
     t = ViewTable{};
@@ -118,19 +112,19 @@ int QueryViewTable(SqliteConnection& db, const ViewDefinition& view, const std::
 
     std::string sql = view.queryPrefix;
     if (sortColumn >= 0) sql += view.SortClause(sortColumn, ascending);
-    Statement st;
-    int rc = sqlite3_prepare_v2(db.Handle(), sql.c_str(), static_cast<int>(sql.size()), &st.stmt, nullptr);
-    if (rc == SQLITE_OK && st.stmt) rc = BindParams(st.stmt, {quoteDate});
-    if (rc != SQLITE_OK || !st.stmt) {
+    SqlStatement st(db.Handle(), sql);
+    int rc = st.PrepareResult();
+    if (st) rc = BindParams(st.Handle(), {quoteDate});
+    if (rc != SQLITE_OK || !st) {
         t.error = db.ErrorMessage();
         return -2;
     }
     // Rows are kept as they are stepped, without a text table in between.
-    const bool complete = sqlite3_column_count(st.stmt) >= use.count;
+    const bool complete = st.ColumnCount() >= use.count;
     int r = 0;
-    while ((rc = sqlite3_step(st.stmt)) == SQLITE_ROW) {
+    while ((rc = st.Step()) == SQLITE_ROW) {
         // After a row the result cannot fill, the query still has to finish.
-        if (complete || r == 0) StoreRow(view, use, st.stmt, t);
+        if (complete || r == 0) StoreRow(view, use, st.Handle(), t);
         ++r;
     }
     if (rc != SQLITE_DONE) {
@@ -145,6 +139,8 @@ int QueryViewTable(SqliteConnection& db, const ViewDefinition& view, const std::
     if (!complete && r > 0) return -3;
     return r > 0 ? r - 1 : 0;
 }
+
+namespace {
 
 // The view rows the program has read, while the database says nothing changed.
 class ViewTableCache {
@@ -221,11 +217,9 @@ class ViewTableCache {
 
     // Changes whenever another connection commits to the file; -1 when unreadable.
     long long DataVersion() {
-        Statement st;
-        if (sqlite3_prepare_v2(m_db.Handle(), "PRAGMA data_version", -1, &st.stmt, nullptr) != SQLITE_OK ||
-            sqlite3_step(st.stmt) != SQLITE_ROW)
-            return -1;
-        return sqlite3_column_int64(st.stmt, 0);
+        SqlStatement st(m_db.Handle(), "PRAGMA data_version");
+        if (!st || st.Step() != SQLITE_ROW) return -1;
+        return st.ColumnInt(0);
     }
 
     std::mutex m_mutex;
@@ -298,39 +292,6 @@ std::string ViewTable::CellText(int row, int column) const {
     double d = 0;
     if (!NumberOf(*this, v, d)) return std::string();
     return FormatFixed(d, decimals, change);
-}
-
-int LoadViewRows(const ViewDefinition& view, const std::string& quoteDate, int sortColumn, bool ascending,
-                 ViewRows& out) {
-    if (sortColumn >= 0 && view.IgnoresSortColumn(sortColumn)) return 0;
-    out = ViewRows{};
-
-    SqliteConnection db;
-    if (!db.Open()) {
-        out.error = "unable to open database file";
-        return -1;
-    }
-    ViewTable t;
-    const int result = QueryViewTable(db, view, quoteDate, sortColumn, ascending, t);
-    out.error = t.error;
-    out.rows.resize(static_cast<size_t>(t.RowCount()));
-    for (int r = 0; r < t.RowCount(); ++r) {
-        ViewRow& row = out.rows[static_cast<size_t>(r)];
-        row.id = t.ids[static_cast<size_t>(r)];
-        row.cells.resize(view.cells.size() + 1);
-        row.cells[0] = std::to_string(r + 1);
-        // A row the result cannot fill keeps the cells before the first missing value.
-        bool missing = false;
-        for (size_t c = 0; c < view.cells.size() && !missing; ++c) {
-            const int rc = view.cells[c].resultColumn;
-            missing = rc < 0 || rc >= t.columns || t.Value(r, rc).type == 0;
-            if (!missing) row.cells[c + 1] = t.CellText(r, static_cast<int>(c) + 1);
-        }
-        row.hasTextColor = t.HasTextColor(r);
-        row.textColor = row.hasTextColor ? t.TextColor(r) : 0;
-        row.checked = !missing && t.Checked(r);
-    }
-    return result;
 }
 
 int LoadViewTable(const ViewDefinition& view, const std::string& quoteDate,

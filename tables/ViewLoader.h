@@ -10,31 +10,7 @@
 
 namespace zeza {
 
-// One row of a loaded view, ready to be shown.
-struct ViewRow {
-    long long id = 0;                // row id: fu_list.idl, or fu_count.idc for holdings
-    std::vector<std::string> cells;  // GBK; cells[0] is the 1-based row number
-    bool hasTextColor = false;       // false when no colour was chosen (filling stopped first, or the value was NULL)
-    RgbColor textColor = 0;
-    bool checked = false;
-};
-
-// The rows of one load, and the error text when filling them failed.
-struct ViewRows {
-    std::vector<ViewRow> rows;
-    std::string error;
-};
-
-// Runs view's query for quoteDate on ./Zeza.db and formats its rows into out.
-// With sortColumn >= 0 the rows are ordered by that list column. A sort column
-// the view ignores returns 0 at once with out untouched.
-// A NULL value shows as an empty cell and does not stop the load.
-// Results: -1 no database, -2 query failed (out empty), -3 the result lacks a
-// column the view reads (the rows so far stay; error holds the database's own
-// text), otherwise the index of the last row (0 when there is none). error is
-// always the database's text, never one of our own.
-int LoadViewRows(const ViewDefinition& view, const std::string& quoteDate, int sortColumn, bool ascending,
-                 ViewRows& out);
+class SqliteConnection;
 
 // One result value as the database handed it over: cells are formatted from
 // it when they are shown, and header clicks sort by it.
@@ -72,11 +48,20 @@ struct ViewTable {
         return flags[static_cast<size_t>(row)] & kRises ? kRiseColor : kFallColor;
     }
     // Text (GBK) of list column column (1 = the first after the check box) of
-    // row, as LoadViewRows writes it; "" for a NULL or a missing value.
+    // row, as the list shows it; "" for a NULL or a missing value.
     std::string CellText(int row, int column) const;
 };
 
-// The rows of view for quoteDate, unsorted, with LoadViewRows' results. The
+// Runs view's query for quoteDate on db into out, ordered by the database
+// (" ORDER BY" list column sortColumn) when sortColumn >= 0. A NULL value does
+// not stop the load. Results: -2 query failed (out empty; error holds the
+// database's own text), -3 the result lacks a column the view reads (the rows
+// so far stay), otherwise the index of the last row (0 when there is none).
+int QueryViewTable(SqliteConnection& db, const ViewDefinition& view, const std::string& quoteDate,
+                   int sortColumn, bool ascending, ViewTable& out);
+
+// The rows of view for quoteDate, unsorted, with QueryViewTable's results (and
+// -1 when there is no database). The
 // program's own views are read once and handed out again while the database
 // file and its content (SQLite's data_version, seen from one connection held
 // for this) and the quote date stay the same; any commit by another

@@ -21,12 +21,11 @@
 #include "sync/EstimateFeed.h"
 #include "sync/FundListFeed.h"
 #include "sync/NetValueFeed.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
-using zeza::test::G;
-using zeza::test::ScopedTempDir;
-using zeza::test::WriteFileBytes;
+using namespace zeza::test;
 
 namespace {
 
@@ -66,9 +65,7 @@ struct FeedFiles {
 
 FeedFiles WriteFeedFiles() {
     FeedFiles f;
-    QueryTable t;
-    EXPECT_EQ(QuerySql("SELECT codel FROM fu_list ORDER BY idl;", {}, t), 0);
-    for (int r = 0; r < t.rows; ++r) f.templateCodes.push_back(t.Str(r, 0));
+    f.templateCodes = Rows("SELECT codel FROM fu_list ORDER BY idl;");
 
     std::string whole, partial, stk = "2008-11-17\r\n", est;
     for (size_t i = 0; i < f.templateCodes.size(); ++i) {
@@ -114,21 +111,15 @@ bool ReadLook(const std::string& code, long long& look) {
     return true;
 }
 
-// Rows of fu_count exactly equal to h (values compared as bound, not as text).
-int CountExact(long long idc, const Holding& h) {
-    QueryTable t;
-    EXPECT_EQ(
-        QuerySql(
-            "SELECT COUNT(*) FROM fu_count WHERE idc=? AND codec=? AND tcost=? AND tcount=? AND remark=?;",
-            {idc, h.code, h.cost, h.units, h.remark}, t),
-        0);
-    return t.rows ? std::atoi(t.Str(0, 0).c_str()) : -1;
+int CountWhere(const std::string& sql, const SqlParams& params) {
+    return std::atoi(QueryOne(sql, params).c_str());
 }
 
-int CountWhere(const std::string& sql, const SqlParams& params) {
-    QueryTable t;
-    EXPECT_EQ(QuerySql(sql, params, t), 0) << sql;
-    return t.rows ? std::atoi(t.Str(0, 0).c_str()) : -1;
+// Rows of fu_count exactly equal to h (values compared as bound, not as text).
+int CountExact(long long idc, const Holding& h) {
+    return CountWhere(
+        "SELECT COUNT(*) FROM fu_count WHERE idc=? AND codec=? AND tcost=? AND tcount=? AND remark=?;",
+        {idc, h.code, h.cost, h.units, h.remark});
 }
 
 }  // namespace

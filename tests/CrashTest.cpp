@@ -30,13 +30,11 @@
 #include "sync/EstimateFeed.h"
 #include "sync/FundListFeed.h"
 #include "sync/NetValueFeed.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
-using zeza::test::G;
-using zeza::test::ReadFileBytes;
-using zeza::test::ScopedTempDir;
-using zeza::test::WriteFileBytes;
+using namespace zeza::test;
 
 namespace {
 
@@ -244,25 +242,19 @@ ChildEnd RunChild(const std::function<int()>& work, long killAt, std::chrono::mi
 
 // --- what the database holds ---
 
-std::string Rows(const std::string& sql) {
-    QueryTable t;
-    if (QuerySql(sql, {}, t) != 0) return "<query failed: " + sql + ">";
-    std::string out;
-    for (int r = 0; r < t.rows; ++r) {
-        for (int c = 0; c < t.cols; ++c) out += (t.Text(r, c) ? t.Str(r, c) : "<null>") + "|";
-        out += "\n";
-    }
-    return out;
-}
-
 // Everything the program keeps, except the installation id (made afresh on
 // the first start after a rebuild).
 std::string State() {
-    return Rows("SELECT type,name,sql FROM sqlite_master ORDER BY name;") +
-           Rows("SELECT idl,codel,name,type,look,estval FROM fu_list ORDER BY idl;") +
-           Rows("SELECT idc,codec,tcost,tcount,remark FROM fu_count ORDER BY idc;") +
-           Rows("SELECT rowid,codes,valreal,valtd,valytd,gdate FROM fu_stk ORDER BY rowid;") +
-           Rows("SELECT dbVer,updateTime,stkTime,estTime,listTime,pwd FROM fu_iniLoc;");
+    std::string out;
+    for (const char* sql : {"SELECT type,name,sql FROM sqlite_master ORDER BY name;",
+                            "SELECT idl,codel,name,type,look,estval FROM fu_list ORDER BY idl;",
+                            "SELECT idc,codec,tcost,tcount,remark FROM fu_count ORDER BY idc;",
+                            "SELECT rowid,codes,valreal,valtd,valytd,gdate FROM fu_stk ORDER BY rowid;",
+                            "SELECT dbVer,updateTime,stkTime,estTime,listTime,pwd FROM fu_iniLoc;"}) {
+        out += std::string(sql) + "\n";
+        for (const std::string& row : Rows(sql)) out += row + "\n";
+    }
+    return out;
 }
 
 bool HotJournal(const char* db = "Zeza.db") {
@@ -317,24 +309,25 @@ void WriteImportFile(int lines) {
 // A file in the old layout: holdings in fu_list, flagged by take.
 void WriteOldSchemaFile() {
     std::filesystem::remove("Zeza.db");
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open("Zeza.db", &db), SQLITE_OK);
-    std::string sql =
-        "CREATE TABLE fu_list (idl INTEGER PRIMARY KEY, codel varchar(10), name varchar(50), type "
-        "varchar(50),"
-        " look bit DEFAULT 0, tcost float DEFAULT 0, tcount float DEFAULT 0, remark text, take bit DEFAULT "
-        "0);"
-        "CREATE TABLE fu_iniLoc (dbVer long, pwd varchar(20), guid varchar(50));"
-        "INSERT INTO fu_iniLoc VALUES (2, '', 'OLD-GUID-0123456789');"
-        "BEGIN;";
+    std::string sql = OldLayoutSchema(true) + "BEGIN;";
     for (int i = 0; i < 600; ++i)
         sql += "INSERT INTO fu_list (codel,name,type,tcost,tcount,remark,take) VALUES ('" +
                std::to_string(100000 + i) + "','" + G("老基金") + "','" + G("股票型") + "'," +
                std::to_string(i) + ".5," + std::to_string(i * 2) + ",'" + G("备注") + "''s " +
                std::to_string(i) + "'," + (i % 3 ? "1" : "0") + ");";
     sql += "COMMIT;";
-    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_EQ(ExecIn("Zeza.db", sql), SQLITE_OK);
+}
+
+// The three feeds, each applying its file of the set tag.
+struct Feed {
+    const char* name;
+    std::function<int()> work;
+};
+std::vector<Feed> FeedWorks(const std::string& tag) {
+    return {{"fund list", [tag] { return ApplyFundListFile("list-" + tag + ".tmp"); }},
+            {"net values", [tag] { return ApplyNetValueFile("stk-" + tag + ".tmp"); }},
+            {"estimates", [tag] { return ApplyEstimateFile("est-" + tag + ".tmp"); }}};
 }
 
 struct Outcomes {
@@ -428,18 +421,14 @@ class CrashFixture : public ::testing::Test {
     void SetUp() override {
         // The installation id is made here, so that no later start writes it.
         { CFundDb first; }
-        QueryTable t;
-        ASSERT_EQ(QuerySql("SELECT codel FROM fu_list ORDER BY idl;", {}, t), 0);
-        for (int r = 0; r < t.rows; ++r) m_templateCodes.push_back(t.Str(r, 0));
+        m_templateCodes = Rows("SELECT codel FROM fu_list ORDER BY idl;");
         WriteFeeds(m_templateCodes, "a", 3000);
         WriteFeeds(m_templateCodes, "b", 3000);
         ASSERT_EQ(ApplyFundListFile("list-a.tmp"), 1);
         ASSERT_EQ(ApplyNetValueFile("stk-a.tmp"), 1);
         ASSERT_EQ(ApplyEstimateFile("est-a.tmp"), 1);
         ASSERT_EQ(ExecSql("UPDATE fu_list SET look=-1 WHERE codel IN ('000001','300007');"), 0);
-        ASSERT_EQ(ExecSql("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES ('000001',1000,500,?);",
-                          {G("长期'持有")}),
-                  0);
+        AddHolding("000001", 1000, 500, "长期'持有");
     }
 
     ScopedTempDir m_dir;
@@ -449,15 +438,7 @@ class CrashFixture : public ::testing::Test {
 }  // namespace
 
 TEST_F(CrashFixture, KilledAtAnyWriteOfAFeedLeavesOldOrNewData) {
-    const struct {
-        const char* name;
-        std::function<int()> work;
-    } feeds[] = {
-        {"fund list", [] { return ApplyFundListFile("list-b.tmp"); }},
-        {"net values", [] { return ApplyNetValueFile("stk-b.tmp"); }},
-        {"estimates", [] { return ApplyEstimateFile("est-b.tmp"); }},
-    };
-    for (const auto& feed : feeds) {
+    for (const auto& feed : FeedWorks("b")) {
         SCOPED_TRACE(feed.name);
         const Outcomes o = Sweep(feed.work, 40);
         Report(feed.name, o);
@@ -468,15 +449,7 @@ TEST_F(CrashFixture, KilledAtAnyWriteOfAFeedLeavesOldOrNewData) {
 
 TEST_F(CrashFixture, KilledFromOutsideDuringAFeedLeavesOldOrNewData) {
     WriteFeeds(m_templateCodes, "c", 20000);
-    const struct {
-        const char* name;
-        std::function<int()> work;
-    } feeds[] = {
-        {"fund list", [] { return ApplyFundListFile("list-c.tmp"); }},
-        {"net values", [] { return ApplyNetValueFile("stk-c.tmp"); }},
-        {"estimates", [] { return ApplyEstimateFile("est-c.tmp"); }},
-    };
-    for (const auto& feed : feeds) {
+    for (const auto& feed : FeedWorks("c")) {
         SCOPED_TRACE(feed.name);
         const Outcomes o = KillFromOutside(feed.work);
         Report(feed.name, o);
@@ -513,7 +486,7 @@ TEST_F(CrashFixture, KilledDuringTheRebuildOfAnOldFileLeavesTheOldFileOrTheNewOn
     ASSERT_EQ(whole.exitCode, 0);
     const std::string newState = State();
     ASSERT_NE(newState.find("fu_count"), std::string::npos);
-    ASSERT_EQ(Rows("SELECT COUNT(*) FROM fu_count;"), "400|\n");
+    ASSERT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "400");
     RemoveLeftovers();
     WriteFileBytes("Zeza.db", oldBytes);
 
@@ -586,13 +559,13 @@ TEST_F(CrashFixture, ADeletedDatabaseIsRemadeCleanWhateverACrashLeftBesideIt) {
     // A file in WAL mode leaves its log and index beside it when its process dies.
     ASSERT_EQ(RunChild(
                   [] {
-                      sqlite3* db = nullptr;
+                      sqlite3* db = nullptr;  // left open: no checkpoint, no clean-up
                       sqlite3_open("other.db", &db);
                       sqlite3_exec(db,
                                    "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; CREATE TABLE fu_list (x);"
                                    "INSERT INTO fu_list VALUES (1);",
                                    nullptr, nullptr, nullptr);
-                      _exit(0);  // no checkpoint, no clean-up
+                      _exit(0);
                       return 1;
                   },
                   0)
@@ -609,7 +582,7 @@ TEST_F(CrashFixture, ADeletedDatabaseIsRemadeCleanWhateverACrashLeftBesideIt) {
         EXPECT_FALSE(db.TemplateWriteFailed());
     }
     EXPECT_EQ(IntegrityCheck(), "ok");
-    EXPECT_EQ(Rows("SELECT COUNT(*) FROM fu_list;"), "281|\n");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_list;"), "281");
     const auto bytes = TemplateDatabaseBytes();
     const std::string file = ReadFileBytes("Zeza.db");
     EXPECT_TRUE(file == std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()))

@@ -17,18 +17,16 @@
 #include "platform/GbkCodec.h"
 #include "server/DataServer.h"
 #include "server/FundData.h"
-#include "platform/IniFile.h"
+#include "platform/ControlFileIni.h"
 #include "platform/Sha256.h"
 #include "tests/TestSupport.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using zeza::Sha256;
 using zeza::server::DataServer;
 using zeza::server::FundData;
-using zeza::Sha256;
-using zeza::test::G;
-using zeza::test::ReadFileBytes;
-using zeza::test::WriteFileBytes;
+using namespace zeza::test;
 
 namespace {
 
@@ -93,10 +91,10 @@ class DataServerTest : public ::testing::Test {
     }
 
     // The control file as the program reads it.
-    zeza::IniFile Control(const httplib::Headers& headers = {}) {
+    zeza::ControlFileIni Control(const httplib::Headers& headers = {}) {
         auto res = Get("/fund/fund.php?gid=0F1E2D3C-0000-1111-2222-333344445555&ver=12", headers);
         EXPECT_TRUE(res && res->status == 200);
-        return zeza::IniFile(res ? res->body : "");
+        return zeza::ControlFileIni(res ? res->body : "");
     }
 
     zeza::test::ScopedTempDir m_tmp;
@@ -259,7 +257,7 @@ TEST_F(DataServerTest, AnnouncedUpdateIsServedWithItsChecksum) {
                    "[VER]\nLastVer=13\nUpdateVer=13\nUpdateFu=1\nFile=Zeza-13.bin\n");
     Start();
 
-    zeza::IniFile control = Control();
+    zeza::ControlFileIni control = Control();
     EXPECT_EQ(control.GetInt("VER", "LastVer", -1), 13);
     EXPECT_EQ(control.GetInt("VER", "UpdateVer", -1), 13);
     EXPECT_EQ(control.GetInt("VER", "UpdateFu", -1), 1);
@@ -293,7 +291,7 @@ TEST_F(DataServerTest, UpdateNamingAFileOutsideItsFolderIsIgnored) {
     WriteFileBytes(m_data / "update" / "update.ini",
                    "LastVer=13\nUpdateVer=13\nUpdateFu=1\nFile=../navs.txt\n");
     Start();
-    zeza::IniFile control = Control();
+    zeza::ControlFileIni control = Control();
     EXPECT_EQ(control.GetInt("VER", "LastVer", -1), 12);
     EXPECT_EQ(control.GetString("VER", "UpdatePath", "?", 260), "");
     EXPECT_EQ(m_server->Warnings().size(), 2u);  // the bad fund line and the refused update

@@ -11,27 +11,13 @@
 #include "sync/EstimateFeed.h"
 #include "sync/FundListFeed.h"
 #include "sync/NetValueFeed.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
-using zeza::test::G;
-using zeza::test::ScopedTempDir;
-using zeza::test::WriteFileBytes;
+using namespace zeza::test;
 
 namespace {
-
-// Every row of a query, each row's columns joined by "|".
-std::vector<std::string> Rows(const std::string& sql) {
-    QueryTable t;
-    EXPECT_EQ(QuerySql(sql, {}, t), 0) << sql;
-    std::vector<std::string> rows;
-    for (int r = 0; r < t.rows; ++r) {
-        std::string row;
-        for (int c = 0; c < t.cols; ++c) row += (c ? "|" : "") + (t.Text(r, c) ? t.Str(r, c) : "NULL");
-        rows.push_back(row);
-    }
-    return rows;
-}
 
 std::string One(const std::string& sql) {
     auto r = Rows(sql);
@@ -226,7 +212,7 @@ TEST_F(FeedApply, FeedWaitsForAShortWriteAndGivesUpOnAHeldLock) {
     ASSERT_EQ(user.Exec("BEGIN IMMEDIATE;"), SQLITE_OK);
     std::thread release([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        user.Exec("COMMIT;");
+        EXPECT_EQ(user.Exec("COMMIT;"), SQLITE_OK);
     });
     EXPECT_EQ(List("000001|one|gu\n"), 1);
     release.join();
@@ -235,7 +221,7 @@ TEST_F(FeedApply, FeedWaitsForAShortWriteAndGivesUpOnAHeldLock) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(List("000011|two|gu\n"), -4);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kBusyTimeoutMs - 100));
-    user.Exec("ROLLBACK;");
+    EXPECT_EQ(user.Exec("ROLLBACK;"), SQLITE_OK);
     EXPECT_EQ(One("SELECT name FROM fu_list WHERE codel='000011';"), G("华夏大盘"));
 }
 

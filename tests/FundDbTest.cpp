@@ -14,12 +14,11 @@
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
 #include "resources/TemplateDatabase.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
-using zeza::test::G;
-using zeza::test::ReadFileBytes;
-using zeza::test::ScopedTempDir;
+using namespace zeza::test;
 
 namespace {
 
@@ -36,32 +35,19 @@ int OpenFdCount() {
     return n;
 }
 
-std::string QueryOne(const std::string& sql) {
-    QueryTable t;
-    EXPECT_EQ(QuerySql(sql, {}, t), 0) << sql;
-    return t.rows > 0 ? t.Str(0, 0) : "<no row>";
-}
-
 // A file in the old layout: holdings live in fu_list, flagged by take.
 void MakeOldSchemaFile(bool withTake) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open("Zeza.db", &db), SQLITE_OK);
-    std::string sql =
-        "CREATE TABLE fu_list (idl INTEGER PRIMARY KEY, codel varchar(10), name varchar(50), type varchar(50),"
-        " look bit DEFAULT 0, tcost float DEFAULT 0, tcount float DEFAULT 0, remark text";
-    sql += withTake ? ", take bit DEFAULT 0);" : ");";
-    sql += "CREATE TABLE fu_iniLoc (dbVer long, pwd varchar(20), guid varchar(50));"
-           "INSERT INTO fu_iniLoc VALUES (2, 'secret', 'OLD-GUID-0123456789');";
+    std::string sql = OldLayoutSchema(withTake, "secret");
     if (withTake) {
-        sql += "INSERT INTO fu_list (codel,name,type,tcost,tcount,remark,take) VALUES "
-               "('000001','a','b',1000.5,800,'first',1),"
-               "('000011','a','b',0,0,NULL,0),"
-               "('110003','a','b',2000,1500.25,'it''s mine',-1);";
+        sql +=
+            "INSERT INTO fu_list (codel,name,type,tcost,tcount,remark,take) VALUES "
+            "('000001','a','b',1000.5,800,'first',1),"
+            "('000011','a','b',0,0,NULL,0),"
+            "('110003','a','b',2000,1500.25,'it''s mine',-1);";
     } else {
         sql += "INSERT INTO fu_list (codel,name,type,tcost,tcount,remark) VALUES ('000001','a','b',1,1,'x');";
     }
-    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_EQ(ExecIn("Zeza.db", sql), SQLITE_OK);
 }
 
 }  // namespace
@@ -95,7 +81,7 @@ TEST(FundDbProvisioning, FirstStartWritesTheTemplateAndSecondCreatesTheId) {
 
 TEST(FundDbProvisioning, ShortIdsAreReplacedTenCharactersKept) {
     ScopedTempDir dir;
-    CFundDb::WriteTemplateDatabase();
+    ASSERT_EQ(CFundDb::WriteTemplateDatabase(), 1);
     ASSERT_EQ(ExecSql("UPDATE fu_iniLoc SET guid=?;", {std::string("123456789")}), 0);
     CFundDb a;
     EXPECT_EQ(a.GetInstallId().size(), 36u);
@@ -145,7 +131,8 @@ TEST(FundDbRebuild, OldFileKeepsExactlyItsFlaggedHoldings) {
     EXPECT_EQ(db.Local().dbVer, 0);
 
     QueryTable t;
-    ASSERT_EQ(QuerySql("SELECT codec,tcost,tcount,remark,typeof(tcost) FROM fu_count ORDER BY idc;", {}, t), 0);
+    ASSERT_EQ(QuerySql("SELECT codec,tcost,tcount,remark,typeof(tcost) FROM fu_count ORDER BY idc;", {}, t),
+              0);
     ASSERT_EQ(t.rows, 2);
     EXPECT_EQ(t.Str(0, 0), "000001");
     EXPECT_DOUBLE_EQ(std::atof(t.Str(0, 1).c_str()), 1000.5);
@@ -181,13 +168,9 @@ TEST(FundDbRebuild, AHoldingThatCannotBeCarriedOverKeepsTheOldFile) {
     // The half-built new file refuses the second holding.
     CFundDb::SetRebuildStageHookForTesting([](const char* stage) {
         if (std::string(stage) != "template-written") return;
-        sqlite3* db = nullptr;
-        sqlite3_open("Zeza.db.new", &db);
-        sqlite3_exec(db,
-                     "CREATE TRIGGER refuse BEFORE INSERT ON fu_count WHEN NEW.codec='110003'"
-                     " BEGIN SELECT RAISE(ABORT,'refused'); END;",
-                     nullptr, nullptr, nullptr);
-        sqlite3_close(db);
+        ExecIn("Zeza.db.new",
+               "CREATE TRIGGER refuse BEFORE INSERT ON fu_count WHEN NEW.codec='110003'"
+               " BEGIN SELECT RAISE(ABORT,'refused'); END;");
     });
     CFundDb db;
     const int again = db.EnsureDatabase();
@@ -239,7 +222,7 @@ TEST(FundDbAccess, ExecSqlResultsAndNoLeakedHandles) {
     EXPECT_EQ(ExecSql("UPDATE fu_iniLoc SET pwd='';"), -1);
     EXPECT_FALSE(std::filesystem::exists("Zeza.db"));
 
-    CFundDb::WriteTemplateDatabase();
+    ASSERT_EQ(CFundDb::WriteTemplateDatabase(), 1);
     const int fds = OpenFdCount();
     EXPECT_EQ(ExecSql("DELETE FROM no_such_table;"), -2);
     EXPECT_EQ(OpenFdCount(), fds);
@@ -252,14 +235,14 @@ TEST(FundDbAccess, ExecSqlResultsAndNoLeakedHandles) {
 
 TEST(FundDbAccess, WriteWaitsForTheOtherThreadsTransaction) {
     ScopedTempDir dir;
-    CFundDb::WriteTemplateDatabase();
+    ASSERT_EQ(CFundDb::WriteTemplateDatabase(), 1);
     SqliteConnection feed;
     ASSERT_TRUE(feed.Open());
     ASSERT_EQ(feed.Exec("BEGIN IMMEDIATE;"), SQLITE_OK);
     ASSERT_EQ(feed.Exec("DELETE FROM fu_stk;"), SQLITE_OK);
     std::thread releaser([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        feed.Exec("COMMIT;");
+        EXPECT_EQ(feed.Exec("COMMIT;"), SQLITE_OK);
     });
     // Without a busy timeout this would fail at once with "database is locked".
     EXPECT_EQ(ExecSql("UPDATE fu_list SET look=? WHERE codel=?;", {-1LL, std::string("000001")}), 0);
@@ -294,14 +277,15 @@ TEST(FundDbDates, TodayWhenEmptyAndNewestFirstOtherwise) {
     std::snprintf(today, sizeof today, "%d-%02d-%d", lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday);
     EXPECT_EQ(dates[0], today);
 
-    ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000001',1,1,1,'2008-11-14'),('000011',1,1,1,'2008-11-14');"), 0);
+    ASSERT_EQ(
+        ExecSql("INSERT INTO fu_stk VALUES ('000001',1,1,1,'2008-11-14'),('000011',1,1,1,'2008-11-14');"), 0);
     dates = {"2008-11-13"};
     ASSERT_EQ(db.GetQuoteDates(dates), 1);
     EXPECT_EQ(dates, (std::vector<std::string>{"2008-11-14", "2008-11-13"}));
 
     ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000021',1,1,1,'2008-11-12');"), 0);
     dates.clear();
-    db.GetQuoteDates(dates);
+    ASSERT_EQ(db.GetQuoteDates(dates), 1);
     EXPECT_EQ(dates, (std::vector<std::string>{"2008-11-14", "2008-11-12"}));
 
     std::filesystem::remove("Zeza.db");
@@ -318,12 +302,14 @@ TEST(FundDbTotals, SumsOverHoldingsWithNetValues) {
     EXPECT_EQ(v, 0);
     EXPECT_EQ(c, 0);
 
-    ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000001',3.0,1.2,1.0,'2008-11-14'),('000011',2,2.0,2.5,'2008-11-14');"
-                      "UPDATE fu_list SET estval=1.5 WHERE codel='000001';"
-                      "INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES ('000001',100,100,''),"
-                      "('000001',60,50,''),('000011',10,10,''),"
-                      "('999999',1000,1000,'no catalogue row'),('000021',500,5,'no net value');"),
-              0);
+    ASSERT_EQ(
+        ExecSql(
+            "INSERT INTO fu_stk VALUES ('000001',3.0,1.2,1.0,'2008-11-14'),('000011',2,2.0,2.5,'2008-11-14');"
+            "UPDATE fu_list SET estval=1.5 WHERE codel='000001';"
+            "INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES ('000001',100,100,''),"
+            "('000001',60,50,''),('000011',10,10,''),"
+            "('999999',1000,1000,'no catalogue row'),('000021',500,5,'no net value');"),
+        0);
     ASSERT_EQ(db.GetPortfolioTotals(v, p, e, c), 1);
     EXPECT_DOUBLE_EQ(v, 150 * 1.2 + 10 * 2.0);
     EXPECT_DOUBLE_EQ(p, 150 * 1.0 + 10 * 2.5);
@@ -338,7 +324,7 @@ TEST(FundDbTotals, SumsOverHoldingsWithNetValues) {
 
 TEST(FundDbTimes, EstimateTimeTextInLocalTime) {
     ScopedTempDir dir;
-    CFundDb::WriteTemplateDatabase();
+    ASSERT_EQ(CFundDb::WriteTemplateDatabase(), 1);
     // 2008-11-17 14:30:05 in China (UTC+8) is 06:30:05 UTC.
     ASSERT_EQ(ExecSql("UPDATE fu_iniLoc SET estTime=1226903405;"), 0);
     const char* oldTz = std::getenv("TZ");
@@ -347,6 +333,9 @@ TEST(FundDbTimes, EstimateTimeTextInLocalTime) {
     tzset();
     CFundDb db;
     EXPECT_EQ(db.GetEstimateTimeText(), G("预估净值更新时间：2008-11-17 14:30:05"));
-    if (oldTz) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+    if (oldTz)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
     tzset();
 }

@@ -5,47 +5,24 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
 #include "exchange/DecimalText.h"
 #include "exchange/HoldingsExchange.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
-using zeza::test::G;
-using zeza::test::ReadFileBytes;
-using zeza::test::ScopedTempDir;
-using zeza::test::WriteFileBytes;
+using namespace zeza::test;
 
 namespace {
 
 // The header line as it stands on disk.
 std::string Header() {
     return G("代码,成本,份数,备注") + "\r\n";
-}
-
-void AddHolding(const std::string& code, double cost, double units, const SqlParam& remark) {
-    ASSERT_EQ(ExecSql("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
-                      {code, cost, units, remark}),
-              0);
-}
-
-// Every holding as "code|cost|units|remark|types", in row order.
-std::vector<std::string> Holdings() {
-    QueryTable t;
-    EXPECT_EQ(
-        QuerySql(
-            "SELECT codec,tcost,tcount,remark,typeof(codec)||typeof(tcost)||typeof(tcount)||typeof(remark)"
-            " FROM fu_count ORDER BY idc;",
-            {}, t),
-        0);
-    std::vector<std::string> rows;
-    for (int r = 0; r < t.rows; ++r)
-        rows.push_back(t.Str(r, 0) + "|" + t.Str(r, 1) + "|" + t.Str(r, 2) + "|" + t.Str(r, 3) + "|" +
-                       t.Str(r, 4));
-    return rows;
 }
 
 int FileCount(const std::filesystem::path& dir) {
@@ -57,6 +34,14 @@ int FileCount(const std::filesystem::path& dir) {
 // A fresh folder holding a Zeza.db made from the template.
 class HoldingsExchangeTest : public testing::Test {
   protected:
+    // Writes text to file and imports it: the counts added and skipped.
+    std::pair<int, int> Import(const std::string& file, const std::string& text) {
+        WriteFileBytes(file, text);
+        int added = -1, skipped = -1;
+        EXPECT_EQ(db.ImportHoldings(file, &added, &skipped), 1) << file;
+        return {added, skipped};
+    }
+
     ScopedTempDir dir;
     CFundDb db;  // built in dir, so it writes the database there
 };
@@ -103,10 +88,10 @@ TEST_F(HoldingsExchangeTest, ExportWithoutHoldingsWritesTheHeaderOnly) {
 }
 
 TEST_F(HoldingsExchangeTest, ExportWritesGbkLinesWithCrLfAsTheDatabaseGivesThem) {
-    AddHolding("000001", 1000, 500, G("华夏成长, 定投"));
-    AddHolding("110003", 2000.25, 1500.5, nullptr);
+    AddHolding("000001", 1000, 500, "华夏成长, 定投");
+    Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES ('110003',2000.25,1500.5,NULL);");
     // A line break inside a remark would split the holding in two.
-    AddHolding("000011", 0.1, 3, std::string("line\r\nbreak"));
+    AddHolding("000011", 0.1, 3, "line\r\nbreak");
 
     ASSERT_EQ(db.ExportHoldings("out.TXT"), 1);
     const std::string bytes = ReadFileBytes("out.TXT");
@@ -117,7 +102,7 @@ TEST_F(HoldingsExchangeTest, ExportWritesGbkLinesWithCrLfAsTheDatabaseGivesThem)
     EXPECT_NE(bytes.substr(0, 3), "\xEF\xBB\xBF");
 
     // An existing file is replaced as a whole.
-    AddHolding("000021", 1, 1, std::string("x"));
+    AddHolding("000021", 1, 1, "x");
     ASSERT_EQ(db.ExportHoldings("out.TXT"), 1);
     EXPECT_EQ(ReadFileBytes("out.TXT").substr(0, bytes.size()), bytes);
     EXPECT_EQ(ReadFileBytes("out.TXT").substr(bytes.size()), "000021,1.0,1.0,x\r\n");
@@ -125,7 +110,7 @@ TEST_F(HoldingsExchangeTest, ExportWritesGbkLinesWithCrLfAsTheDatabaseGivesThem)
 
 TEST_F(HoldingsExchangeTest, ExportWritesThroughLinksAndKeepsTheFilesPermissions) {
     namespace fs = std::filesystem;
-    AddHolding("000001", 1000, 500, std::string("x"));
+    AddHolding("000001", 1000, 500, "x");
     const std::string text = Header() + "000001,1000.0,500.0,x\r\n";
     fs::create_directory("real");
     WriteFileBytes("real/mine.TXT", "old\r\n");
@@ -155,10 +140,10 @@ TEST_F(HoldingsExchangeTest, ExportWritesThroughLinksAndKeepsTheFilesPermissions
 }
 
 TEST_F(HoldingsExchangeTest, RoundTripKeepsCommasApostrophesAndLeadingZeros) {
-    AddHolding("000001", 1000, 500, G("it's a, b, c 备注"));
-    AddHolding("110003", 2000.25, 1500.5, std::string("'); DELETE FROM fu_count; --"));
-    AddHolding("000011", 1e-7, 123456789.125, std::string(""));
-    const std::vector<std::string> before = Holdings();
+    AddHolding("000001", 1000, 500, "it's a, b, c 备注");
+    AddHolding("110003", 2000.25, 1500.5, "'); DELETE FROM fu_count; --");
+    AddHolding("000011", 1e-7, 123456789.125, "");
+    const std::vector<std::string> before = Holdings(true);
 
     ASSERT_EQ(db.ExportHoldings("round.TXT"), 1);
     ASSERT_EQ(ExecSql("DELETE FROM fu_count;"), 0);
@@ -166,72 +151,59 @@ TEST_F(HoldingsExchangeTest, RoundTripKeepsCommasApostrophesAndLeadingZeros) {
     ASSERT_EQ(db.ImportHoldings("round.TXT", &added, &skipped), 1);
     EXPECT_EQ(added, 3);
     EXPECT_EQ(skipped, 0);
-    EXPECT_EQ(Holdings(), before);
+    EXPECT_EQ(Holdings(true), before);
     EXPECT_EQ(before[0], "000001|1000.0|500.0|" + G("it's a, b, c 备注") + "|textrealrealtext");
 
     // Import appends: the same file again doubles every holding.
     ASSERT_EQ(db.ImportHoldings("round.TXT", &added, &skipped), 1);
     std::vector<std::string> twice = before;
     twice.insert(twice.end(), before.begin(), before.end());
-    EXPECT_EQ(Holdings(), twice);
+    EXPECT_EQ(Holdings(true), twice);
 }
 
 TEST_F(HoldingsExchangeTest, ImportReadsCrLfAndLfLinesAndALastLineWithoutEnd) {
-    WriteFileBytes("mixed.txt", Header() + "000001,1000,500,test\r\n" + "000011,10,4,lf only\n" +
-                                    "000021,1,2," + G("最后一行") + "");
-    int added = 0, skipped = 0;
-    ASSERT_EQ(db.ImportHoldings("mixed.txt", &added, &skipped), 1);
-    EXPECT_EQ(added, 3);
-    EXPECT_EQ(skipped, 0);
-    EXPECT_EQ(Holdings(), (std::vector<std::string>{
-                              "000001|1000.0|500.0|test|textrealrealtext",
-                              "000011|10.0|4.0|lf only|textrealrealtext",
-                              "000021|1.0|2.0|" + G("最后一行") + "|textrealrealtext",
-                          }));
+    EXPECT_EQ(Import("mixed.txt", Header() + "000001,1000,500,test\r\n" + "000011,10,4,lf only\n" +
+                                      "000021,1,2," + G("最后一行") + ""),
+              std::make_pair(3, 0));
+    EXPECT_EQ(Holdings(true), (std::vector<std::string>{
+                                  "000001|1000.0|500.0|test|textrealrealtext",
+                                  "000011|10.0|4.0|lf only|textrealrealtext",
+                                  "000021|1.0|2.0|" + G("最后一行") + "|textrealrealtext",
+                              }));
 }
 
 TEST_F(HoldingsExchangeTest, FileWithoutHeaderKeepsItsFirstHolding) {
-    WriteFileBytes("bare.txt", "000001,1000,500,first\r\n000011,1,1,second\r\n");
-    int added = 0, skipped = 0;
-    ASSERT_EQ(db.ImportHoldings("bare.txt", &added, &skipped), 1);
-    EXPECT_EQ(added, 2);
-    EXPECT_EQ(skipped, 0);
-    ASSERT_EQ(Holdings().size(), 2u);
-    EXPECT_EQ(Holdings()[0], "000001|1000.0|500.0|first|textrealrealtext");
+    EXPECT_EQ(Import("bare.txt", "000001,1000,500,first\r\n000011,1,1,second\r\n"), std::make_pair(2, 0));
+    ASSERT_EQ(Holdings(true).size(), 2u);
+    EXPECT_EQ(Holdings(true)[0], "000001|1000.0|500.0|first|textrealrealtext");
 
     // Any first line that is not a holding is taken for the header, not counted.
-    WriteFileBytes("other-header.txt", "code,cost,units,remark\n000021,1,1,x\n");
-    ASSERT_EQ(db.ImportHoldings("other-header.txt", &added, &skipped), 1);
-    EXPECT_EQ(added, 1);
-    EXPECT_EQ(skipped, 0);
+    EXPECT_EQ(Import("other-header.txt", "code,cost,units,remark\n000021,1,1,x\n"), std::make_pair(1, 0));
 }
 
 TEST_F(HoldingsExchangeTest, LinesThatAreNoHoldingsAreSkippedAndCounted) {
-    WriteFileBytes("mixed.txt", Header() +
-                                    "000001,abc,500,cost is no number\r\n"    // skipped
-                                    "000001,1000,5o0,units is no number\r\n"  // skipped
-                                    "000001,1000,500\r\n"                     // three fields: skipped
-                                    "\r\n"                                    // blank: passed over
-                                    "   \r\n"                                 // blank: passed over
-                                    "000001,inf,1,x\r\n"                      // skipped
-                                    "000001, 1e3 ,2.5E-1,ok\r\n"              // blanks and exponents are fine
-                                    " 000001,1000,500,test\r\n"               // the space stays in the code
-                                    "000001,1000,500,\r\n"                    // an empty remark is fine
-                                    "999999,1,1,not in the catalogue\r\n");   // kept all the same
-    int added = 0, skipped = 0;
-    ASSERT_EQ(db.ImportHoldings("mixed.txt", &added, &skipped), 1);
-    EXPECT_EQ(added, 4);
-    EXPECT_EQ(skipped, 4);
-    EXPECT_EQ(Holdings(), (std::vector<std::string>{
-                              "000001|1000.0|0.25|ok|textrealrealtext",
-                              " 000001|1000.0|500.0|test|textrealrealtext",
-                              "000001|1000.0|500.0||textrealrealtext",
-                              "999999|1.0|1.0|not in the catalogue|textrealrealtext",
-                          }));
+    const std::string text = Header() +
+                             "000001,abc,500,cost is no number\r\n"    // skipped
+                             "000001,1000,5o0,units is no number\r\n"  // skipped
+                             "000001,1000,500\r\n"                     // three fields: skipped
+                             "\r\n"                                    // blank: passed over
+                             "   \r\n"                                 // blank: passed over
+                             "000001,inf,1,x\r\n"                      // skipped
+                             "000001, 1e3 ,2.5E-1,ok\r\n"              // blanks and exponents are fine
+                             " 000001,1000,500,test\r\n"               // the space stays in the code
+                             "000001,1000,500,\r\n"                    // an empty remark is fine
+                             "999999,1,1,not in the catalogue\r\n";    // kept all the same
+    EXPECT_EQ(Import("mixed.txt", text), std::make_pair(4, 4));
+    EXPECT_EQ(Holdings(true), (std::vector<std::string>{
+                                  "000001|1000.0|0.25|ok|textrealrealtext",
+                                  " 000001|1000.0|500.0|test|textrealrealtext",
+                                  "000001|1000.0|500.0||textrealrealtext",
+                                  "999999|1.0|1.0|not in the catalogue|textrealrealtext",
+                              }));
 }
 
 TEST_F(HoldingsExchangeTest, ImportAddsAllOrNothing) {
-    AddHolding("000001", 1, 1, std::string("kept"));
+    AddHolding("000001", 1, 1, "kept");
     // The second holding of the file cannot be stored.
     ASSERT_EQ(ExecSql("CREATE TRIGGER refuse BEFORE INSERT ON fu_count WHEN NEW.remark='boom'"
                       " BEGIN SELECT RAISE(ABORT,'refused'); END;"),
@@ -241,24 +213,24 @@ TEST_F(HoldingsExchangeTest, ImportAddsAllOrNothing) {
     EXPECT_EQ(db.ImportHoldings("in.txt", &added, &skipped), -5);
     EXPECT_EQ(added, 0);
     EXPECT_EQ(skipped, 0);
-    EXPECT_EQ(Holdings(), std::vector<std::string>{"000001|1.0|1.0|kept|textrealrealtext"});
+    EXPECT_EQ(Holdings(true), std::vector<std::string>{"000001|1.0|1.0|kept|textrealrealtext"});
 
     // The connection ended its transaction: the next write goes through.
     ASSERT_EQ(ExecSql("DROP TRIGGER refuse;"), 0);
     EXPECT_EQ(db.ImportHoldings("in.txt", &added, &skipped), 1);
     EXPECT_EQ(added, 3);
-    EXPECT_EQ(Holdings().size(), 4u);
+    EXPECT_EQ(Holdings(true).size(), 4u);
 }
 
 TEST_F(HoldingsExchangeTest, ImportFailuresChangeNothing) {
-    AddHolding("000001", 1, 1, std::string("kept"));
-    const std::vector<std::string> before = Holdings();
+    AddHolding("000001", 1, 1, "kept");
+    const std::vector<std::string> before = Holdings(true);
     int added = -1, skipped = -1;
     EXPECT_EQ(db.ImportHoldings("missing.txt", &added, &skipped), -3);
     EXPECT_EQ(added, 0);
     std::filesystem::create_directory("folder.txt");
     EXPECT_EQ(db.ImportHoldings("folder.txt"), -4);
-    EXPECT_EQ(Holdings(), before);
+    EXPECT_EQ(Holdings(true), before);
 
     WriteFileBytes("in.txt", Header() + "000011,1,1,a\r\n");
     std::filesystem::rename("Zeza.db", "Zeza.db.away");
@@ -267,7 +239,7 @@ TEST_F(HoldingsExchangeTest, ImportFailuresChangeNothing) {
 }
 
 TEST_F(HoldingsExchangeTest, ExportFailuresLeaveTheOldFileAsItWas) {
-    AddHolding("000001", 1000, 500, std::string("a remark long enough to pass the size limit below"));
+    AddHolding("000001", 1000, 500, "a remark long enough to pass the size limit below");
     WriteFileBytes("keep.TXT", "old content\r\n");
 
     // The disk takes no more than 16 bytes per file: the write fails part-way.

@@ -2,14 +2,14 @@
 
 #include <climits>
 
-#include "platform/IniFile.h"
-#include "server/IniFile.h"
+#include "platform/ControlFileIni.h"
+#include "server/DataFolderIni.h"
 #include "tests/TestSupport.h"
 
-using zeza::IniFile;
+using zeza::ControlFileIni;
 
-TEST(IniFile, NamesMatchWithoutCaseAndBlanksAreTrimmed) {
-    IniFile ini(
+TEST(ControlFileIni, NamesMatchWithoutCaseAndBlanksAreTrimmed) {
+    ControlFileIni ini(
         "[fu]\r\n  ListTime = 1200417988 \r\nSTKTIME=5\r\n\r\n[ Ver ]\r\nupdatepath = http://h/a b.exe  "
         "\r\n");
     EXPECT_TRUE(ini.HasSection("FU"));
@@ -21,8 +21,8 @@ TEST(IniFile, NamesMatchWithoutCaseAndBlanksAreTrimmed) {
     EXPECT_EQ(ini.GetString("VER", "UpdatePath", "", 260), "http://h/a b.exe");
 }
 
-TEST(IniFile, IntegersAreReadFromTheirLeadingNumber) {
-    IniFile ini(
+TEST(ControlFileIni, IntegersAreReadFromTheirLeadingNumber) {
+    ControlFileIni ini(
         "[N]\na=12abc\nb=abc\nc=-5\nd=+7\ne=\nf= 42 \ng=99999999999\nh=-99999999999\ni=0x1F\nj=2147483647\n"
         "k=-2147483648\nl=1.9\nm=- 3\n");
     EXPECT_EQ(ini.GetInt("N", "a", -1), 12);
@@ -40,8 +40,8 @@ TEST(IniFile, IntegersAreReadFromTheirLeadingNumber) {
     EXPECT_EQ(ini.GetInt("N", "m", -1), 0);
 }
 
-TEST(IniFile, MissingKeysAndSectionsGiveTheDefault) {
-    IniFile ini("[FU]\nlistTime=1\n[VER]\n");
+TEST(ControlFileIni, MissingKeysAndSectionsGiveTheDefault) {
+    ControlFileIni ini("[FU]\nlistTime=1\n[VER]\n");
     EXPECT_EQ(ini.GetInt("FU", "stkTime", 77), 77);
     EXPECT_EQ(ini.GetInt("NONE", "listTime", 78), 78);
     EXPECT_EQ(ini.GetString("VER", "UpdatePath", "dflt", 260), "dflt");
@@ -50,16 +50,16 @@ TEST(IniFile, MissingKeysAndSectionsGiveTheDefault) {
     EXPECT_EQ(ini.GetInt("VER", "listTime", 0), 0);
 }
 
-TEST(IniFile, FirstSectionAndFirstKeyWin) {
-    IniFile ini("[FU]\nlistTime=1\nlisttime=2\n[VER]\nLastVer=13\n[fu]\nlistTime=3\nstkTime=4\n");
+TEST(ControlFileIni, FirstSectionAndFirstKeyWin) {
+    ControlFileIni ini("[FU]\nlistTime=1\nlisttime=2\n[VER]\nLastVer=13\n[fu]\nlistTime=3\nstkTime=4\n");
     EXPECT_EQ(ini.GetInt("FU", "listTime", 0), 1);
     // Only the first [FU] block is searched, as the platform's profile reader does.
     EXPECT_EQ(ini.GetInt("FU", "stkTime", -1), -1);
     EXPECT_EQ(ini.GetInt("VER", "LastVer", 0), 13);
 }
 
-TEST(IniFile, OtherLinesAreIgnored) {
-    IniFile ini(
+TEST(ControlFileIni, OtherLinesAreIgnored) {
+    ControlFileIni ini(
         "\xEF\xBB\xBF[FU]\n"
         "orphan line\n"
         "; listTime=9\n"
@@ -75,16 +75,16 @@ TEST(IniFile, OtherLinesAreIgnored) {
     // Only the first "=" separates key and value.
     EXPECT_EQ(ini.GetString("FU", "url", "", 260), "http://h/x?a=1&b=2");
 
-    IniFile noSection("listTime=5\n");
+    ControlFileIni noSection("listTime=5\n");
     EXPECT_EQ(noSection.GetInt("", "listTime", 0), 0);
     EXPECT_FALSE(noSection.HasSection(""));
 }
 
-TEST(IniFile, OnePairOfQuotesAroundAValueIsDropped) {
+TEST(ControlFileIni, OnePairOfQuotesAroundAValueIsDropped) {
     const char* text =
         "[FU]\nstkTime=\"1300000100\"\nestTime = '5' \nlistTime=\"7\n[VER]\n"
         "UpdatePath=\" http://h/Zeza-13 \"\nA=\"\"\"\"\nB=\"x'\nC=\"\nD=a\"b\"\n";
-    IniFile ini(text);
+    ControlFileIni ini(text);
     EXPECT_EQ(ini.GetInt("FU", "stkTime", -1), 1300000100);
     EXPECT_EQ(ini.GetInt("FU", "estTime", -1), 5);
     EXPECT_EQ(ini.GetInt("FU", "listTime", -1), 0) << "an unmatched quote stays";
@@ -95,14 +95,14 @@ TEST(IniFile, OnePairOfQuotesAroundAValueIsDropped) {
     EXPECT_EQ(ini.GetString("VER", "D", "", 260), "a\"b\"");
 
     // The data server reads the operator's INI files the same way.
-    const auto server = zeza::server::IniFile::Parse(text);
+    const auto server = zeza::server::DataFolderIni::Parse(text);
     EXPECT_EQ(server.GetInt("FU", "stkTime"), 1300000100);
     EXPECT_EQ(server.Get("VER", "UpdatePath"), " http://h/Zeza-13 ");
     EXPECT_EQ(server.Get("FU", "listTime"), "\"7");
 }
 
-TEST(IniFile, StringsAreCutToTheBuffer) {
-    IniFile ini("[V]\ns=abcdef\n");
+TEST(ControlFileIni, StringsAreCutToTheBuffer) {
+    ControlFileIni ini("[V]\ns=abcdef\n");
     EXPECT_EQ(ini.GetString("V", "s", "", 4), "abc");
     EXPECT_EQ(ini.GetString("V", "s", "", 7), "abcdef");
     EXPECT_EQ(ini.GetString("V", "s", "", 1), "");
@@ -110,10 +110,10 @@ TEST(IniFile, StringsAreCutToTheBuffer) {
     EXPECT_EQ(ini.GetString("V", "missing", "xyz", 3), "xy");
 }
 
-TEST(IniFile, LoadReadsAFileAndFailsOnAMissingOne) {
+TEST(ControlFileIni, LoadReadsAFileAndFailsOnAMissingOne) {
     zeza::test::ScopedTempDir dir;
     zeza::test::WriteFileBytes("c.ini", "[FU]\r\nlistTime=3\r\n");
-    IniFile ini("[OLD]\n");
+    ControlFileIni ini("[OLD]\n");
     ASSERT_TRUE(ini.Load("c.ini"));
     EXPECT_EQ(ini.GetInt("FU", "listTime", 0), 3);
     EXPECT_FALSE(ini.HasSection("OLD"));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -25,11 +26,11 @@
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
-using zeza::test::G;
-using zeza::test::ScopedTempDir;
+using namespace zeza::test;
 
 namespace {
 
@@ -46,23 +47,17 @@ enum class Fault {
 };
 
 const char* Name(Fault f) {
-    switch (f) {
-        case Fault::Status500:
-            return "status 500";
-        case Fault::ClosedMidBody:
-            return "connection closed mid-body";
-        case Fault::NeverAnswers:
-            return "never answers";
-        case Fault::HugeStream:
-            return "huge streamed body";
-        case Fault::HugeDeclared:
-            return "huge declared body";
-        case Fault::EmptyBody:
-            return "empty body";
-        case Fault::ErrorPage200:
-            return "error page with status 200";
-    }
-    return "?";
+    static const char* const kNames[] = {"status 500",
+                                         "connection closed mid-body",
+                                         "never answers",
+                                         "huge streamed body",
+                                         "huge declared body",
+                                         "empty body",
+                                         "error page with status 200"};
+    return kNames[static_cast<int>(f)];
+}
+void PrintTo(Fault f, std::ostream* os) {
+    *os << Name(f);
 }
 
 // What a fault is applied to: the control file or one feed (by its tp parameter).
@@ -83,8 +78,7 @@ constexpr int kOldList = 1200417988, kOldStk = 1300000100, kOldEst = 1300000200;
 constexpr int kNewList = 1400000000, kNewStk = 1400000100, kNewEst = 1400000200;
 
 std::string Control(int list, int stk, int est) {
-    return "[FU]\r\nlistTime=" + std::to_string(list) + "\r\nstkTime=" + std::to_string(stk) +
-           "\r\nestTime=" + std::to_string(est) + "\r\n[VER]\r\nLastVer=12\r\nUpdateVer=12\r\nUpdateFu=0\r\n";
+    return ControlFile(list, stk, est).Version(12);
 }
 
 const std::string& GoodList() {
@@ -99,8 +93,9 @@ const std::string kGoodEstimates = "000001|1.0623\r\n000011|1.2345\r\n";
 class FaultyServer {
   public:
     FaultyServer() {
-        m_http.Http().Get(".*",
-                          [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
+        for (const char* path : {"/fund/fund.php", "/fund/gdata.php"})
+            m_http.Route(path,
+                         [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
         m_http.Start();
     }
     ~FaultyServer() {
@@ -141,16 +136,13 @@ class FaultyServer {
             std::lock_guard lock(m_mutex);
             if (req.path == "/fund/fund.php") {
                 body = m_control;
-            } else if (req.path == "/fund/gdata.php") {
+            } else {
                 ++m_feedRequests;
                 tp = req.get_param_value("tp");
                 body = tp == "list"  ? GoodList()
                        : tp == "stk" ? kGoodNetValues
                        : tp == "est" ? kGoodEstimates
                                      : "";
-            } else {
-                res.status = 404;
-                return;
             }
             target = m_target;
             fault = m_fault;
@@ -231,17 +223,9 @@ class FaultyServer {
     std::atomic<int64_t> m_bytesSent{0};
 };
 
-// Every row of a table, in rowid order, with the type of each value.
+// Every row of a table, in rowid order.
 std::vector<std::string> Dump(const std::string& table) {
-    QueryTable t;
-    EXPECT_EQ(QuerySql("SELECT * FROM " + table + " ORDER BY rowid;", {}, t), 0) << table;
-    std::vector<std::string> rows;
-    for (int r = 0; r < t.rows; ++r) {
-        std::string row;
-        for (int c = 0; c < t.cols; ++c) row += (t.Text(r, c) ? t.Str(r, c) : "<null>") + "|";
-        rows.push_back(row);
-    }
-    return rows;
+    return Rows("SELECT * FROM " + table + " ORDER BY rowid;");
 }
 
 struct Stored {
@@ -286,15 +270,11 @@ class NetworkFaults : public ::testing::Test {
         ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000001',3.0,1.0,0.99,'2008-11-14'),"
                           "('000011',2.9,1.2,1.19,'2008-11-14');"),
                   0);
-        ASSERT_EQ(ExecSql("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?);",
-                          {std::string("000001"), 1000.0, 500.0, G("长期持有")}),
-                  0);
+        AddHolding("000001", 1000.0, 500.0, "长期持有");
         m_original = zeza::test::ReadFileBytes("Zeza.db");
     }
     void TearDown() override {
-        SetServerBaseUrlForTesting("");
-        SetDownloadLowSpeedForTesting(0, 0);
-        CFundDb::SetLastControlFetchTimeForTesting(0);
+        ResetCoreTestHooks();
         unsetenv("XDG_CACHE_HOME");
     }
 
@@ -427,33 +407,21 @@ class NetworkFaults : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(NetworkFaults, ErrorStatusFailsTheStepAndChangesNothing) {
-    CheckAllTargets(Fault::Status500);
+// Each fault on the control file and on each feed.
+class EachFault : public NetworkFaults, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(EachFault, FailsTheStepChangesNothingAndTheNextGoodPassAppliesEverything) {
+    CheckAllTargets(GetParam());
     EXPECT_EQ(m_faultsTried, 4);
 }
 
-TEST_F(NetworkFaults, ConnectionClosedMidBodyFailsTheStepAndChangesNothing) {
-    CheckAllTargets(Fault::ClosedMidBody);
-    EXPECT_EQ(m_faultsTried, 4);
-}
-
-TEST_F(NetworkFaults, ServerThatNeverAnswersIsGivenUpOnWithinSeconds) {
-    CheckAllTargets(Fault::NeverAnswers);
-    EXPECT_EQ(m_faultsTried, 4);
-}
-
-TEST_F(NetworkFaults, HugeGarbageBodyIsCutOffAtTheSizeLimit) {
-    CheckAllTargets(Fault::HugeStream);
-    CheckAllTargets(Fault::HugeDeclared);
-    EXPECT_EQ(m_faultsTried, 8);
-}
-
-TEST_F(NetworkFaults, EmptyBodyIsNoControlFileAndNoNetValueFile) {
-    CheckAllTargets(Fault::EmptyBody);
-    EXPECT_EQ(m_faultsTried, 4);
-}
-
-TEST_F(NetworkFaults, ErrorPageWithStatus200FailsTheStepAndChangesNothing) {
-    CheckAllTargets(Fault::ErrorPage200);
-    EXPECT_EQ(m_faultsTried, 4);
-}
+INSTANTIATE_TEST_SUITE_P(NetworkFaults, EachFault,
+                         ::testing::Values(Fault::Status500, Fault::ClosedMidBody, Fault::NeverAnswers,
+                                           Fault::HugeStream, Fault::HugeDeclared, Fault::EmptyBody,
+                                           Fault::ErrorPage200),
+                         [](const ::testing::TestParamInfo<Fault>& info) {
+                             std::string name;
+                             for (char c : std::string(Name(info.param)))
+                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                             return name;
+                         });

@@ -19,6 +19,7 @@
 #include "server/relay/RelayPages.h"
 #include "server/relay/Snapshot.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/TestDataServer.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza::relay;
@@ -62,20 +63,13 @@ std::string QuoteAnswer(const std::string& fixture, const std::string& asked, bo
 class RelayEstimateTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto file = [](const std::string& name) {
-            return [name](const httplib::Request&, httplib::Response& res) {
-                res.set_content(ReadFileBytes(kDir / name), "text/plain");
-            };
-        };
-        auto& h = m_up.Http();
-        h.Get("/js/fundcode_search.js", file("fundcode_search.js"));
-        h.Get("/mm/newCore/FundValuationLast", file("FundValuationLast.json"));
-        h.Get("/FundMNewApi/FundMNFInfo", [](const auto&, auto& res) {
-            res.set_content(R"({"Datas":[],"Success":true})", "application/json");
-        });
-        h.Get("/Data/Fund_JJJZ_Data.aspx", [this](const auto&, auto& res) {
+        m_up.Serve("/js/fundcode_search.js", ReadFileBytes(kDir / "fundcode_search.js"));
+        m_up.Serve("/mm/newCore/FundValuationLast", ReadFileBytes(kDir / "FundValuationLast.json"));
+        m_up.Serve("/FundMNewApi/FundMNFInfo", R"({"Datas":[],"Success":true})", "application/json");
+        m_up.Route("/Data/Fund_JJJZ_Data.aspx", [this](const auto&, auto& res) {
             res.set_content(ReadFileBytes(kDir / ("Fund_JJJZ_Data-" + NavDay() + ".aspx")), "text/plain");
         });
+        auto& h = m_up.Http();
         h.Get("/FundMNewApi/FundMNInverstPosition", [](const httplib::Request& req, httplib::Response& res) {
             std::string body = ReadFileBytes(kDir / ("holdings-" + req.get_param_value("FCODE") + ".json"));
             if (body.empty()) res.status = 404;
@@ -351,18 +345,13 @@ TEST_F(RelayEstimateTest, FundPageShowsTheRecordWithAServerDrawnChart) {
     auto relay = OpenRelay();
     RunDay(*relay);
     std::shared_ptr<Relay> shared = std::move(relay);
-    zeza::server::DataServer::Options opt;
-    opt.dataDir = m_tmp.Path() / "data";
-    opt.port = 0;
-    opt.relay = shared;
-    zeza::server::DataServer srv(opt);
-    std::string error;
-    ASSERT_TRUE(srv.Start(error)) << error;
-    httplib::Client cli("127.0.0.1", srv.Port());
+    auto srv = zeza::test::StartDataServer(m_tmp.Path() / "data", shared);
+    ASSERT_TRUE(srv);
+    httplib::Client cli("127.0.0.1", srv->Port());
     auto res = cli.Get("/fund/fuskip.php?code=000001");
     ASSERT_TRUE(res && res->status == 200);
     const std::string page = res->body;
-    srv.Stop();
+    srv->Stop();
     for (const char* part :
          {"本站自算", "并非基金公司数据", "报告期 2026-06-30", "股票仓位 90.00%", "贵州茅台",
           "<td>2026-08-21</td><td class=\"n\">1.2110</td><td class=\"n\">1.2134</td>"})

@@ -17,11 +17,11 @@
 #include "server/relay/Schedule.h"
 #include "server/relay/Snapshot.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/TestDataServer.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza::relay;
-using zeza::test::G;
-using zeza::test::ReadFileBytes;
+using namespace zeza::test;
 
 namespace {
 
@@ -46,9 +46,12 @@ class FakeUpstream {
         m_mode[path] = mode;
         if (!body.empty()) m_body[path] = std::move(body);
     }
+    // Header name of the last request for path.
     std::string Header(const std::string& path, const std::string& name) {
-        std::lock_guard lock(m_mutex);
-        return m_headers[path + "|" + name];
+        const auto seen = m_http.Requests();
+        for (auto it = seen.rbegin(); it != seen.rend(); ++it)
+            if (it->path == path) return it->Header(name);
+        return "";
     }
     std::string Url(const std::string& path) const { return m_http.Base() + path.substr(1); }
 
@@ -56,15 +59,13 @@ class FakeUpstream {
     void Serve(const std::string& path, const std::string& file, const std::string& type) {
         m_body[path] = ReadFileBytes(kFixtures / file);
         m_mode[path] = Mode::Good;
-        m_http.Http().Get(path, [this, path, type](const httplib::Request& req, httplib::Response& res) {
+        m_http.Route(path, [this, path, type](const httplib::Request&, httplib::Response& res) {
             Mode mode;
             std::string body;
             {
                 std::lock_guard lock(m_mutex);
                 mode = m_mode[path];
                 body = m_body[path];
-                m_headers[path + "|User-Agent"] = req.get_header_value("User-Agent");
-                m_headers[path + "|Referer"] = req.get_header_value("Referer");
             }
             switch (mode) {
                 case Mode::Good:
@@ -102,7 +103,7 @@ class FakeUpstream {
     zeza::test::LocalHttpServer m_http;
     std::mutex m_mutex;
     std::map<std::string, Mode> m_mode;
-    std::map<std::string, std::string> m_body, m_headers;
+    std::map<std::string, std::string> m_body;
 };
 
 const char* kCatalogue = "/js/fundcode_search.js";
@@ -242,14 +243,9 @@ TEST_F(RelayTest, StateSurvivesARestart) {
 TEST_F(RelayTest, ServerAnswersFromTheSnapshot) {
     std::shared_ptr<Relay> relay = OpenRelay();
     FillAll(*relay);
-    zeza::server::DataServer::Options opt;
-    opt.dataDir = m_tmp.Path() / "data";
-    opt.port = 0;
-    opt.relay = relay;
-    zeza::server::DataServer srv(opt);
-    std::string error;
-    ASSERT_TRUE(srv.Start(error)) << error;
-    httplib::Client cli("127.0.0.1", srv.Port());
+    auto srv = StartDataServer(m_tmp.Path() / "data", relay);
+    ASSERT_TRUE(srv);
+    httplib::Client cli("127.0.0.1", srv->Port());
     EXPECT_EQ(cli.Get("/fund/gdata.php?tp=list&dt=0")->body, kListFeed);
     EXPECT_EQ(cli.Get("/fund/gdata.php?tp=stk&dt=5")->body, kNavFeed);
     EXPECT_EQ(cli.Get("/fund/gdata.php?tp=est&dt=5")->body, kEstFeed);
@@ -258,7 +254,7 @@ TEST_F(RelayTest, ServerAnswersFromTheSnapshot) {
     ASSERT_EQ(page->status, 200);
     EXPECT_NE(page->body.find("2026-08-19"), std::string::npos);
     EXPECT_EQ(cli.Get("/fund/fuskip.php?code=999999")->status, 404);
-    srv.Stop();
+    srv->Stop();
 }
 
 TEST(RelaySchedule, BeijingTimeWhateverTheMachineZone) {

@@ -4,43 +4,31 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <httplib.h>
 
 #include "db/CFundDb.h"
 #include "platform/ServerConfig.h"
 #include "platform/Sha256.h"
 #include "server/DataServer.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/TestDataServer.h"
 #include "tests/TestSupport.h"
 #include "updater/UpdaterProgram.h"
 
 namespace fs = std::filesystem;
 using namespace zeza;
-using zeza::test::ReadFileBytes;
-using zeza::test::ScopedTempDir;
-using zeza::test::WriteFileBytes;
+using namespace zeza::test;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // What the child's LaunchSelfUpdate came to: the process ended with 0, or the value it returned.
 constexpr int kEnded = 1;
@@ -61,47 +49,12 @@ int ClosedPort() {
     return port;
 }
 
-// A server whose answers the test writes, including control files the reference
-// server never sends; it records the paths it was asked for.
-class FixtureServer {
-  public:
-    FixtureServer() {
-        m_http.Http().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard lock(m_mutex);
-            m_seen.push_back(req.path);
-            auto it = m_bodies.find(req.path);
-            if (it == m_bodies.end()) {
-                res.status = 404;
-                return;
-            }
-            res.set_content(it->second, "application/octet-stream");
-        });
-        m_http.Start();
-    }
-    ~FixtureServer() { m_http.Stop(); }
-    std::string Base() const { return m_http.Base(); }
-    void Serve(const std::string& path, const std::string& body) {
-        std::lock_guard lock(m_mutex);
-        m_bodies[path] = body;
-    }
-    bool Asked(const std::string& path) {
-        std::lock_guard lock(m_mutex);
-        for (const auto& p : m_seen)
-            if (p == path) return true;
-        return false;
-    }
-
-  private:
-    test::LocalHttpServer m_http;
-    std::mutex m_mutex;
-    std::map<std::string, std::string> m_bodies;
-    std::vector<std::string> m_seen;
-};
-
-std::string ControlFile(int lastVer, const std::string& updatePath, const std::string& sha256) {
-    return "[FU]\r\nlistTime=1200417988\r\nstkTime=0\r\nestTime=0\r\n[VER]\r\nLastVer=" +
-           std::to_string(lastVer) + "\r\nUpdateVer=" + std::to_string(lastVer) +
-           "\r\nUpdateFu=0\r\nUpdatePath=" + updatePath + "\r\nUpdateSha256=" + sha256 + "\r\n";
+// The control file of a server that offers version lastVer at updatePath.
+std::string UpdateControl(int lastVer, const std::string& updatePath, const std::string& sha256) {
+    return ControlFile(1200417988, 0, 0)
+        .Version(lastVer)
+        .Ver("UpdatePath", updatePath)
+        .Ver("UpdateSha256", sha256);
 }
 
 class SelfUpdate : public ::testing::Test {
@@ -109,22 +62,24 @@ class SelfUpdate : public ::testing::Test {
     void SetUp() override {
         setenv("XDG_CACHE_HOME", m_dir.Path().c_str(), 1);
         { CFundDb first; }  // the database, before any child needs it
-        m_oldBytes = Script("old");
-        m_newBytes = Script("new");
+        m_oldBytes = MarkScript("old", m_mark);
+        m_newBytes = MarkScript("new", m_mark);
         UseProgramFolder(m_dir.Path());
     }
     void TearDown() override {
+        m_fixture.reset();
         if (!m_elsewhere.empty()) fs::remove_all(m_elsewhere);
-        CFundDb::SetProgramPathForTesting("");
-        SetServerBaseUrlForTesting("");
+        ResetCoreTestHooks();
         unsetenv("XDG_CACHE_HOME");
     }
 
-    // A program that records that it ran, and which one it was.
-    std::string Script(const std::string& who) const {
-        const std::string mark = m_mark.string();
-        return "#!/bin/sh\nprintf '" + who + "' > '" + mark + ".tmp' && mv '" + mark + ".tmp' '" + mark +
-               "'\n";
+    // A server whose answers the test writes, including control files the
+    // reference server never sends; the program is pointed at it.
+    LocalHttpServer& FixtureServer() {
+        m_fixture = std::make_unique<LocalHttpServer>();
+        m_fixture->Start();
+        SetServerBaseUrlForTesting(m_fixture->Base());
+        return *m_fixture;
     }
 
     // The running program's file is folder/Zeza, holding the old program.
@@ -147,12 +102,8 @@ class SelfUpdate : public ::testing::Test {
                                                            "\r\nUpdateVer=" + std::to_string(lastVer) +
                                                            "\r\nUpdateFu=0\r\nFile=Zeza-13\r\n");
         WriteFileBytes(data / "update" / "Zeza-13", m_newBytes);
-        server::DataServer::Options o;
-        o.dataDir = data;
-        o.port = 0;
-        m_reference = std::make_unique<server::DataServer>(o);
-        std::string error;
-        ASSERT_TRUE(m_reference->Start(error)) << error;
+        m_reference = StartDataServer(data);
+        ASSERT_TRUE(m_reference);
         SetServerBaseUrlForTesting(m_reference->Url());
     }
 
@@ -160,43 +111,16 @@ class SelfUpdate : public ::testing::Test {
     // current folder, with the program file and server this test set up; its
     // standard output (and the updater's) goes to child-out.txt.
     int LaunchInChild() {
-        const fs::path out = m_dir.Path() / "child-out.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        std::string child = ZEZA_SELF_UPDATE_CHILD;
-        std::string program = m_program.string();
-        std::string base = ServerBaseUrl();
-        char* argv[] = {child.data(), program.data(), base.data(), nullptr};
-        pid_t pid = -1;
-        if (posix_spawn(&pid, child.c_str(), &actions, nullptr, argv, environ) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        if (pid < 0) return kChildFailed;
-        const auto until = Clock::now() + std::chrono::seconds(15);
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (Clock::now() > until) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
-                return kChildFailed;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        if (!WIFEXITED(status)) return kChildFailed;
-        const int code = WEXITSTATUS(status);
-        if (code == 0) return kEnded;
-        if (code >= 90 && code <= 100) return code - 100;
+        const ProgramRun run = RunProgram({ZEZA_SELF_UPDATE_CHILD, m_program.string(), ServerBaseUrl()},
+                                          fs::current_path(), m_dir.Path() / "child-out.txt");
+        if (!run.exited) return kChildFailed;
+        if (run.exitCode == 0) return kEnded;
+        if (run.exitCode >= 90 && run.exitCode <= 100) return run.exitCode - 100;
         return kChildFailed;
     }
 
     // Waits up to 10 s for the mark a started program leaves.
-    std::string WaitForMark() const {
-        const auto until = Clock::now() + std::chrono::seconds(10);
-        while (!fs::exists(m_mark) && Clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return ReadFileBytes(m_mark);
-    }
+    std::string WaitForMark() const { return WaitForFile(m_mark, std::chrono::seconds(10)); }
 
     // A failed launch leaves the program as it was and starts nothing.
     void ExpectNothingStarted() const {
@@ -265,6 +189,7 @@ class SelfUpdate : public ::testing::Test {
     std::string m_oldBytes;
     std::string m_newBytes;
     std::unique_ptr<server::DataServer> m_reference;
+    std::unique_ptr<LocalHttpServer> m_fixture;
     fs::path m_elsewhere;  // a program folder on another volume, removed afterwards
 };
 
@@ -291,11 +216,10 @@ TEST_F(SelfUpdate, ProgramOnAnotherVolumeThanCurrentFolder) {
 }
 
 TEST_F(SelfUpdate, NoNewerVersionDownloadsNothing) {
-    FixtureServer server;
-    SetServerBaseUrlForTesting(server.Base());
+    LocalHttpServer& server = FixtureServer();
     server.Serve("/update/Zeza-13", m_newBytes);
     server.Serve("/fund/fund.php",
-                 ControlFile(12, server.Base() + "update/Zeza-13", Sha256::Hex(m_newBytes)));
+                 UpdateControl(12, server.Base() + "update/Zeza-13", Sha256::Hex(m_newBytes)));
     EXPECT_EQ(LaunchInChild(), 0);
     EXPECT_TRUE(server.Asked("/fund/fund.php"));
     EXPECT_FALSE(server.Asked("/update/Zeza-13"));
@@ -304,8 +228,7 @@ TEST_F(SelfUpdate, NoNewerVersionDownloadsNothing) {
 }
 
 TEST_F(SelfUpdate, ProgramFileNotReachable) {
-    FixtureServer server;
-    SetServerBaseUrlForTesting(server.Base());
+    LocalHttpServer& server = FixtureServer();
     const std::string sha = Sha256::Hex(m_newBytes);
     const std::vector<std::string> paths = {
         server.Base() + "update/Zeza-13",  // 404
@@ -314,7 +237,7 @@ TEST_F(SelfUpdate, ProgramFileNotReachable) {
     };
     for (const auto& path : paths) {
         SCOPED_TRACE(path);
-        server.Serve("/fund/fund.php", ControlFile(13, path, sha));
+        server.Serve("/fund/fund.php", UpdateControl(13, path, sha));
         EXPECT_EQ(LaunchInChild(), -4);
         ExpectNothingStarted();
         EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
@@ -322,11 +245,10 @@ TEST_F(SelfUpdate, ProgramFileNotReachable) {
 }
 
 TEST_F(SelfUpdate, WrongChecksumStartsNothing) {
-    FixtureServer server;
-    SetServerBaseUrlForTesting(server.Base());
+    LocalHttpServer& server = FixtureServer();
     server.Serve("/update/Zeza-13", m_newBytes);
     server.Serve("/fund/fund.php",
-                 ControlFile(13, server.Base() + "update/Zeza-13", Sha256::Hex(m_oldBytes)));
+                 UpdateControl(13, server.Base() + "update/Zeza-13", Sha256::Hex(m_oldBytes)));
     EXPECT_EQ(LaunchInChild(), -4);
     EXPECT_TRUE(server.Asked("/update/Zeza-13"));
     ExpectNothingStarted();
@@ -336,12 +258,11 @@ TEST_F(SelfUpdate, WrongChecksumStartsNothing) {
 TEST_F(SelfUpdate, DownloadThatIsNoProgramReplacesNothing) {
     // Without a checksum to go by, an error page delivered as a success (or
     // nothing at all) must not take the program's place.
-    FixtureServer server;
-    SetServerBaseUrlForTesting(server.Base());
+    LocalHttpServer& server = FixtureServer();
     for (const std::string body : {"<html><body>Please sign in to use this network</body></html>", ""}) {
         SCOPED_TRACE(body);
         server.Serve("/update/Zeza-13", body);
-        server.Serve("/fund/fund.php", ControlFile(13, server.Base() + "update/Zeza-13", ""));
+        server.Serve("/fund/fund.php", UpdateControl(13, server.Base() + "update/Zeza-13", ""));
         EXPECT_EQ(LaunchInChild(), -4);
         EXPECT_TRUE(server.Asked("/update/Zeza-13"));
         ExpectNothingStarted();
@@ -350,8 +271,7 @@ TEST_F(SelfUpdate, DownloadThatIsNoProgramReplacesNothing) {
 }
 
 TEST_F(SelfUpdate, ControlFileNotFetched) {
-    FixtureServer server;  // has no control file
-    SetServerBaseUrlForTesting(server.Base());
+    FixtureServer();  // has no control file
     EXPECT_EQ(LaunchInChild(), -1);
     ExpectNothingStarted();
 

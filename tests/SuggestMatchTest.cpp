@@ -14,8 +14,7 @@
 #include "tests/TestSupport.h"
 
 using namespace zeza;
-using zeza::test::G;
-using zeza::test::ScopedTempDir;
+using namespace zeza::test;
 
 namespace {
 

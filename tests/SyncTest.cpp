@@ -23,99 +23,25 @@
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
-using zeza::test::G;
-using zeza::test::ReadFileBytes;
-using zeza::test::ScopedTempDir;
-using zeza::test::WriteFileBytes;
+using namespace zeza::test;
 
 namespace {
-
-struct SeenRequest {
-    std::string target;  // path and query as sent
-    std::string cacheControl;
-    std::string pragma;
-};
-
-// A data server on 127.0.0.1 that answers from a table of paths and records
-// every request it receives.
-class TestServer {
-  public:
-    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
-
-    TestServer() {
-        m_http.Http().Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            Handler h;
-            {
-                std::lock_guard lock(m_mutex);
-                m_seen.push_back(
-                    {req.target, req.get_header_value("Cache-Control"), req.get_header_value("Pragma")});
-                auto it = m_routes.find(req.path);
-                if (it != m_routes.end()) h = it->second;
-            }
-            if (h) {
-                h(req, res);
-            } else {
-                res.status = 404;
-                res.set_content("not found", "text/plain");
-            }
-        });
-        m_http.Start();
-    }
-    ~TestServer() { m_http.Stop(); }
-
-    std::string Base() const { return m_http.Base(); }
-
-    void Serve(const std::string& path, const std::string& body, int status = 200) {
-        Route(path, [body, status](const httplib::Request&, httplib::Response& res) {
-            res.status = status;
-            res.set_content(body, "text/plain");
-        });
-    }
-    void Route(const std::string& path, Handler h) {
-        std::lock_guard lock(m_mutex);
-        m_routes[path] = std::move(h);
-    }
-    std::vector<SeenRequest> Seen() {
-        std::lock_guard lock(m_mutex);
-        return m_seen;
-    }
-    std::vector<std::string> Targets() {
-        std::vector<std::string> t;
-        for (const auto& s : Seen()) t.push_back(s.target);
-        return t;
-    }
-    void Forget() {
-        std::lock_guard lock(m_mutex);
-        m_seen.clear();
-    }
-
-  private:
-    test::LocalHttpServer m_http;
-    std::mutex m_mutex;
-    std::map<std::string, Handler> m_routes;
-    std::vector<SeenRequest> m_seen;
-};
 
 constexpr const char* kControlPath = "/fund/fund.php";
 constexpr const char* kFeedPath = "/fund/gdata.php";
 
-std::string One(const std::string& sql) {
-    QueryTable t;
-    EXPECT_EQ(QuerySql(sql, {}, t), 0) << sql;
-    return t.rows > 0 ? t.Str(0, 0) : "<no row>";
-}
-
-std::string Control(int listTime, int stkTime, int estTime, const std::string& ver = "") {
-    return "[FU]\r\nlistTime=" + std::to_string(listTime) + "\r\nstkTime=" + std::to_string(stkTime) +
-           "\r\nestTime=" + std::to_string(estTime) + "\r\n[VER]\r\n" + ver;
+std::string ControlText(int listTime, int stkTime, int estTime, const std::string& ver = "") {
+    return ControlFile(listTime, stkTime, estTime).VerText(ver);
 }
 
 class Sync : public ::testing::Test {
   protected:
     void SetUp() override {
+        m_server.Start();
         setenv("XDG_CACHE_HOME", m_dir.Path().c_str(), 1);
         SetServerBaseUrlForTesting(m_server.Base());
         CFundDb::SetLastControlFetchTimeForTesting(0);
@@ -135,10 +61,8 @@ class Sync : public ::testing::Test {
         });
     }
     void TearDown() override {
-        SetServerBaseUrlForTesting("");
-        SetDownloadLowSpeedForTesting(0, 0);
-        SetDownloadSizeLimitForTesting(0);
-        CFundDb::SetLastControlFetchTimeForTesting(0);
+        m_server.Stop();
+        ResetCoreTestHooks();
         unsetenv("XDG_CACHE_HOME");
     }
 
@@ -149,7 +73,7 @@ class Sync : public ::testing::Test {
     std::string Url(const std::string& path) const { return m_server.Base() + path; }
 
     ScopedTempDir m_dir;
-    TestServer m_server;
+    LocalHttpServer m_server;
     // tp -> body and status; set before the requests, read by the server thread.
     std::map<std::string, std::pair<std::string, int>> m_feeds;
     std::unique_ptr<CFundDb> m_db;
@@ -172,12 +96,12 @@ TEST_F(Sync, EveryDownloadReachesTheServerAndOverwritesTheFile) {
     EXPECT_TRUE(std::filesystem::exists(path));
     EXPECT_EQ(ReadFileBytes(path), "");
 
-    auto seen = m_server.Seen();
+    auto seen = m_server.Requests();
     ASSERT_EQ(seen.size(), 3u);
     for (const auto& s : seen) {
         EXPECT_EQ(s.target, "/a.txt");
-        EXPECT_EQ(s.cacheControl, "no-cache");
-        EXPECT_EQ(s.pragma, "no-cache");
+        EXPECT_EQ(s.Header("Cache-Control"), "no-cache");
+        EXPECT_EQ(s.Header("Pragma"), "no-cache");
     }
 }
 
@@ -186,7 +110,7 @@ TEST_F(Sync, ErrorStatusOrNoServerIsAFailedDownloadWithNoFileLeft) {
     for (int status : {400, 403, 404, 500, 503}) {
         SCOPED_TRACE(status);
         WriteFileBytes(path, "earlier download");
-        m_server.Serve("/e", "<html>error page</html>", status);
+        m_server.Serve("/e", "<html>error page</html>", "text/plain", status);
         EXPECT_EQ(m_db->DownloadToFile(Url("e"), path), 0);
         EXPECT_FALSE(std::filesystem::exists(path));
     }
@@ -218,7 +142,7 @@ TEST_F(Sync, RedirectsAreFollowedAtMostFiveTimes) {
     const std::string path = Cache("x.tmp");
     ASSERT_EQ(m_db->DownloadToFile(Url("hop?n=5"), path), 1);
     EXPECT_EQ(ReadFileBytes(path), "arrived");
-    EXPECT_EQ(m_server.Seen().size(), 6u);
+    EXPECT_EQ(m_server.Requests().size(), 6u);
     EXPECT_EQ(m_db->DownloadToFile(Url("hop?n=6"), path), 0);
     EXPECT_FALSE(std::filesystem::exists(path));
 }
@@ -277,9 +201,9 @@ TEST_F(Sync, ThanksIsSentAndAlwaysGivesZero) {
     EXPECT_EQ(m_db->SendThanks(), 0);
     EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/thanks.php"}));
     EXPECT_EQ(ReadFileBytes(Cache("~FUthanks.tmp")), "ok");
-    m_server.Serve("/fund/thanks.php", "gone", 500);
+    m_server.Serve("/fund/thanks.php", "gone", "text/plain", 500);
     EXPECT_EQ(m_db->SendThanks(), 0);
-    EXPECT_EQ(m_server.Seen().size(), 2u);
+    EXPECT_EQ(m_server.Requests().size(), 2u);
 }
 
 // --- control file ---
@@ -315,7 +239,7 @@ TEST_F(Sync, ControlFileIsRequestedWithTheIdAndReadByItsRules) {
     // An object that could not read the settings row asks as "noguid".
     std::filesystem::remove("Zeza.db");
     CFundDb fresh;
-    m_server.Forget();
+    m_server.ForgetRequests();
     ASSERT_EQ(fresh.FetchControlFile(rec), 1);
     EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/fund.php?gid=noguid&ver=12"}));
 }
@@ -346,7 +270,7 @@ TEST_F(Sync, AnswerWithoutTheFeedSectionIsNotAControlFile) {
         EXPECT_EQ(m_db->CheckServer(), -1);
         EXPECT_EQ(CFundDb::LastControlFetchTime(), 0);
     }
-    m_server.Serve(kControlPath, Control(1, 2, 3), 404);
+    m_server.Serve(kControlPath, ControlText(1, 2, 3), "text/plain", 404);
     EXPECT_EQ(m_db->CheckServer(), -1);
     for (const auto& t : m_server.Targets()) EXPECT_EQ(t.rfind("/fund/fund.php?", 0), 0u) << t;
 }
@@ -360,7 +284,7 @@ TEST_F(Sync, CheckServerDemandsAnUpdateOnlyWhenForcedToANewerVersion) {
                           Case{"UpdateFu=0\nUpdateVer=99\n", 1}, Case{"UpdateFu=-1\nUpdateVer=100\n", -2},
                           Case{"UpdateVer=13\n", 1}, Case{"LastVer=13\n", 1}}) {
         SCOPED_TRACE(c.ver);
-        m_server.Serve(kControlPath, Control(1, 2, 3, c.ver));
+        m_server.Serve(kControlPath, ControlText(1, 2, 3, c.ver));
         EXPECT_EQ(m_db->CheckServer(), c.expected);
         EXPECT_EQ(m_db->Server().estTime, 3);
     }
@@ -369,35 +293,35 @@ TEST_F(Sync, CheckServerDemandsAnUpdateOnlyWhenForcedToANewerVersion) {
 // --- sync plan ---
 
 TEST_F(Sync, FeedRunsOnlyWhenTheServerTimeDiffersAndThenStoresIt) {
-    m_server.Serve(kControlPath, Control(1200417988, 0, 0));
+    m_server.Serve(kControlPath, ControlText(1200417988, 0, 0));
     ASSERT_EQ(m_db->CheckServer(), 1);
     EXPECT_EQ(m_db->SyncFeed(2), 1);
     EXPECT_EQ(m_db->SyncFeed(0), 1);
     EXPECT_EQ(m_db->SyncFeed(1), 1);
-    EXPECT_EQ(m_server.Seen().size(), 1u) << "equal times must not download anything";
+    EXPECT_EQ(m_server.Requests().size(), 1u) << "equal times must not download anything";
 
-    m_server.Serve(kControlPath, Control(1300000000, 0, 0));
+    m_server.Serve(kControlPath, ControlText(1300000000, 0, 0));
     Feed("list", G("700001|新基金|zhai\n"));
     ASSERT_EQ(m_db->CheckServer(), 1);
-    m_server.Forget();
+    m_server.ForgetRequests();
     ASSERT_EQ(m_db->SyncFeed(2), 1);
     EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/gdata.php?tp=list&dt=1200417988"}));
     EXPECT_EQ(m_db->Local().listTime, 1300000000);
-    EXPECT_EQ(One("SELECT listTime FROM fu_iniLoc;"), "1300000000");
-    EXPECT_EQ(One("SELECT type FROM fu_list WHERE codel='700001';"), G("债券型"));
+    EXPECT_EQ(QueryOne("SELECT listTime FROM fu_iniLoc;"), "1300000000");
+    EXPECT_EQ(QueryOne("SELECT type FROM fu_list WHERE codel='700001';"), G("债券型"));
     EXPECT_EQ(ReadFileBytes(Cache("~FUlist.tmp")), G("700001|新基金|zhai\n"));
     EXPECT_EQ(CFundDb().Local().listTime, 1300000000);
 
     // Stored, so the next pass asks nothing.
     EXPECT_EQ(m_db->SyncFeed(2), 1);
-    EXPECT_EQ(m_server.Seen().size(), 1u);
+    EXPECT_EQ(m_server.Requests().size(), 1u);
 }
 
 TEST_F(Sync, FullPassSendsEachFeedItsLocalTime) {
     ASSERT_EQ(ExecSql("UPDATE fu_iniLoc SET stkTime=5, estTime=-7;"), 0);
     m_db = std::make_unique<CFundDb>();
     // An older server time is a change too.
-    m_server.Serve(kControlPath, Control(1100000000, 1300000100, 1300000200));
+    m_server.Serve(kControlPath, ControlText(1100000000, 1300000100, 1300000200));
     Feed("list", G("000001|华夏成长新|gu\n"));
     Feed("stk", "2008-11-14\r\n000001|3.1200|1.0560|1.0610\r\n000011|2.9800|1.2340|1.2300\r\n");
     Feed("est", "000001|1.0623\n000011|1.2345\n");
@@ -411,16 +335,16 @@ TEST_F(Sync, FullPassSendsEachFeedItsLocalTime) {
               (std::vector<std::string>{"/fund/fund.php?gid=" + id + "&ver=12",
                                         "/fund/gdata.php?tp=list&dt=1200417988",
                                         "/fund/gdata.php?tp=stk&dt=5", "/fund/gdata.php?tp=est&dt=-7"}));
-    EXPECT_EQ(One("SELECT listTime||','||stkTime||','||estTime FROM fu_iniLoc;"),
+    EXPECT_EQ(QueryOne("SELECT listTime||','||stkTime||','||estTime FROM fu_iniLoc;"),
               "1100000000,1300000100,1300000200");
-    EXPECT_EQ(One("SELECT name||','||estval FROM fu_list WHERE codel='000001';"),
+    EXPECT_EQ(QueryOne("SELECT name||','||estval FROM fu_list WHERE codel='000001';"),
               G("华夏成长新") + ",1.0623");
-    EXPECT_EQ(One("SELECT COUNT(*)||','||MAX(gdate) FROM fu_stk;"), "2,2008-11-14");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*)||','||MAX(gdate) FROM fu_stk;"), "2,2008-11-14");
 }
 
 TEST_F(Sync, FailedFeedKeepsItsTimeAndItsData) {
     ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000001',1,1,1,'2008-11-13');"), 0);
-    m_server.Serve(kControlPath, Control(1300000000, 1300000100, 1300000200));
+    m_server.Serve(kControlPath, ControlText(1300000000, 1300000100, 1300000200));
     ASSERT_EQ(m_db->CheckServer(), 1);
     Feed("list", "gone", 404);
     Feed("stk", "<html>Internal error</html>\n000001|3.1200|1.0560|1.0610\n");
@@ -431,8 +355,8 @@ TEST_F(Sync, FailedFeedKeepsItsTimeAndItsData) {
     EXPECT_EQ(m_db->Local().listTime, 1200417988);
     EXPECT_EQ(m_db->Local().stkTime, 0);
     EXPECT_EQ(m_db->Local().estTime, 0);
-    EXPECT_EQ(One("SELECT listTime||','||stkTime||','||estTime FROM fu_iniLoc;"), "1200417988,0,0");
-    EXPECT_EQ(One("SELECT gdate FROM fu_stk;"), "2008-11-13");
+    EXPECT_EQ(QueryOne("SELECT listTime||','||stkTime||','||estTime FROM fu_iniLoc;"), "1200417988,0,0");
+    EXPECT_EQ(QueryOne("SELECT gdate FROM fu_stk;"), "2008-11-13");
 
     EXPECT_EQ(m_db->FetchFeed(*FindFeed(kFundListFeed)), -1);
     EXPECT_EQ(m_db->FetchFeed(*FindFeed(kNetValueFeed)), -7);
@@ -442,25 +366,25 @@ TEST_F(Sync, FailedFeedKeepsItsTimeAndItsData) {
 }
 
 TEST_F(Sync, UnknownFeedKindIsRefusedWithoutARequest) {
-    m_server.Serve(kControlPath, Control(1, 2, 3));
+    m_server.Serve(kControlPath, ControlText(1, 2, 3));
     ASSERT_EQ(m_db->CheckServer(), 1);
-    m_server.Forget();
+    m_server.ForgetRequests();
     EXPECT_EQ(m_db->SyncFeed(3), -2);
     EXPECT_EQ(m_db->SyncFeed(-1), -2);
-    EXPECT_TRUE(m_server.Seen().empty());
+    EXPECT_TRUE(m_server.Requests().empty());
 }
 
 TEST_F(Sync, ControlFileIsFetchedAgainWhenOlderThanAnHour) {
-    m_server.Serve(kControlPath, Control(1200417988, 0, 0));
+    m_server.Serve(kControlPath, ControlText(1200417988, 0, 0));
     ASSERT_EQ(m_db->CheckServer(), 1);
     const int64_t now = std::time(nullptr);
 
     // Recent enough: no refetch.
     CFundDb::SetLastControlFetchTimeForTesting(now - 3500);
-    m_server.Serve(kControlPath, Control(1300000000, 0, 0));
-    m_server.Forget();
+    m_server.Serve(kControlPath, ControlText(1300000000, 0, 0));
+    m_server.ForgetRequests();
     EXPECT_EQ(m_db->SyncFeed(2), 1);
-    EXPECT_TRUE(m_server.Seen().empty());
+    EXPECT_TRUE(m_server.Requests().empty());
 
     CFundDb::SetLastControlFetchTimeForTesting(now - 3601);
     Feed("list", "700001|abcdef|gu\n");
@@ -474,17 +398,17 @@ TEST_F(Sync, ControlFileIsFetchedAgainWhenOlderThanAnHour) {
     // A refetch that fails keeps the last good record: the feeds must not run
     // against cleared times (and store 0 as their time).
     CFundDb::SetLastControlFetchTimeForTesting(now - 3601);
-    m_server.Serve(kControlPath, "down", 502);
-    m_server.Forget();
+    m_server.Serve(kControlPath, "down", "text/plain", 502);
+    m_server.ForgetRequests();
     EXPECT_EQ(m_db->SyncFeed(2), 1);
     EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/fund.php?gid=" + id + "&ver=12"}));
     EXPECT_EQ(m_db->Server().listTime, 1300000000);
     EXPECT_EQ(m_db->Local().listTime, 1300000000);
-    EXPECT_EQ(One("SELECT listTime FROM fu_iniLoc;"), "1300000000");
+    EXPECT_EQ(QueryOne("SELECT listTime FROM fu_iniLoc;"), "1300000000");
 }
 
 TEST_F(Sync, CacheFolderRemovedWhileRunningIsMadeAgain) {
-    m_server.Serve(kControlPath, Control(1300000000, 0, 0));
+    m_server.Serve(kControlPath, ControlText(1300000000, 0, 0));
     Feed("list", "700001|abcdef|gu\n");
     std::filesystem::remove_all(m_db->CacheFolder());
     ASSERT_EQ(m_db->CheckServer(), 1);
@@ -496,10 +420,10 @@ TEST_F(Sync, CacheFolderRemovedWhileRunningIsMadeAgain) {
 
 TEST_F(Sync, SaveUpdateTimeStoresTheValue) {
     EXPECT_EQ(m_db->SaveUpdateTime(1300003600), 1);
-    EXPECT_EQ(One("SELECT updateTime FROM fu_iniLoc;"), "1300003600");
+    EXPECT_EQ(QueryOne("SELECT updateTime FROM fu_iniLoc;"), "1300003600");
     EXPECT_EQ(m_db->Local().updateTime, 1300003600);
     EXPECT_EQ(m_db->SaveUpdateTime(-300), 1);
-    EXPECT_EQ(One("SELECT updateTime FROM fu_iniLoc;"), "-300");
+    EXPECT_EQ(QueryOne("SELECT updateTime FROM fu_iniLoc;"), "-300");
     std::filesystem::remove("Zeza.db");
     EXPECT_EQ(m_db->SaveUpdateTime(5), 0);
     EXPECT_FALSE(std::filesystem::exists("Zeza.db"));

@@ -2,74 +2,26 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "tests/TestSupport.h"
 
 namespace fs = std::filesystem;
-using zeza::test::ReadFileBytes;
-using zeza::test::ScopedTempDir;
-using zeza::test::WriteFileBytes;
+using namespace zeza::test;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct UpdaterRun {
-    bool exited = false;  // false: killed after the time limit, or crashed
-    int exitCode = -1;
-    std::string out;
-    double seconds = 0;
-};
-
 // Runs the updater with args in folder work, its standard output going to a
 // file outside that folder, and waits at most 15 s for it to end.
-UpdaterRun RunUpdater(const fs::path& work, const std::vector<std::string>& args) {
-    const fs::path outFile = work.parent_path() / "updater-out.txt";
-    std::vector<char*> argv{const_cast<char*>(ZEZA_UPDATER_PATH)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
-    UpdaterRun run;
-    const auto start = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0 || chdir(work.c_str()) != 0) _exit(120);
-        execv(ZEZA_UPDATER_PATH, argv.data());
-        _exit(121);
-    }
-    if (pid < 0) return run;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (Clock::now() - start > std::chrono::seconds(15)) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return run;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.exited = WIFEXITED(status);
-    run.exitCode = run.exited ? WEXITSTATUS(status) : -1;
-    run.out = ReadFileBytes(outFile);
-    return run;
-}
-
-// A program that records that it ran, and which one it was, in mark.
-std::string MarkScript(const std::string& who, const fs::path& mark) {
-    return "#!/bin/sh\nprintf '" + who + "' > '" + mark.string() + ".tmp' && mv '" + mark.string() +
-           ".tmp' '" + mark.string() + "'\n";
+ProgramRun RunUpdater(const fs::path& work, std::vector<std::string> args) {
+    args.insert(args.begin(), ZEZA_UPDATER_PATH);
+    return RunProgram(args, work, work.parent_path() / "updater-out.txt");
 }
 
 void WriteProgram(const fs::path& p, const std::string& bytes, bool executable = true) {
@@ -79,10 +31,7 @@ void WriteProgram(const fs::path& p, const std::string& bytes, bool executable =
 
 // Waits up to 5 s for the mark a started program leaves; its content, or "" when none came.
 std::string WaitForMark(const fs::path& mark) {
-    const auto until = Clock::now() + std::chrono::seconds(5);
-    while (!fs::exists(mark) && Clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return ReadFileBytes(mark);
+    return WaitForFile(mark, std::chrono::seconds(5));
 }
 
 // Every file in a folder with its bytes.
@@ -109,6 +58,15 @@ class Updater : public ::testing::Test {
     const fs::path m_mark = m_tmp.Path() / "ran";
     std::string m_oldBytes;
     std::string m_newBytes;
+
+    // Runs the updater on m_program and fresh: it ends at once with 0, saying so.
+    ProgramRun Update(const fs::path& fresh) {
+        const ProgramRun run = RunUpdater(m_work, {m_program.string(), fresh.string()});
+        EXPECT_TRUE(run.exited);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, "Taviro Update...");
+        return run;
+    }
 };
 
 TEST_F(Updater, WrongArgumentCountChangesNothing) {
@@ -120,7 +78,7 @@ TEST_F(Updater, WrongArgumentCountChangesNothing) {
         {}, {m_program.string()}, {m_program.string(), m_fresh.string(), m_fresh.string()}};
     for (const auto& args : counts) {
         SCOPED_TRACE(args.size());
-        const UpdaterRun run = RunUpdater(m_work, args);
+        const ProgramRun run = RunUpdater(m_work, args);
         ASSERT_TRUE(run.exited);
         EXPECT_EQ(run.exitCode, 255);
         EXPECT_EQ(run.out, "");
@@ -140,10 +98,7 @@ TEST_F(Updater, SwapsFilesAndStartsNewProgram) {
         WriteProgram(m_fresh, m_newBytes);
         if (staleParked) WriteFileBytes(m_parked, "an older program");
 
-        const UpdaterRun run = RunUpdater(m_work, {m_program.string(), m_fresh.string()});
-        ASSERT_TRUE(run.exited);
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_EQ(run.out, "Taviro Update...");
+        const ProgramRun run = Update(m_fresh);
         EXPECT_EQ(WaitForMark(m_mark), "new");
         EXPECT_EQ(ReadFileBytes(m_program), m_newBytes);
         EXPECT_EQ(ReadFileBytes(m_parked), m_oldBytes);
@@ -159,10 +114,7 @@ TEST_F(Updater, GivesUpAfterTenFailedStarts) {
     WriteProgram(m_program, m_oldBytes);
     WriteProgram(m_fresh, m_newBytes, false);
 
-    const UpdaterRun run = RunUpdater(m_work, {m_program.string(), m_fresh.string()});
-    ASSERT_TRUE(run.exited);
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "Taviro Update...");
+    const ProgramRun run = Update(m_fresh);
     // Ten waits of half a second each: never less than 5 s, whatever the load.
     EXPECT_GE(run.seconds, 4.9);
     EXPECT_LT(run.seconds, 8.0);
@@ -186,10 +138,7 @@ TEST_F(Updater, MovesProgramBackWhenNewFileCannotBeMovedIn) {
         WriteProgram(m_program, m_oldBytes);
         if (fs::exists(fresh.parent_path())) WriteProgram(fresh, m_newBytes);
 
-        const UpdaterRun run = RunUpdater(m_work, {m_program.string(), fresh.string()});
-        ASSERT_TRUE(run.exited);
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_EQ(run.out, "Taviro Update...");
+        const ProgramRun run = Update(fresh);
         // The old program is back in place, nothing is missing, and it was started again.
         EXPECT_EQ(ReadFileBytes(m_program), m_oldBytes);
         EXPECT_FALSE(fs::exists(m_parked));

@@ -20,19 +20,16 @@
 #include "tables/RowColors.h"
 #include "tables/ViewDefinition.h"
 #include "tables/ViewLoader.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
+#include "tests/ViewRowsReference.h"
 
 using namespace zeza;
-using zeza::test::G;
-using zeza::test::ScopedTempDir;
+using namespace zeza::test;
 
 namespace {
 
 constexpr const char* kDate = "2024-03-15";
-
-void Exec(const std::string& sql, const SqlParams& params = {}) {
-    ASSERT_EQ(ExecSql(sql, params), 0) << sql;
-}
 
 // A template database without its catalogue, so each test knows every fund.
 class ViewQueryTest : public testing::Test {
@@ -42,21 +39,9 @@ class ViewQueryTest : public testing::Test {
         Exec("DELETE FROM fu_list");
     }
 
-    static void AddFund(int idl, const std::string& code, const std::string& nameUtf8,
-                        const std::string& typeUtf8, int look = 0, double estval = 0) {
-        Exec("INSERT INTO fu_list (idl,codel,name,type,look,estval) VALUES (?,?,?,?,?,?)",
-             {static_cast<long long>(idl), code, G(nameUtf8), G(typeUtf8), static_cast<long long>(look),
-              estval});
-    }
     static void AddValue(const std::string& code, double valreal, double valtd, double valytd,
                          const std::string& date = kDate) {
-        Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
-             {code, valreal, valtd, valytd, date});
-    }
-    static void AddHolding(int idc, const std::string& code, double cost, double units,
-                           const std::string& remark) {
-        Exec("INSERT INTO fu_count (idc,codec,tcost,tcount,remark) VALUES (?,?,?,?,?)",
-             {static_cast<long long>(idc), code, cost, units, G(remark)});
+        AddNetValue(code, valreal, valtd, valytd, date);
     }
 
     static int Load(ViewKind kind, ViewRows& out, int sortColumn = -1, bool ascending = true,
@@ -434,12 +419,16 @@ TEST_F(ViewQueryTest, NumbersAreThoseOfTheDatabasesText) {
             const std::string code = std::to_string(100000 + i);
             const double valtd = i % 3 == 0 ? 1.0 + (2 * fifth(rng) + 1) / 200000.0 : fifth(rng) / 100000.0;
             const double valytd = i % 5 == 0 ? 1.0 : 0.5 + fifth(rng) / 100000.0;
-            db.Exec("INSERT INTO fu_list (idl,codel,name,type,estval) VALUES (?,?,'a','b',?)",
-                    {static_cast<long long>(i + 1), code, 1.0 + fifth(rng) / 100000.0});
-            db.Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
-                    {code, i % 7 == 0 ? 0.0 : -fifth(rng) / 1000.0, valtd, valytd, std::string(kDate)});
-            db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,'')",
-                    {code, fifth(rng) / 100.0, i % 11 == 0 ? 0.0 : fifth(rng) / 1000.0});
+            ASSERT_EQ(db.Exec("INSERT INTO fu_list (idl,codel,name,type,estval) VALUES (?,?,'a','b',?)",
+                              {static_cast<long long>(i + 1), code, 1.0 + fifth(rng) / 100000.0}),
+                      SQLITE_OK);
+            ASSERT_EQ(
+                db.Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
+                        {code, i % 7 == 0 ? 0.0 : -fifth(rng) / 1000.0, valtd, valytd, std::string(kDate)}),
+                SQLITE_OK);
+            ASSERT_EQ(db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,'')",
+                              {code, fifth(rng) / 100.0, i % 11 == 0 ? 0.0 : fifth(rng) / 1000.0}),
+                      SQLITE_OK);
         }
         ASSERT_EQ(db.Exec("COMMIT"), SQLITE_OK);
     }

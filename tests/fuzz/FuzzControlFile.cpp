@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/IniFile.h"
+#include "platform/ControlFileIni.h"
 #include "tests/fuzz/FuzzWorkspace.h"
 
 using namespace zeza;
@@ -23,7 +23,7 @@ struct ControlValues {
 };
 
 // What the control fetch reads, in its order, with its buffer sizes.
-ControlValues Ask(const IniFile& ini, bool upper) {
+ControlValues Ask(const ControlFileIni& ini, bool upper) {
     ControlValues v;
     v.hasFu = ini.HasSection(upper ? "FU" : "fu");
     const char* keys[6][2] = {{"FU", "listTime"}, {"FU", "stkTime"},    {"FU", "estTime"},
@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     ws.WriteInput("~FUini.tmp", data, size);
 
-    const IniFile fromMemory(input);
-    IniFile fromFile;
+    const ControlFileIni fromMemory(input);
+    ControlFileIni fromFile;
     if (!fromFile.Load("~FUini.tmp")) Fail("the control file could not be read");
     const ControlValues a = Ask(fromMemory, false), b = Ask(fromFile, true);
     if (!(a == b)) Fail("the file and memory readings differ, or names matched with regard to case");

@@ -18,7 +18,7 @@ namespace {
 
 // A line of no more fields than asked for is exactly its fields joined by "|".
 void CheckSplit(std::string_view text) {
-    ForEachFeedLine(text, [](std::string_view line) {
+    ForEachLine(text, [](std::string_view line) {
         if (Contains(line, "\n")) Fail("a line holds a line feed");
         std::string_view fields[4];
         const size_t n = SplitFeedFields(line, fields, 3);

@@ -10,24 +10,20 @@
 #include "tests/gui/GuiTestSupport.h"
 
 using zeza::CAboutDlg;
-using zeza::test::Ctrl;
-using zeza::test::DuRect;
+using namespace zeza::test;
 
 TEST(AboutDlgTest, ShowsTitleVersionAndTheHomeSite) {
     CAboutDlg dlg;
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("关于"));
-    EXPECT_EQ(dlg.size(), DuRect(0, 0, 187, 89).size());
 
-    auto* title = Ctrl<QLabel>(&dlg, 1049);
-    auto* contact = Ctrl<QPlainTextEdit>(&dlg, 1050);
-    auto* ok = Ctrl<QPushButton>(&dlg, 1);
+    auto* title = Ctrl<QLabel>(&dlg, "titleLabel");
+    auto* contact = Ctrl<QPlainTextEdit>(&dlg, "contactEdit");
+    auto* ok = Ctrl<QPushButton>(&dlg, "okButton");
     ASSERT_NE(title, nullptr);
     ASSERT_NE(contact, nullptr);
     ASSERT_NE(ok, nullptr);
-    EXPECT_EQ(ok->geometry(), DuRect(67, 68, 50, 14));
-    EXPECT_EQ(title->geometry().topLeft(), DuRect(43, 11, 122, 18).topLeft());
-    EXPECT_EQ(contact->geometry().topLeft(), DuRect(43, 37, 122, 18).topLeft());
+    ExpectControlsInsideAndApart(&dlg);
 
     const QStringList titleLines = title->text().split(QLatin1Char('\n'));
     ASSERT_EQ(titleLines.size(), 2);

@@ -22,48 +22,29 @@
 #include "platform/Shell.h"
 #include "suggest/CSuggestEdit.h"
 #include "tables/CFundListCtrl.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 
 using namespace zeza;
-using zeza::test::Ctrl;
-using zeza::test::G;
-using zeza::test::ModalScript;
-using zeza::test::ScopedTempDir;
+using namespace zeza::test;
 
 namespace {
 
 // The template catalogue with net values for five funds, three holdings and
 // the main window on the quote date; no background refresh.
-struct CommandsFixture : ::testing::Test {
-    ScopedTempDir dir;
-    std::unique_ptr<CFundDlg> dlg;
-    QStringList opened;
-
+struct CommandsFixture : MainWindowFixture {
     void SetUp() override {
-        setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
-        CFundDlg::SetAutoRefreshForTesting(false);
-        Shell::SetOpenUrlHook([this](const QString& url) {
-            opened << url;
-            return true;
-        });
+        MainWindowFixture::SetUp();
         { CFundDb startup; }
-        ASSERT_EQ(ExecSql("INSERT INTO fu_stk VALUES ('000001',3.1,1.056,1.061,'2008-11-14'),"
-                          "('000011',2.9,1.234,1.230,'2008-11-14'),('000021',1.5,1.5,1.5,'2008-11-14'),"
-                          "('040002',1.2,1.1,1.0,'2008-11-14'),('110003',1.3,1.2,1.1,'2008-11-14');"
-                          "INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES "
-                          "('000001',1000.123,900.456,'a'),('000011',500,400,'b'),('000021',300,200,'c');"),
-                  0);
-        dlg = std::make_unique<CFundDlg>();
-        dlg->show();
-    }
-    void TearDown() override {
-        if (dlg) dlg->reject();
-        dlg.reset();
-        CFundDlg::SetAutoRefreshForTesting(true);
-        Shell::SetOpenUrlHook(nullptr);
-        SetServerBaseUrlForTesting("");
-        unsetenv("XDG_CACHE_HOME");
+        ASSERT_TRUE(
+            Exec("INSERT INTO fu_stk VALUES ('000001',3.1,1.056,1.061,'2008-11-14'),"
+                 "('000011',2.9,1.234,1.230,'2008-11-14'),('000021',1.5,1.5,1.5,'2008-11-14'),"
+                 "('040002',1.2,1.1,1.0,'2008-11-14'),('110003',1.3,1.2,1.1,'2008-11-14');"));
+        AddHolding("000001", 1000.123, 900.456, "a");
+        AddHolding("000011", 500, 400, "b");
+        AddHolding("000021", 300, 200, "c");
+        ShowMainWindow();
     }
 
     CFundListCtrl* List() { return dlg->List(); }
@@ -77,11 +58,6 @@ struct CommandsFixture : ::testing::Test {
         for (int r = 0; r < List()->GetItemCount(); ++r)
             if (List()->GetItemText(r, 1) == code) return r;
         return -1;
-    }
-    std::string One(const std::string& sql) {
-        QueryTable t;
-        EXPECT_EQ(QuerySql(sql, {}, t), 0);
-        return t.rows ? t.Str(0, 0) : "<none>";
     }
     QStringList MenuItems(QMenu* m) {
         QStringList items;
@@ -139,7 +115,8 @@ TEST_F(CommandsFixture, DeleteAsksPerRowAndReloadsOnce) {
     const std::string middle = List()->GetItemText(1, 1);
     const QString firstQuestion = QStringLiteral("确定要从我的基金中删除“") +
                                   QString::fromStdString(GbkToUtf8(List()->GetItemText(0, 1))) +
-                                  QString::fromStdString(GbkToUtf8(List()->GetItemText(0, 3))) + QStringLiteral("”吗？");
+                                  QString::fromStdString(GbkToUtf8(List()->GetItemText(0, 3))) +
+                                  QStringLiteral("”吗？");
     MessageBox::SetNextAnswer(MessageBox::kOk);
     MessageBox::SetNextAnswer(MessageBox::kCancel);
     MessageBox::SetNextAnswer(MessageBox::kOk);
@@ -148,27 +125,28 @@ TEST_F(CommandsFixture, DeleteAsksPerRowAndReloadsOnce) {
     EXPECT_EQ(MessageBox::Requests()[0].text, firstQuestion);
     EXPECT_EQ(List()->GetItemCount(), 1);
     EXPECT_EQ(List()->GetItemText(0, 1), middle);
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "1");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "1");
 
     // All answers Cancel: nothing changes.
     MessageBox::ClearRequests();
     Select({0});
     MessageBox::SetNextAnswer(MessageBox::kCancel);
     dlg->OnDeleteHolding();
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "1");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "1");
 }
 
 TEST_F(CommandsFixture, FailedDeleteIsReported) {
     dlg->OnHoldings();
     Select({0});
     // A delete the database refuses.
-    ASSERT_EQ(ExecSql("CREATE TRIGGER keep BEFORE DELETE ON fu_count BEGIN SELECT RAISE(ABORT,'kept'); END;"), 0);
+    ASSERT_EQ(ExecSql("CREATE TRIGGER keep BEFORE DELETE ON fu_count BEGIN SELECT RAISE(ABORT,'kept'); END;"),
+              0);
     MessageBox::SetNextAnswer(MessageBox::kOk);
     MessageBox::SetNextAnswer(MessageBox::kOk);
     dlg->OnDeleteHolding();
     ASSERT_EQ(MessageBox::Requests().size(), 2u);
     EXPECT_TRUE(MessageBox::Requests()[1].text.contains(QStringLiteral("未能删除")));
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "3");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "3");
 }
 
 TEST_F(CommandsFixture, WatchCommandsActOnEverySelectedRow) {
@@ -177,14 +155,14 @@ TEST_F(CommandsFixture, WatchCommandsActOnEverySelectedRow) {
     const int b = RowOf("110003");
     Select({a, b});
     dlg->OnAddWatch();
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_list WHERE look;"), "2");
-    EXPECT_EQ(One("SELECT look FROM fu_list WHERE codel='110003';"), "-1");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_list WHERE look;"), "2");
+    EXPECT_EQ(QueryOne("SELECT look FROM fu_list WHERE codel='110003';"), "-1");
     EXPECT_TRUE(List()->GetCheck(a));
     dlg->OnWatchList();
     ASSERT_EQ(List()->GetItemCount(), 2);
     Select({0});
     dlg->OnRemoveWatch();
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_list WHERE look;"), "1");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_list WHERE look;"), "1");
     EXPECT_EQ(List()->GetItemCount(), 2) << "the watch list is not reloaded by the command";
 }
 
@@ -195,7 +173,8 @@ TEST_F(CommandsFixture, ContextMenuFollowsTheViewKind) {
     EXPECT_EQ(dlg->ContextMenu(), nullptr) << "no selection, no menu";
     Select({0});
     dlg->OnRclickList();
-    EXPECT_EQ(MenuItems(dlg->ContextMenu()), (QStringList{"添加到我的基金", "添加到我的关注", "-", "查看基金详细"}));
+    EXPECT_EQ(MenuItems(dlg->ContextMenu()),
+              (QStringList{"添加到我的基金", "添加到我的关注", "-", "查看基金详细"}));
     dlg->ContextMenu()->hide();
     dlg->OnWatchList();
     dlg->OnLatest();
@@ -204,7 +183,8 @@ TEST_F(CommandsFixture, ContextMenuFollowsTheViewKind) {
     dlg->OnWatchList();
     Select({0});
     dlg->OnRclickList();
-    EXPECT_EQ(MenuItems(dlg->ContextMenu()), (QStringList{"从关注中删除", "添加到我的基金", "-", "查看基金详细"}));
+    EXPECT_EQ(MenuItems(dlg->ContextMenu()),
+              (QStringList{"从关注中删除", "添加到我的基金", "-", "查看基金详细"}));
     dlg->ContextMenu()->hide();
     dlg->OnHoldings();
     Select({0});
@@ -213,9 +193,9 @@ TEST_F(CommandsFixture, ContextMenuFollowsTheViewKind) {
               (QStringList{"从我的基金中删除", "添加到我的关注", "编辑我的基金", "-", "查看基金详细"}));
     // "查看基金详细" opens the fund's page.
     dlg->ContextMenu()->actions().last()->trigger();
-    ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened[0], QString::fromStdString(ServerBaseUrl()) + "fund/fuskip.php?code=" +
-                             QString::fromStdString(List()->GetItemText(0, 1)));
+    ASSERT_EQ(openedUrls.size(), 1);
+    EXPECT_EQ(openedUrls[0], QString::fromStdString(ServerBaseUrl()) +
+                                 "fund/fuskip.php?code=" + QString::fromStdString(List()->GetItemText(0, 1)));
     dlg->ContextMenu()->hide();
 }
 
@@ -240,11 +220,11 @@ TEST_F(CommandsFixture, ClickShowsTheSelectionInTheStatusBar) {
     EXPECT_EQ(List()->GetFirstSelectedRow(), -1);
     EXPECT_EQ(dlg->StatusText(1), QString());
     dlg->OnDblclkList();
-    EXPECT_TRUE(opened.isEmpty()) << "no selection, no page";
+    EXPECT_TRUE(openedUrls.isEmpty()) << "no selection, no page";
 }
 
 TEST_F(CommandsFixture, EditStartsFromTheStoredNumbers) {
-    ASSERT_EQ(ExecSql("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES ('040002',1000.1234,123.4567,'x');"), 0);
+    AddHolding("040002", 1000.1234, 123.4567, "x");
     dlg->OnHoldings();
     const int r = RowOf("040002");
     ASSERT_GE(r, 0);
@@ -253,19 +233,19 @@ TEST_F(CommandsFixture, EditStartsFromTheStoredNumbers) {
     QString code, cost, units;
     ModalScript script;
     script.Then<CHoldingDlg>([&](CHoldingDlg* h) {
-        code = Ctrl<QLineEdit>(h, 1018)->text();
-        cost = Ctrl<QLineEdit>(h, 1020)->text();
-        units = Ctrl<QLineEdit>(h, 1022)->text();
+        code = Ctrl<QLineEdit>(h, "codeEdit")->text();
+        cost = Ctrl<QLineEdit>(h, "costEdit")->text();
+        units = Ctrl<QLineEdit>(h, "unitsEdit")->text();
         // Only the remark is edited.
-        Ctrl<QLineEdit>(h, 1021)->setText(QStringLiteral("y"));
-        Ctrl<QPushButton>(h, 1029)->click();
+        Ctrl<QLineEdit>(h, "remarkEdit")->setText(QStringLiteral("y"));
+        Ctrl<QPushButton>(h, "saveButton")->click();
     });
     dlg->OnEditHolding();
     EXPECT_TRUE(script.AllStepsRan());
     EXPECT_EQ(code, QStringLiteral("040002-") + QString::fromStdString(GbkToUtf8(List()->GetItemText(r, 3))));
     EXPECT_EQ(cost, QStringLiteral("1000.1234"));
     EXPECT_EQ(units, QStringLiteral("123.4567"));
-    EXPECT_EQ(One("SELECT tcost||' '||tcount||' '||remark FROM fu_count WHERE codec='040002';"),
+    EXPECT_EQ(QueryOne("SELECT tcost||' '||tcount||' '||remark FROM fu_count WHERE codec='040002';"),
               "1000.1234 123.4567 y");
     EXPECT_TRUE(MessageBox::Requests().empty());
 }
@@ -299,9 +279,12 @@ TEST_F(CommandsFixture, DeleteActsOnTheHoldingsAskedAboutWhenAReloadCameBetween)
     EXPECT_TRUE(script.AllStepsRan());
 
     ASSERT_EQ(MessageBox::Requests().size(), 2u);
-    EXPECT_TRUE(MessageBox::Requests()[0].text.contains(QStringLiteral("000021"))) << MessageBox::Requests()[0].text.toStdString();
-    EXPECT_TRUE(MessageBox::Requests()[1].text.contains(QStringLiteral("000001"))) << MessageBox::Requests()[1].text.toStdString();
-    EXPECT_EQ(One("SELECT group_concat(codec) FROM (SELECT codec FROM fu_count ORDER BY codec);"), "000001,000011");
+    EXPECT_TRUE(MessageBox::Requests()[0].text.contains(QStringLiteral("000021")))
+        << MessageBox::Requests()[0].text.toStdString();
+    EXPECT_TRUE(MessageBox::Requests()[1].text.contains(QStringLiteral("000001")))
+        << MessageBox::Requests()[1].text.toStdString();
+    EXPECT_EQ(QueryOne("SELECT group_concat(codec) FROM (SELECT codec FROM fu_count ORDER BY codec);"),
+              "000001,000011");
     EXPECT_EQ(List()->GetItemCount(), 2);
 }
 
@@ -329,19 +312,19 @@ TEST_F(CommandsFixture, WatchCommandsActOnTheSelectedFundsWhenAFailureBoxIsShown
 
     ASSERT_EQ(MessageBox::Requests().size(), 1u);
     EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("关注状态未能保存，请稍后再试。"));
-    EXPECT_EQ(One("SELECT group_concat(codel) FROM fu_list WHERE look;"), "040002");
+    EXPECT_EQ(QueryOne("SELECT group_concat(codel) FROM fu_list WHERE look;"), "040002");
     EXPECT_TRUE(List()->GetCheck(RowOf("040002")));
     EXPECT_FALSE(List()->GetCheck(RowOf("110003")));
 }
 
 TEST_F(CommandsFixture, LogoFollowsOnlyTheLeftButton) {
-    QWidget* logo = Ctrl(dlg.get(), 1010);
+    QWidget* logo = Ctrl(dlg.get(), "logoPicture");
     ASSERT_NE(logo, nullptr);
     QTest::mouseClick(logo, Qt::RightButton, {}, QPoint(20, 20));
     QTest::mouseClick(logo, Qt::MiddleButton, {}, QPoint(20, 20));
-    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(openedUrls.isEmpty());
     QTest::mouseClick(logo, Qt::LeftButton, {}, QPoint(20, 20));
-    EXPECT_EQ(opened, QStringList{QString::fromStdString(ServerBaseUrl())});
+    EXPECT_EQ(openedUrls, QStringList{QString::fromStdString(ServerBaseUrl())});
 }
 
 TEST_F(CommandsFixture, ExportThenImportDoublesTheHoldings) {
@@ -369,7 +352,7 @@ TEST_F(CommandsFixture, ExportThenImportDoublesTheHoldings) {
     dlg->OnImport();
     ASSERT_EQ(MessageBox::Requests().size(), 1u);
     EXPECT_TRUE(MessageBox::Requests()[0].text.startsWith(QStringLiteral("数据导入成功。")));
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "6");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "6");
     EXPECT_EQ(List()->GetItemCount(), 6) << "the holdings view is reloaded";
     EXPECT_TRUE(dlg->SummaryLine()->text().contains(QStringLiteral("市值:")));
 
@@ -377,7 +360,7 @@ TEST_F(CommandsFixture, ExportThenImportDoublesTheHoldings) {
     MessageBox::ClearRequests();
     FileChooser::SetNextAnswer(QString());
     dlg->OnImport();
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "6");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "6");
 }
 
 TEST_F(CommandsFixture, FailedExportAndImportAreReportedAndChangeNothing) {
@@ -402,7 +385,7 @@ TEST_F(CommandsFixture, FailedExportAndImportAreReportedAndChangeNothing) {
     std::filesystem::create_directory(dir.Path() / "folder.TXT");
     const QString folder = QString::fromStdString((dir.Path() / "folder.TXT").string());
     EXPECT_EQ(run(&CFundDlg::OnImport, folder), QStringLiteral("导入失败，无法读取文件:\n") + folder);
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "3");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "3");
 
     // Another connection keeps the write lock beyond the busy timeout.
     const QString file = QString::fromStdString((dir.Path() / "in.TXT").string());
@@ -412,7 +395,7 @@ TEST_F(CommandsFixture, FailedExportAndImportAreReportedAndChangeNothing) {
     ASSERT_EQ(other.Exec("BEGIN IMMEDIATE;"), SQLITE_OK);
     EXPECT_EQ(run(&CFundDlg::OnImport, file), QStringLiteral("导入失败，数据库正忙，请稍后再试。"));
     other.Close();
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_count;"), "3");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "3");
 }
 
 TEST_F(CommandsFixture, PackagedProgramLeavesUpdatesToThePackageManager) {
@@ -437,6 +420,7 @@ TEST_F(CommandsFixture, UpgradeReportsFailureAndNoNewerVersion) {
     dlg->OnUpgrade();
     ASSERT_EQ(MessageBox::Requests().size(), 1u);
     EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("升级失败，可能防火墙阻止了升级。\n请到") +
-                                                  QString::fromStdString(HomeHost()) + QStringLiteral("下载最新版。"));
+                                                  QString::fromStdString(HomeHost()) +
+                                                  QStringLiteral("下载最新版。"));
     EXPECT_EQ(MessageBox::Requests()[0].icon, MessageBox::Icon::Information);
 }

@@ -93,8 +93,9 @@ TEST_F(FileChooserTest, StandardChoosersSpeakChineseWithQtsCatalogue) {
     QTranslator* chinese = zeza::CFundApp::LoadQtTranslations();
     ASSERT_NE(chinese, nullptr) << "Qt's Chinese catalogue (qt6-translations-l10n) is missing";
     auto look = [](FileChooser::Mode mode) {
-        const auto d = FileChooser::CreateDialog(mode, nullptr, QString(), QStringLiteral("Zeza.txt"),
-                                                 QString::fromUtf8(zeza::kHoldingsFileFilter), QStringLiteral("TXT"));
+        const auto d =
+            FileChooser::CreateDialog(mode, nullptr, QString(), QStringLiteral("Zeza.txt"),
+                                      QString::fromUtf8(zeza::kHoldingsFileFilter), QStringLiteral("TXT"));
         d->show();
         QStringList texts{d->windowTitle()};
         auto* box = d->findChild<QDialogButtonBox*>();

@@ -25,11 +25,11 @@
 #include "tables/ViewDefinition.h"
 #include "sync/EstimateFeed.h"
 #include "sync/NetValueFeed.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 
 using namespace zeza;
-using zeza::test::G;
-using zeza::test::ScopedTempDir;
+using namespace zeza::test;
 
 namespace {
 
@@ -51,16 +51,6 @@ void CountModelWarnings(QtMsgType type, const QMessageLogContext& ctx, const QSt
         ADD_FAILURE() << "model check: " << msg.toStdString();
     }
     if (g_previousHandler) g_previousHandler(type, ctx, msg);
-}
-
-void Exec(const std::string& sql, const SqlParams& params = {}) {
-    ASSERT_EQ(ExecSql(sql, params), 0) << sql;
-}
-
-std::string QueryText(const std::string& sql, const SqlParams& params = {}) {
-    QueryTable t;
-    if (QuerySql(sql, params, t) != 0 || t.rows == 0) return "<none>";
-    return t.Str(0, 0);
 }
 
 // Gives access to the delegate's option set-up, to find the check box the way a click hits it.
@@ -103,22 +93,11 @@ class FundListCtrlTest : public testing::Test {
         EXPECT_EQ(g_modelWarnings, 0);
     }
 
-    static void AddFund(int idl, const std::string& code, const std::string& name, const std::string& type,
-                        int look, double estval) {
-        Exec("INSERT INTO fu_list (idl,codel,name,type,look,estval) VALUES (?,?,?,?,?,?)",
-             {static_cast<long long>(idl), code, G(name), G(type), static_cast<long long>(look), estval});
-    }
     static void AddValue(const std::string& code, double valreal, double valtd, double valytd) {
-        Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
-             {code, valreal, valtd, valytd, std::string(kDate)});
-    }
-    static void AddHolding(int idc, const std::string& code, double cost, double units,
-                           const std::string& remark) {
-        Exec("INSERT INTO fu_count (idc,codec,tcost,tcount,remark) VALUES (?,?,?,?,?)",
-             {static_cast<long long>(idc), code, cost, units, G(remark)});
+        AddNetValue(code, valreal, valtd, valytd, kDate);
     }
     static std::string Look(const std::string& code) {
-        return QueryText("SELECT look FROM fu_list WHERE codel=?", {code});
+        return QueryOne("SELECT look FROM fu_list WHERE codel=?", {code});
     }
 
     void ClickHeader(int column) {
@@ -530,15 +509,27 @@ TEST(FundListModelTest, RowsSharingAnIdShareTheirColours) {
     FundListModel model(&colors);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
     model.SetColumns({{QStringLiteral("关注"), 0}, {QStringLiteral("代码"), 0}});
-    std::vector<FundListRow> rows(3);
-    const qint64 ids[] = {7, 8, 7};
-    for (int r = 0; r < 3; ++r) {
-        rows[static_cast<size_t>(r)].id = ids[r];
-        rows[static_cast<size_t>(r)].checked = r == 2;
-        rows[static_cast<size_t>(r)].AddCell(QString::number(r + 1));
-        rows[static_cast<size_t>(r)].AddCell(QStringLiteral("00000%1").arg(r + 1));
+    // Three rows of one text column, made by hand: ids 7, 8, 7, the last one ticked.
+    static const ViewDefinition view{ViewKind::Latest,     "", "", 1, -1, false, ViewMenu::Catalogue,
+                                     {{0, CellRule::Text}}};
+    auto table = std::make_shared<ViewTable>();
+    table->view = &view;
+    table->columns = 1;
+    table->texts = std::string(
+        "000001\0"
+        "000002\0"
+        "000003\0",
+        21);
+    for (std::uint32_t r = 0; r < 3; ++r) {
+        ViewValue v;
+        v.type = SQLITE_TEXT;
+        v.textBegin = 7 * r;
+        v.textSize = 6;
+        table->values.push_back(v);
+        table->flags.push_back(r == 2 ? ViewTable::kChecked : 0);
     }
-    model.SetRows(std::move(rows));
+    table->ids = {7, 8, 7};
+    model.SetView(table, {0, 1, 2});
     EXPECT_EQ(model.index(1, 1).data().toString(), QStringLiteral("000002"));
     EXPECT_EQ(model.index(2, 0).data().toString(), QStringLiteral("3"));
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);

@@ -4,19 +4,15 @@
 
 #include <QApplication>
 
-#include "platform/FileChooser.h"
-#include "platform/MessageBox.h"
+#include "tests/gui/GuiTestSupport.h"
 #include "web/CWebBrowser2.h"
 
 namespace {
 
-// Each test starts with no scripted answers and no recorded boxes left over
-// from the one before.
+// Each test starts with every test hook as a program has it: no scripted answers,
+// no recorded boxes and no hook left over from the one before.
 class ResetSeams : public testing::EmptyTestEventListener {
-    void OnTestStart(const testing::TestInfo&) override {
-        zeza::MessageBox::ResetForTesting();
-        zeza::FileChooser::ResetForTesting();
-    }
+    void OnTestStart(const testing::TestInfo&) override { zeza::test::ResetTestHooks(); }
 };
 
 }  // namespace

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,30 +13,57 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QVariant>
 #include <QWidget>
 
 #include "app/CFundDlg.h"
+#include "app/RefreshWorker.h"
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
+#include "platform/FileChooser.h"
+#include "platform/MessageBox.h"
+#include "platform/Shell.h"
+#include "tests/TestSupport.h"
 
 namespace zeza::test {
 
-// The control of root whose template id is id, or nullptr.
+// The control of root with that object name (as the .ui file names it), or nullptr.
 template <class T = QWidget>
-T* Ctrl(QWidget* root, int id) {
-    for (T* w : root->findChildren<T*>()) {
-        if (w->property("ctrlId").toInt() == id) return w;
-    }
-    return nullptr;
+T* Ctrl(QWidget* root, const char* name) {
+    return root->findChild<T*>(QLatin1String(name));
 }
 
-// A template rectangle in dialog units as pixels (one unit is 1.5 pixels, halves round up).
-inline QRect DuRect(int x, int y, int w, int h) {
-    auto px = [](int v) { return (3 * v + 1) / 2; };
-    return QRect(px(x), px(y), px(w), px(h));
+// Puts every test hook back as a program has it: the core's (ResetCoreTestHooks), the
+// message box and file chooser scripts, the shell's hooks (opened URLs, started
+// programs), the main window's background refresh and the refresh thread's sleeps.
+// Runs before every GUI test (GuiTestMain.cpp) and after every fixture's test.
+inline void ResetTestHooks() {
+    ResetCoreTestHooks();
+    MessageBox::ResetForTesting();
+    FileChooser::ResetForTesting();
+    Shell::SetOpenUrlHook(nullptr);
+    Shell::SetStartProgramHook(nullptr);
+    CFundDlg::SetAutoRefreshForTesting(true);
+    RefreshWorker::SetSleepForTesting(0, 0);
+}
+
+// The direct child controls of root that are shown: each lies wholly inside root and
+// overlaps no other, so none is cut off or hidden under another.
+inline void ExpectControlsInsideAndApart(QWidget* root) {
+    std::vector<QWidget*> shown;
+    for (QWidget* w : root->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisibleTo(root) && !w->isWindow()) shown.push_back(w);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const std::string a = shown[i]->objectName().toStdString();
+        EXPECT_TRUE(root->rect().contains(shown[i]->geometry())) << a << " reaches out of the window";
+        for (size_t j = i + 1; j < shown.size(); ++j)
+            EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                << a << " overlaps " << shown[j]->objectName().toStdString();
+    }
 }
 
 // Types text into w: ASCII as key presses, anything else as committed input-method text.
@@ -66,8 +95,96 @@ inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
 // Makes ./Zeza.db exist and stores password (GBK) as the start-up password.
 inline void StorePassword(const std::string& gbk) {
     { CFundDb provision; }
-    ASSERT_EQ(ExecSql("UPDATE fu_iniLoc SET pwd=?", {gbk}), 0);
+    ASSERT_EQ(CFundDb::StorePassword(gbk), 0);
 }
+
+// A GUI test in a fresh folder (the current one, and the cache folder too), with
+// no database yet; every test hook is reset afterwards.
+class GuiTest : public ::testing::Test {
+  protected:
+    void SetUp() override { setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1); }
+    void TearDown() override {
+        ResetTestHooks();
+        unsetenv("XDG_CACHE_HOME");
+    }
+
+    ScopedTempDir dir;
+};
+
+// The main window's tests: no background refresh unless a test asks for it, and the
+// URLs the window hands to the user's browser collected in openedUrls.
+class MainWindowFixture : public GuiTest {
+  protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        CFundDlg::SetAutoRefreshForTesting(false);
+        Shell::SetOpenUrlHook([this](const QString& url) {
+            openedUrls << url;
+            return true;
+        });
+    }
+    void TearDown() override {
+        if (dlg) dlg->reject();
+        dlg.reset();
+        GuiTest::TearDown();
+    }
+    // A new main window, shown.
+    CFundDlg* ShowMainWindow() {
+        dlg = std::make_unique<CFundDlg>();
+        dlg->show();
+        return dlg.get();
+    }
+
+    std::unique_ptr<CFundDlg> dlg;
+    QStringList openedUrls;
+};
+
+// A dialog D shown (by Show) and active as a modal run has it, with its controls by
+// name, in a fresh folder whose ./Zeza.db is made from the template.
+template <class D>
+class DialogTest : public GuiTest {
+  protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        CFundDb provision;
+    }
+    void TearDown() override {
+        dlg.reset();
+        GuiTest::TearDown();
+    }
+    // Shows d, which becomes dlg, and waits until it is the active window.
+    void Show(std::unique_ptr<D> d) {
+        dlg = std::move(d);
+        dlg->show();
+        dlg->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    }
+
+    template <class T = QWidget>
+    T* Find(const char* name) {
+        T* w = Ctrl<T>(dlg.get(), name);
+        EXPECT_NE(w, nullptr) << "no " << name;
+        return w;
+    }
+    QLineEdit* Edit(const char* name) { return Find<QLineEdit>(name); }
+    QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
+    QString Text(const char* label) { return Find<QLabel>(label)->text(); }
+    QWidget* Focus() { return QApplication::focusWidget(); }
+    // A key as the user presses it: to whatever has the focus.
+    void Press(int key) { QTest::keyClick(Focus(), static_cast<Qt::Key>(key)); }
+    // Replaces a field's text as the user would, and leaves the focus in it.
+    void Type(const char* field, const QString& text) {
+        QLineEdit* e = Edit(field);
+        e->setFocus(Qt::TabFocusReason);
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        TypeText(e, text);
+    }
+    void Click(const char* button) { QTest::mouseClick(Button(button), Qt::LeftButton); }
+    bool Closed(int result) { return !dlg->isVisible() && dlg->result() == result; }
+
+    std::unique_ptr<D> dlg;
+};
 
 // Answers the modal dialogs of a run in order, from the event loop of the
 // dialog being run. A modal dialog that is not the next expected one, or no

@@ -13,9 +13,7 @@
 
 using zeza::CLoginDlg;
 using zeza::MessageBox;
-using zeza::test::Ctrl;
-using zeza::test::DuRect;
-using zeza::test::G;
+using namespace zeza::test;
 
 namespace {
 
@@ -48,12 +46,12 @@ TEST(LoginDlgTest, EntryMustMatchTheStoredPasswordByteForByte) {
         CLoginDlg dlg;
         dlg.SetPassword(G(a.stored));
         dlg.show();
-        auto* edit = Ctrl<QLineEdit>(&dlg, 1021);
+        auto* edit = Ctrl<QLineEdit>(&dlg, "passwordEdit");
         ASSERT_NE(edit, nullptr);
         edit->setText(a.entered);
         if (!a.accepted) MessageBox::SetNextAnswer(MessageBox::kOk);
 
-        QTest::mouseClick(Ctrl<QPushButton>(&dlg, 1029), Qt::LeftButton);
+        QTest::mouseClick(Ctrl<QPushButton>(&dlg, "okButton"), Qt::LeftButton);
 
         if (a.accepted) {
             EXPECT_EQ(dlg.result(), QDialog::Accepted);
@@ -73,17 +71,15 @@ TEST(LoginDlgTest, EntryMustMatchTheStoredPasswordByteForByte) {
     }
 }
 
-TEST(LoginDlgTest, LooksLikeItsTemplate) {
+TEST(LoginDlgTest, ShowsPromptAndFieldInFullAndMasksTheEntry) {
     CLoginDlg dlg;
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("登录"));
-    EXPECT_EQ(dlg.size(), DuRect(0, 0, 181, 68).size());
 
-    auto* edit = Ctrl<QLineEdit>(&dlg, 1021);
-    auto* ok = Ctrl<QPushButton>(&dlg, 1029);
+    auto* edit = Ctrl<QLineEdit>(&dlg, "passwordEdit");
+    auto* ok = Ctrl<QPushButton>(&dlg, "okButton");
     ASSERT_NE(edit, nullptr);
     ASSERT_NE(ok, nullptr);
-    EXPECT_EQ(edit->geometry(), DuRect(40, 38, 85, 14));
-    EXPECT_EQ(ok->geometry(), DuRect(131, 37, 40, 14));
+    ExpectControlsInsideAndApart(&dlg);
     EXPECT_EQ(ok->text(), QStringLiteral("确定"));
     EXPECT_TRUE(ok->isDefault());
 

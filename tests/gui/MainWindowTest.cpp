@@ -11,6 +11,7 @@
 
 #include <httplib.h>
 
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -28,51 +29,25 @@
 #include "suggest/CSuggestPopup.h"
 #include "tables/CFundListCtrl.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/TestDataServer.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "web/CWebBrowser2.h"
 
 using namespace zeza;
-using zeza::test::Ctrl;
-using zeza::test::ScopedTempDir;
+using namespace zeza::test;
 
 namespace {
 
-// A main window in a temp folder, with the cache there too, and no refresh
-// thread unless a test asks for one.
-struct MainWindowFixture : ::testing::Test {
-    ScopedTempDir dir;
-    void SetUp() override {
-        setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
-        CFundDlg::SetAutoRefreshForTesting(false);
-        Shell::SetOpenUrlHook([this](const QString& url) {
-            openedUrls << url;
-            return true;
-        });
-    }
-    void TearDown() override {
-        CFundDlg::SetAutoRefreshForTesting(true);
-        Shell::SetOpenUrlHook(nullptr);
-        SetServerBaseUrlForTesting("");
-        unsetenv("XDG_CACHE_HOME");
-    }
-    QStringList openedUrls;
-};
-
-// The reference server with its sample data on a free port of 127.0.0.1.
-server::DataServer::Options SampleServerOptions() {
-    server::DataServer::Options opt;
-    opt.dataDir = server::SampleDataDir();
-    opt.port = 0;
-    return opt;
+QRect R(int x, int y, int w, int h) {
+    return QRect(x, y, std::max(w, 0), std::max(h, 0));
 }
-
-QRect R(int x, int y, int w, int h) { return QRect(x, y, std::max(w, 0), std::max(h, 0)); }
 
 }  // namespace
 
 TEST_F(MainWindowFixture, LayoutFollowsTheOuterSizeBeforeAndAfterTimer1) {
     CFundDlg dlg;
+    const QRect latest = Ctrl(&dlg, "latestButton")->geometry();
     dlg.show();
     dlg.setWindowState(Qt::WindowNoState);
     dlg.resize(1200, 800);
@@ -81,26 +56,28 @@ TEST_F(MainWindowFixture, LayoutFollowsTheOuterSizeBeforeAndAfterTimer1) {
     const int H = dlg.frameGeometry().height();
 
     EXPECT_EQ(dlg.HeaderPane()->geometry(), R(W - 500, 0, 500, 70));
-    EXPECT_EQ(Ctrl(&dlg, 1006)->geometry(), R(400, 0, W - 400, 70));  // filler covers the banner
+    EXPECT_EQ(Ctrl(&dlg, "headerFiller")->geometry(), R(400, 0, W - 400, 70));  // filler covers the banner
     EXPECT_EQ(dlg.SummaryLine()->geometry(), R(110, 77, W - 400, 12));
-    EXPECT_EQ(Ctrl(&dlg, 1007)->geometry(), R(W - 250, 73, 170, 20));
-    EXPECT_EQ(Ctrl(&dlg, 1008)->geometry(), R(W - 75, 73, 60, 20));
+    EXPECT_EQ(Ctrl(&dlg, "searchEdit")->geometry(), R(W - 250, 73, 170, 20));
+    EXPECT_EQ(Ctrl(&dlg, "findButton")->geometry(), R(W - 75, 73, 60, 20));
     EXPECT_EQ(dlg.List()->geometry(), R(110, 96, W - 120, H - 157));
     EXPECT_EQ(dlg.PagePane()->geometry(), dlg.List()->geometry());
     EXPECT_EQ(dlg.StatusBar()->geometry(), R(0, H - 50, W, 25));
     // The left column of buttons and the logo never move.
-    EXPECT_EQ(Ctrl(&dlg, 1001)->geometry(), zeza::test::DuRect(4, 65, 66, 16));
-    EXPECT_EQ(Ctrl(&dlg, 1010)->pos(), QPoint(0, 0));
+    EXPECT_EQ(Ctrl(&dlg, "latestButton")->geometry(), latest);
+    EXPECT_EQ(Ctrl(&dlg, "logoPicture")->pos(), QPoint(0, 0));
 
     dlg.OnTimer1();
     EXPECT_EQ(dlg.m_bWideLayout, 1);
-    EXPECT_EQ(Ctrl(&dlg, 1006)->geometry(), R(400, 0, W - 900, 70));  // ends where the banner begins
-    EXPECT_EQ(Ctrl(&dlg, 1006)->geometry().right() + 1, dlg.HeaderPane()->geometry().left());
+    EXPECT_EQ(Ctrl(&dlg, "headerFiller")->geometry(),
+              R(400, 0, W - 900, 70));  // ends where the banner begins
+    EXPECT_EQ(Ctrl(&dlg, "headerFiller")->geometry().right() + 1, dlg.HeaderPane()->geometry().left());
 
     // Too small for the formulas: sizes clamp at zero, never negative.
     dlg.resize(320, 120);
     QCoreApplication::processEvents();
-    for (QWidget* w : {Ctrl(&dlg, 1006), static_cast<QWidget*>(dlg.List()), dlg.StatusBar(), Ctrl(&dlg, 1052)}) {
+    for (QWidget* w : {Ctrl(&dlg, "headerFiller"), static_cast<QWidget*>(dlg.List()), dlg.StatusBar(),
+                       Ctrl(&dlg, "summaryLabel")}) {
         EXPECT_GE(w->width(), 0);
         EXPECT_GE(w->height(), 0);
     }
@@ -121,6 +98,28 @@ TEST_F(MainWindowFixture, WindowIsTitledMaximisedAndShowsTheHomeText) {
     // Columns of the latest-net-value view, no rows until a refresh or a button.
     EXPECT_EQ(dlg.List()->m_nColumns, 9);
     EXPECT_EQ(dlg.List()->GetItemCount(), 0);
+    dlg.reject();
+}
+
+// The browser engine's libraries stay out of the program until the feedback page
+// needs them. (First of the tests that open that page, so that it also holds when
+// they all run in one process.)
+TEST_F(MainWindowFixture, TheBrowserEngineLoadsWithTheFeedbackPageOnly) {
+    auto engineLoaded = [] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
+    };
+    CFundDlg dlg;
+    dlg.show();
+    dlg.OnLatest();
+    dlg.OnForecast();
+    dlg.OnHoldings();
+    dlg.OnWatchList();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(engineLoaded());
+    dlg.OnFeedback();
+    EXPECT_EQ(engineLoaded(), CWebBrowser2::HasFullBrowser());
+    EXPECT_EQ(dlg.PagePane()->IsFullBrowser(), CWebBrowser2::HasFullBrowser());
     dlg.reject();
 }
 
@@ -152,7 +151,7 @@ TEST_F(MainWindowFixture, FeedbackPageReplacesTheListUntilAViewButton) {
     dlg.ReloadCurrentView();
     EXPECT_FALSE(dlg.List()->isVisible());
 
-    Ctrl<QPushButton>(&dlg, 1004)->click();
+    Ctrl<QPushButton>(&dlg, "holdingsButton")->click();
     EXPECT_TRUE(dlg.List()->isVisible());
     EXPECT_FALSE(dlg.m_bListCovered);
     EXPECT_EQ(dlg.m_view, ViewKind::Holdings);
@@ -160,9 +159,9 @@ TEST_F(MainWindowFixture, FeedbackPageReplacesTheListUntilAViewButton) {
     EXPECT_EQ(dlg.List()->GetItemCount(), 1);
     EXPECT_EQ(dlg.List()->m_nColumns, 11);
 
-    Ctrl<QPushButton>(&dlg, 1003)->click();
+    Ctrl<QPushButton>(&dlg, "watchListButton")->click();
     EXPECT_EQ(GetViewDefinition(dlg.m_view).menu, ViewMenu::Watch);
-    Ctrl<QPushButton>(&dlg, 1002)->click();
+    Ctrl<QPushButton>(&dlg, "forecastButton")->click();
     EXPECT_EQ(GetViewDefinition(dlg.m_view).menu, ViewMenu::Catalogue);
     EXPECT_EQ(dlg.m_view, ViewKind::Forecast);
     dlg.reject();
@@ -171,7 +170,7 @@ TEST_F(MainWindowFixture, FeedbackPageReplacesTheListUntilAViewButton) {
 TEST_F(MainWindowFixture, LogoAndHomePageOpenTheSiteRoot) {
     CFundDlg dlg;
     dlg.show();
-    QWidget* logo = Ctrl(&dlg, 1010);
+    QWidget* logo = Ctrl(&dlg, "logoPicture");
     EXPECT_EQ(logo->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseClick(logo, Qt::LeftButton, {}, QPoint(20, 20));
     dlg.OnHomePage();
@@ -180,7 +179,8 @@ TEST_F(MainWindowFixture, LogoAndHomePageOpenTheSiteRoot) {
     EXPECT_EQ(openedUrls[1], QString::fromStdString(ServerBaseUrl()));
     // The menu behind "更多 >>" in its order.
     QStringList items;
-    for (QAction* a : dlg.MoreMenu()->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    for (QAction* a : dlg.MoreMenu()->actions())
+        items << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(items, (QStringList{"升级到最新版", "安全设置", "-", "导出我的基金", "导入我的基金", "-",
                                   "访问Taviro主页", "关于rize..."}));
     dlg.reject();
@@ -188,9 +188,11 @@ TEST_F(MainWindowFixture, LogoAndHomePageOpenTheSiteRoot) {
 
 TEST(MainWindowSummary, FormatsTheFourTotals) {
     EXPECT_EQ(CFundDlg::FormatSummary("2008-11-17", 1050, 1000, 1060.5, 900),
-              QStringLiteral("2008-11-17 市值:1050.00 赢利:150.00 较前日:+50.00  预估市值:1060.50 预估赢利:160.50"));
-    EXPECT_EQ(CFundDlg::FormatSummary("2008-11-17", 100, 100, 0, 100),
-              QStringLiteral("2008-11-17 市值:100.00 赢利:0.00 较前日:+0.00  预估市值:0.00 预估赢利:-100.00"));
+              QStringLiteral(
+                  "2008-11-17 市值:1050.00 赢利:150.00 较前日:+50.00  预估市值:1060.50 预估赢利:160.50"));
+    EXPECT_EQ(
+        CFundDlg::FormatSummary("2008-11-17", 100, 100, 0, 100),
+        QStringLiteral("2008-11-17 市值:100.00 赢利:0.00 较前日:+0.00  预估市值:0.00 预估赢利:-100.00"));
     EXPECT_EQ(CFundDlg::FormatSummary("", 987.66, 1000, 0, 0),
               QStringLiteral(" 市值:987.66 赢利:987.66 较前日:-12.34  预估市值:0.00 预估赢利:0.00"));
 }
@@ -218,10 +220,9 @@ TEST_F(MainWindowFixture, CloseDuringAThanksRequestHidesUntilItEnds) {
 }
 
 TEST_F(MainWindowFixture, RefreshPassFillsTheWindowFromTheReferenceServer) {
-    server::DataServer srv(SampleServerOptions());
-    std::string err;
-    ASSERT_TRUE(srv.Start(err)) << err;
-    SetServerBaseUrlForTesting(srv.Url());
+    auto srv = StartDataServer(server::SampleDataDir());
+    ASSERT_TRUE(srv);
+    SetServerBaseUrlForTesting(srv->Url());
     CFundDlg::SetAutoRefreshForTesting(true);
 
     {
@@ -237,7 +238,7 @@ TEST_F(MainWindowFixture, RefreshPassFillsTheWindowFromTheReferenceServer) {
         ASSERT_TRUE(zeza::test::WaitUntil(
             [&] { return dlg.SummaryLine()->text().startsWith(QStringLiteral("2008-11-14 市值:0.00")); },
             10000));
-        ASSERT_TRUE(zeza::test::WaitUntil([&] { return srv.ThanksCount() >= 1; }, 10000));
+        ASSERT_TRUE(zeza::test::WaitUntil([&] { return srv->ThanksCount() >= 1; }, 10000));
         ASSERT_TRUE(zeza::test::WaitUntil([&] { return dlg.Worker()->PassCount() >= 1; }, 10000));
 
         EXPECT_GT(dlg.SearchField()->Popup().Candidates().size(), 2000u);
@@ -251,14 +252,13 @@ TEST_F(MainWindowFixture, RefreshPassFillsTheWindowFromTheReferenceServer) {
         EXPECT_NE(t.Str(0, 3), "0");
         dlg.reject();
     }
-    srv.Stop();
+    srv->Stop();
 }
 
 TEST_F(MainWindowFixture, RepeatedPassesListEachFundOnce) {
-    server::DataServer srv(SampleServerOptions());
-    std::string err;
-    ASSERT_TRUE(srv.Start(err)) << err;
-    SetServerBaseUrlForTesting(srv.Url());
+    auto srv = StartDataServer(server::SampleDataDir());
+    ASSERT_TRUE(srv);
+    SetServerBaseUrlForTesting(srv->Url());
     CFundDlg::SetAutoRefreshForTesting(true);
     RefreshWorker::SetSleepForTesting(1, 1);
     {
@@ -276,8 +276,7 @@ TEST_F(MainWindowFixture, RepeatedPassesListEachFundOnce) {
         EXPECT_EQ(distinct.size(), entries.size());
         dlg.reject();
     }
-    RefreshWorker::SetSleepForTesting(0, 0);
-    srv.Stop();
+    srv->Stop();
 }
 
 TEST_F(MainWindowFixture, ClosingWhileAPassWaitsOnTheServerEndsAtOnce) {
@@ -314,14 +313,7 @@ TEST_F(MainWindowFixture, ForcedUpdateDownloadsWhileTheWindowStaysResponsive) {
     test::LocalHttpServer srv;
     std::atomic<Clock::rep> downloadStart{0};
     std::atomic<bool> release{false};
-    srv.Http().Get("/fund/fund.php", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(
-            "[FU]\nlistTime=1\nstkTime=1\nestTime=1\n[VER]\nLastVer=13\nUpdateVer=13\nUpdateFu=1\n"
-            "UpdatePath=" +
-                srv.Base() + "Zeza-13\n",
-            "text/plain");
-    });
-    srv.Http().Get("/Zeza-13", [&](const httplib::Request&, httplib::Response& res) {
+    srv.Route("/Zeza-13", [&](const httplib::Request&, httplib::Response& res) {
         const auto start = Clock::now();
         downloadStart = start.time_since_epoch().count();
         res.set_chunked_content_provider(
@@ -335,6 +327,8 @@ TEST_F(MainWindowFixture, ForcedUpdateDownloadsWhileTheWindowStaysResponsive) {
             });
     });
     srv.Start();
+    srv.Serve("/fund/fund.php",
+              ControlFile(1, 1, 1).Version(13, 1).Ver("UpdatePath", srv.Base() + "Zeza-13"));
     SetServerBaseUrlForTesting(srv.Base());
     CFundDb::SetProgramPathForTesting((dir.Path() / "Zeza").string());
     MessageBox::SetNextAnswer(MessageBox::kOk);

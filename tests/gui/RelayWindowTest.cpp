@@ -12,23 +12,21 @@
 #include "server/DataServer.h"
 #include "server/relay/Relay.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/TestDataServer.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 
 using namespace zeza;
 
-TEST(RelayWindow, TheProgramSyncsFromTheRelayAndShowsTheFunds) {
-    test::ScopedTempDir dir;
-    setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
+using RelayWindow = test::GuiTest;
+
+TEST_F(RelayWindow, TheProgramSyncsFromTheRelayAndShowsTheFunds) {
     const std::filesystem::path fixtures = ZEZA_RELAY_FIXTURES;
     test::LocalHttpServer upstream;
     for (const char* file :
-         {"fundcode_search.js", "Fund_JJJZ_Data.aspx", "FundMNFInfo.json", "FundValuationLast.json"}) {
-        std::string body = test::ReadFileBytes(fixtures / file);
-        upstream.Http().Get(std::string("/") + file, [body](const auto&, auto& res) {
-            res.set_content(body, "application/javascript");
-        });
-    }
+         {"fundcode_search.js", "Fund_JJJZ_Data.aspx", "FundMNFInfo.json", "FundValuationLast.json"})
+        upstream.Serve(std::string("/") + file, test::ReadFileBytes(fixtures / file),
+                       "application/javascript");
     upstream.Start();
 
     relay::RelayOptions ro;
@@ -44,13 +42,9 @@ TEST(RelayWindow, TheProgramSyncsFromTheRelayAndShowsTheFunds) {
     relay->RunDue(true);  // what a freshly started relay fetches
     ASSERT_EQ(relay->Current()->navs.size(), 4u);
 
-    server::DataServer::Options so;
-    so.dataDir = ro.dataDir;
-    so.port = 0;
-    so.relay = relay;
-    server::DataServer srv(so);
-    ASSERT_TRUE(srv.Start(err)) << err;
-    SetServerBaseUrlForTesting(srv.Url());
+    auto srv = test::StartDataServer(ro.dataDir, relay);
+    ASSERT_TRUE(srv);
+    SetServerBaseUrlForTesting(srv->Url());
     CFundDlg::SetAutoRefreshForTesting(true);
     {
         CFundDlg dlg;
@@ -65,7 +59,5 @@ TEST(RelayWindow, TheProgramSyncsFromTheRelayAndShowsTheFunds) {
         EXPECT_EQ(codes, (std::set<std::string>{"000001", "110022", "217022", "501312"}));
         dlg.reject();
     }
-    SetServerBaseUrlForTesting("");
-    srv.Stop();
-    unsetenv("XDG_CACHE_HOME");
+    srv->Stop();
 }

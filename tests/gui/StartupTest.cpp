@@ -24,12 +24,7 @@ using zeza::CFundDlg;
 using zeza::CLoginDlg;
 using zeza::g_pMainDlg;
 using zeza::MessageBox;
-using zeza::test::Ctrl;
-using zeza::test::G;
-using zeza::test::ModalScript;
-using zeza::test::ScopedTempDir;
-using zeza::test::StorePassword;
-using zeza::test::TypeText;
+using namespace zeza::test;
 
 namespace {
 
@@ -84,15 +79,12 @@ TEST(StartupTest, StoredPasswordGatesTheMainWindowUntilTypedExactly) {
     script
         .Then<CLoginDlg>([&](CLoginDlg* login) {
             EXPECT_TRUE(NoMainWindowExists());
-            // The program's icon sits at the template's icon place.
-            bool iconShown = false;
-            for (QLabel* label : login->findChildren<QLabel*>()) {
-                if (label->geometry().topLeft() == zeza::test::DuRect(7, 7, 20, 20).topLeft())
-                    iconShown = !label->pixmap().isNull();
-            }
-            EXPECT_TRUE(iconShown);
-            auto* edit = Ctrl<QLineEdit>(login, 1021);
-            auto* ok = Ctrl<QPushButton>(login, 1029);
+            // The program's icon is shown.
+            auto* icon = Ctrl<QLabel>(login, "iconLabel");
+            ASSERT_NE(icon, nullptr);
+            EXPECT_FALSE(icon->pixmap().isNull());
+            auto* edit = Ctrl<QLineEdit>(login, "passwordEdit");
+            auto* ok = Ctrl<QPushButton>(login, "okButton");
             ASSERT_NE(edit, nullptr);
             ASSERT_NE(ok, nullptr);
 
@@ -128,9 +120,9 @@ TEST(StartupTest, CancelledLoginEndsWithoutAMainWindow) {
 
         ModalScript script;
         script.Then<CLoginDlg>([&](CLoginDlg* login) {
-            TypeText(Ctrl(login, 1021), QStringLiteral("pw"));
+            TypeText(Ctrl(login, "passwordEdit"), QStringLiteral("pw"));
             if (escape)
-                QTest::keyClick(Ctrl(login, 1021), Qt::Key_Escape);
+                QTest::keyClick(Ctrl(login, "passwordEdit"), Qt::Key_Escape);
             else
                 login->close();
         });

@@ -21,10 +21,6 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
-#ifdef ZEZA_HAVE_WEBENGINE
-#include <QWebEnginePage>
-#include <QWebEngineView>
-#endif
 
 using namespace zeza;
 
@@ -36,22 +32,20 @@ constexpr int kPageTimeoutMs = 30000;  // the full browser's first page starts i
 class PageServer {
   public:
     PageServer() {
-        auto html = [](const char* body) {
-            return [body](const httplib::Request&, httplib::Response& res) {
-                res.set_content(std::string("<html><head><meta charset=\"utf-8\"></head><body>") + body +
-                                    "</body></html>",
-                                "text/html; charset=utf-8");
-            };
+        auto html = [this](const char* path, const char* body) {
+            m_http.Serve(
+                path,
+                std::string("<html><head><meta charset=\"utf-8\"></head><body>") + body + "</body></html>",
+                "text/html; charset=utf-8");
         };
-        m_http.Http().Get("/first", html("<p>第一页 hello</p><p><a href=\"/elsewhere?x=1\">更多</a></p>"));
-        m_http.Http().Get("/second", html("<p>second page</p>"));
-        m_http.Http().Get("/blank",
-                          html("<p>new window</p><a href=\"/elsewhere?x=2\" target=\"_blank\">open</a>"));
-        m_http.Http().Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+        html("/first", "<p>第一页 hello</p><p><a href=\"/elsewhere?x=1\">更多</a></p>");
+        html("/second", "<p>second page</p>");
+        html("/blank", "<p>new window</p><a href=\"/elsewhere?x=2\" target=\"_blank\">open</a>");
+        m_http.Route("/slow", [](const httplib::Request&, httplib::Response& res) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1500));
             res.set_content("<html><body><p>slow page</p></body></html>", "text/html");
         });
-        m_http.Http().Get("/elsewhere", [this](const httplib::Request&, httplib::Response& res) {
+        m_http.Route("/elsewhere", [this](const httplib::Request&, httplib::Response& res) {
             ++elsewhereHits;
             res.set_content("<html><body><p>somewhere else</p></body></html>", "text/html");
         });
@@ -88,14 +82,10 @@ bool WaitForPage(QSignalSpy& spy) {
 
 // Follows the first link of the shown page as a user's click would.
 void ClickFirstLink(CWebBrowser2& pane) {
-#ifdef ZEZA_HAVE_WEBENGINE
     if (pane.IsFullBrowser()) {
-        auto* view = pane.findChild<QWebEngineView*>();
-        ASSERT_NE(view, nullptr);
-        view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click();"));
+        pane.RunScript(QStringLiteral("document.querySelector('a').click();"));
         return;
     }
-#endif
     auto* text = pane.findChild<QTextBrowser*>();
     ASSERT_NE(text, nullptr);
     for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next()) {
