@@ -68,7 +68,8 @@ void CFundApp::RunMainWindow(QDialog& dlg) {
 QTranslator* CFundApp::LoadQtTranslations() {
     // The catalogue comes from the distribution, beside Qt's other translations.
     auto* translator = new QTranslator(QCoreApplication::instance());
-    if (!translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
         !QCoreApplication::installTranslator(translator)) {
         delete translator;
         return nullptr;

@@ -33,11 +33,15 @@ namespace {
 
 bool g_bAutoRefresh = true;
 
-QString Base() { return QString::fromStdString(ServerBaseUrl()); }
+QString Base() {
+    return QString::fromStdString(ServerBaseUrl());
+}
 
 }  // namespace
 
-void CFundDlg::SetAutoRefreshForTesting(bool on) { g_bAutoRefresh = on; }
+void CFundDlg::SetAutoRefreshForTesting(bool on) {
+    g_bAutoRefresh = on;
+}
 
 CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::CFundDlg>()) {
     ui->setupUi(this);
@@ -81,7 +85,8 @@ CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::C
     m_pTipTimer->setInterval(100);
     connect(m_pTipTimer, &QTimer::timeout, this, [this] {
         if (ui->logoPicture->underMouse())
-            QToolTip::showText(QCursor::pos(), QStringLiteral("访问 Taviro 主页 - ") + HomeText(), ui->logoPicture);
+            QToolTip::showText(QCursor::pos(), QStringLiteral("访问 Taviro 主页 - ") + HomeText(),
+                               ui->logoPicture);
     });
 
     m_pTimer1 = new QTimer(this);
@@ -110,13 +115,25 @@ CFundDlg::~CFundDlg() {
     if (g_pMainDlg == this) g_pMainDlg = nullptr;
 }
 
-CFundListCtrl* CFundDlg::List() const { return ui->fundList; }
-CSuggestEdit* CFundDlg::SearchField() const { return ui->searchEdit; }
-CWebBrowser2* CFundDlg::HeaderPane() const { return ui->headerPane; }
-CWebBrowser2* CFundDlg::PagePane() const { return ui->pagePane; }
-QLabel* CFundDlg::SummaryLine() const { return ui->summaryLabel; }
+CFundListCtrl* CFundDlg::List() const {
+    return ui->fundList;
+}
+CSuggestEdit* CFundDlg::SearchField() const {
+    return ui->searchEdit;
+}
+CWebBrowser2* CFundDlg::HeaderPane() const {
+    return ui->headerPane;
+}
+CWebBrowser2* CFundDlg::PagePane() const {
+    return ui->pagePane;
+}
+QLabel* CFundDlg::SummaryLine() const {
+    return ui->summaryLabel;
+}
 
-QString CFundDlg::HomeText() const { return QString::fromStdString(HomeHost()); }
+QString CFundDlg::HomeText() const {
+    return QString::fromStdString(HomeHost());
+}
 
 void CFundDlg::CreateStatusBar() {
     m_pStatusBar = new QWidget(this);
@@ -206,7 +223,9 @@ void CFundDlg::RecalcLayout() {
     const int H = outer.height();
     const int F = m_bWideLayout ? W - 900 : W - 400;
     // A window narrower than the formulas expect gets empty controls, never negative ones.
-    auto place = [](QWidget* w, int x, int y, int cx, int cy) { w->setGeometry(x, y, std::max(cx, 0), std::max(cy, 0)); };
+    auto place = [](QWidget* w, int x, int y, int cx, int cy) {
+        w->setGeometry(x, y, std::max(cx, 0), std::max(cy, 0));
+    };
     place(ui->headerPane, W - 500, 0, 500, 70);
     place(ui->headerFiller, 400, 0, F, 70);
     place(ui->summaryLabel, 110, 77, W - 400, 12);
@@ -239,10 +258,18 @@ void CFundDlg::ReloadIfShown(ViewKind kind) {
     if (!m_bListCovered && m_view == kind) ShowView(kind);
 }
 
-void CFundDlg::OnLatest() { ShowView(ViewKind::Latest); }
-void CFundDlg::OnForecast() { ShowView(ViewKind::Forecast); }
-void CFundDlg::OnHoldings() { ShowView(ViewKind::Holdings); }
-void CFundDlg::OnWatchList() { ShowView(ViewKind::Watch); }
+void CFundDlg::OnLatest() {
+    ShowView(ViewKind::Latest);
+}
+void CFundDlg::OnForecast() {
+    ShowView(ViewKind::Forecast);
+}
+void CFundDlg::OnHoldings() {
+    ShowView(ViewKind::Holdings);
+}
+void CFundDlg::OnWatchList() {
+    ShowView(ViewKind::Watch);
+}
 
 void CFundDlg::OnFeedback() {
     // While the page is shown a refresh must not bring the list back over it.
@@ -269,9 +296,13 @@ void CFundDlg::OnMore() {
     m_pMoreMenu->popup(ui->moreButton->mapToGlobal(QPoint(ui->moreButton->width(), 0)));
 }
 
-void CFundDlg::OnHomePage() { OpenUrl(Base()); }
+void CFundDlg::OnHomePage() {
+    OpenUrl(Base());
+}
 
-void CFundDlg::OpenUrl(const QString& url) { Shell::OpenUrl(url); }
+void CFundDlg::OpenUrl(const QString& url) {
+    Shell::OpenUrl(url);
+}
 
 bool CFundDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->logoPicture) {
@@ -287,7 +318,8 @@ bool CFundDlg::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::MouseButtonRelease: {
                 // Only the left button follows the link (WM_LBUTTONUP).
                 const auto* mouse = static_cast<QMouseEvent*>(event);
-                if (mouse->button() == Qt::LeftButton && ui->logoPicture->rect().contains(mouse->position().toPoint()))
+                if (mouse->button() == Qt::LeftButton &&
+                    ui->logoPicture->rect().contains(mouse->position().toPoint()))
                     OpenUrl(Base());
                 break;
             }
@@ -313,11 +345,12 @@ void CFundDlg::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-QString CFundDlg::FormatSummary(const std::string& date, double value, double previousValue, double estimatedValue,
-                                double cost) {
+QString CFundDlg::FormatSummary(const std::string& date, double value, double previousValue,
+                                double estimatedValue, double cost) {
     char buf[512];
     std::snprintf(buf, sizeof buf, "%0.2f|%0.2f|%s%0.2f|%0.2f|%0.2f", value, value - cost,
-                  value >= previousValue ? "+" : "", value - previousValue, estimatedValue, estimatedValue - cost);
+                  value >= previousValue ? "+" : "", value - previousValue, estimatedValue,
+                  estimatedValue - cost);
     const QStringList n = QString::fromLatin1(buf).split(QLatin1Char('|'));
     return GbkToQString(date) + QStringLiteral(" 市值:") + n[0] + QStringLiteral(" 赢利:") + n[1] +
            QStringLiteral(" 较前日:") + n[2] + QStringLiteral("  预估市值:") + n[3] +
@@ -337,8 +370,9 @@ void CFundDlg::UpdateSummary() {
 }
 
 bool CFundDlg::AskForcedUpdate() {
-    return MessageBox::Show(this, QStringLiteral("版本更新，旧版本无法正常使用，是否自动更新"), QStringLiteral("提示"),
-                            MessageBox::Buttons::OkCancel, MessageBox::Icon::Question) == MessageBox::kOk;
+    return MessageBox::Show(this, QStringLiteral("版本更新，旧版本无法正常使用，是否自动更新"),
+                            QStringLiteral("提示"), MessageBox::Buttons::OkCancel,
+                            MessageBox::Icon::Question) == MessageBox::kOk;
 }
 
 void CFundDlg::TakeQuoteDates(const std::vector<std::string>& dates) {
@@ -357,6 +391,8 @@ void CFundDlg::ReloadCurrentView() {
     if (!m_bListCovered) ShowView(m_view);
 }
 
-void CFundDlg::CloseAsCancel() { reject(); }
+void CFundDlg::CloseAsCancel() {
+    reject();
+}
 
 }  // namespace zeza

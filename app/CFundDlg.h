@@ -32,7 +32,7 @@ class CWebBrowser2;
 class CFundDlg : public QDialog, public IRefreshHost {
     Q_OBJECT
 
-public:
+  public:
     explicit CFundDlg(QWidget* parent = nullptr);
     ~CFundDlg() override;
 
@@ -95,8 +95,8 @@ public:
     const std::vector<std::string>& QuoteDates() const { return m_arrDates; }
 
     // The text of the summary line for the four totals and the quote date (GBK date).
-    static QString FormatSummary(const std::string& date, double value, double previousValue, double estimatedValue,
-                                 double cost);
+    static QString FormatSummary(const std::string& date, double value, double previousValue,
+                                 double estimatedValue, double cost);
     // Tests: whether initialisation starts the background refresh (on by default).
     static void SetAutoRefreshForTesting(bool on);
 
@@ -116,12 +116,12 @@ public:
     void ReloadCurrentView() override;
     void CloseAsCancel() override;
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void OnInitDialog();
     void CreateStatusBar();
     void CreateMoreMenu();

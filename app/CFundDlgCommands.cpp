@@ -32,10 +32,7 @@ namespace zeza {
 // The search reads a row's code and name where every view has them.
 static_assert(kFindCodeColumn == kCodeColumn && kFindNameColumn == kNameColumn);
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 void CFundDlg::OnFind() {
     const std::string text = QStringToGbk(SearchField()->text());
@@ -82,7 +79,9 @@ QString CFundDlg::DetailUrl(int row) const {
            GbkToQString(List()->GetItemText(row, kCodeColumn));
 }
 
-void CFundDlg::OnDblclkList() { OnViewDetail(); }
+void CFundDlg::OnDblclkList() {
+    OnViewDetail();
+}
 
 void CFundDlg::OnViewDetail() {
     const int row = List()->GetFirstSelectedRow();
@@ -186,9 +185,13 @@ void SetWatchOfSelection(CFundDlg* dlg, bool watched) {
 
 }  // namespace
 
-void CFundDlg::OnAddWatch() { SetWatchOfSelection(this, true); }
+void CFundDlg::OnAddWatch() {
+    SetWatchOfSelection(this, true);
+}
 
-void CFundDlg::OnRemoveWatch() { SetWatchOfSelection(this, false); }
+void CFundDlg::OnRemoveWatch() {
+    SetWatchOfSelection(this, false);
+}
 
 void CFundDlg::OnDeleteHolding() {
     // The holdings and their questions are all taken before the first box: while
@@ -215,8 +218,8 @@ void CFundDlg::OnDeleteHolding() {
         if (CFundDb::DeleteHolding(target.idc) != 0) ++failed;
     }
     if (failed > 0) {
-        MessageBox::Show(this, QStringLiteral("有 %1 条记录未能删除，请稍后再试。").arg(failed), QStringLiteral("提示"),
-                         MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
+        MessageBox::Show(this, QStringLiteral("有 %1 条记录未能删除，请稍后再试。").arg(failed),
+                         QStringLiteral("提示"), MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
     }
     if (deleted) {
         UpdateSummary();
@@ -243,8 +246,8 @@ void CFundDlg::OnUpgrade() {
 }
 
 void CFundDlg::SayUpdatesComeFromThePackageManager() {
-    MessageBox::Show(this, QString::fromUtf8(kPackageUpdateText), QStringLiteral("提示"), MessageBox::Buttons::Ok,
-                     MessageBox::Icon::Information);
+    MessageBox::Show(this, QString::fromUtf8(kPackageUpdateText), QStringLiteral("提示"),
+                     MessageBox::Buttons::Ok, MessageBox::Icon::Information);
 }
 
 void CFundDlg::OnSecurity() {

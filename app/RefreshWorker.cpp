@@ -37,7 +37,9 @@ RefreshWorker::~RefreshWorker() {
     AbortDownloads(false);
 }
 
-void RefreshWorker::Start() { m_thread = std::thread([this] { RefreshThreadProc(); }); }
+void RefreshWorker::Start() {
+    m_thread = std::thread([this] { RefreshThreadProc(); });
+}
 
 void RefreshWorker::RequestStop() {
     {

@@ -22,7 +22,7 @@ extern std::atomic<int> g_nPingState;
 
 // What a refresh pass does to the window. Every call comes on the UI thread.
 class IRefreshHost {
-public:
+  public:
     virtual ~IRefreshHost() = default;
     virtual void SetStatusText(const QString& text, int part) = 0;
     // The forced-update question; true when the user answers OK. The update
@@ -48,7 +48,7 @@ public:
 // after a failed pass), each followed by a thanks request on its own thread.
 // It owns its own data object, so the UI thread's object is never shared.
 class RefreshWorker {
-public:
+  public:
     RefreshWorker(IRefreshHost* host, std::shared_ptr<UiBridge> bridge);
     // Stops and joins the refresh and ping threads; downloads in flight are aborted.
     ~RefreshWorker();
@@ -66,7 +66,7 @@ public:
     // Tests: shorter sleeps between passes (seconds; 0 restores 3610/310).
     static void SetSleepForTesting(int afterSuccess, int afterFailure);
 
-private:
+  private:
     void RefreshThreadProc();
     void StartPing();
     void PingThreadProc();

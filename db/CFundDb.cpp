@@ -31,7 +31,9 @@ void RebuildStage(const char* stage) {
     if (RebuildStageHook()) RebuildStageHook()(stage);
 }
 
-int32_t ToInt32(const char* text) { return text ? static_cast<int32_t>(std::strtoll(text, nullptr, 10)) : 0; }
+int32_t ToInt32(const char* text) {
+    return text ? static_cast<int32_t>(std::strtoll(text, nullptr, 10)) : 0;
+}
 
 bool WriteTemplateTo(const std::string& path) {
     // A journal, log or index left beside a missing or dead file by a crash
@@ -44,7 +46,8 @@ bool WriteTemplateTo(const std::string& path) {
         if (!real.empty()) std::filesystem::remove(real + companion, ec);
     }
     std::span<const unsigned char> bytes = TemplateDatabaseBytes();
-    return WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return WriteFileAtomically(path,
+                               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 // An old-schema file kept its holdings in fu_list with a take flag. The new
@@ -130,12 +133,15 @@ int CFundDb::EnsureDatabase() {
     return RebuildOldDatabase();
 }
 
-int CFundDb::WriteTemplateDatabase() { return WriteTemplateTo(kDatabaseFile) ? 1 : 0; }
+int CFundDb::WriteTemplateDatabase() {
+    return WriteTemplateTo(kDatabaseFile) ? 1 : 0;
+}
 
 int CFundDb::ReadLocalState(LocalState& state) {
     state = LocalState{};
     QueryTable t;
-    if (QuerySql("SELECT dbVer,updateTime,stkTime,estTime,listTime,guid FROM fu_iniLoc;", {}, t) != 0) return 0;
+    if (QuerySql("SELECT dbVer,updateTime,stkTime,estTime,listTime,guid FROM fu_iniLoc;", {}, t) != 0)
+        return 0;
     if (t.rows == 0) return 0;
     state.dbVer = ToInt32(t.Text(0, 0));
     state.updateTime = ToInt32(t.Text(0, 1));
@@ -162,7 +168,9 @@ int CFundDb::CreateInstallGuid(std::string& text) {
     return 1;
 }
 
-std::string CFundDb::GetCacheFolder() { return FindCacheFolder(); }
+std::string CFundDb::GetCacheFolder() {
+    return FindCacheFolder();
+}
 
 std::string CFundDb::ReadPassword() {
     QueryTable t;
@@ -211,9 +219,10 @@ int CFundDb::GetQuoteDates(std::vector<std::string>& list) {
 
 int CFundDb::GetPortfolioTotals(double& value, double& previousValue, double& estimatedValue, double& cost) {
     QueryTable t;
-    if (QuerySql("SELECT IFNULL(SUM(valtd*tcount),0),IFNULL(SUM(valytd*tcount),0),IFNULL(SUM(estval*tcount),0) "
-                 ",IFNULL(SUM(tcost),0) FROM fu_stk,fu_list,fu_count WHERE codel=codes AND codel=codec;",
-                 {}, t) != 0)
+    if (QuerySql(
+            "SELECT IFNULL(SUM(valtd*tcount),0),IFNULL(SUM(valytd*tcount),0),IFNULL(SUM(estval*tcount),0) "
+            ",IFNULL(SUM(tcost),0) FROM fu_stk,fu_list,fu_count WHERE codel=codes AND codel=codec;",
+            {}, t) != 0)
         return 0;
     if (t.rows > 0) {
         auto num = [&](int c) { return std::atof(t.Str(0, c).c_str()); };

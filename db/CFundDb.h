@@ -14,7 +14,7 @@ namespace zeza {
 // from the template, or rebuilds an old file around its holdings) and finds the
 // cache folder. Every operation opens and closes its own connection.
 class CFundDb {
-public:
+  public:
     CFundDb();
     virtual ~CFundDb();
 
@@ -124,7 +124,7 @@ public:
     // test can end the process there and check what a crash would leave.
     static void SetRebuildStageHookForTesting(std::function<void(const char*)> hook);
 
-private:
+  private:
     std::string m_strCacheFolder;
     ServerControl m_server;
     LocalState m_local;

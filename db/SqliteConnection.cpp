@@ -2,7 +2,9 @@
 
 namespace zeza {
 
-SqliteConnection::~SqliteConnection() { Close(); }
+SqliteConnection::~SqliteConnection() {
+    Close();
+}
 
 bool SqliteConnection::Open(const std::string& path, bool create) {
     Close();

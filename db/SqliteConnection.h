@@ -43,7 +43,7 @@ struct QueryTable {
 
 // One connection for the life of one operation; closed on every path by the destructor.
 class SqliteConnection {
-public:
+  public:
     SqliteConnection() = default;
     ~SqliteConnection();
     SqliteConnection(const SqliteConnection&) = delete;
@@ -67,7 +67,7 @@ public:
     // The connection's last error text ("" when none).
     std::string ErrorMessage() const;
 
-private:
+  private:
     sqlite3* m_db = nullptr;
 };
 

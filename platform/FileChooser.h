@@ -30,10 +30,10 @@ class FileChooser {
 
     // The save chooser: the full path of the chosen file, or "" when the user
     // cancelled. An empty caption titles it "另存为" ("打开" for the open
-    // chooser), as the desktop's own choosers are. dir may name a folder, a file name or both (the initial name);
-    // filter is one filter such as "Texts(*.TXT)"; defaultSuffix (without dot)
-    // is added to a name typed without suffix. The chooser asks nothing about
-    // an existing file, and the current directory is the same afterwards.
+    // chooser), as the desktop's own choosers are. dir may name a folder, a file name or both (the initial
+    // name); filter is one filter such as "Texts(*.TXT)"; defaultSuffix (without dot) is added to a name
+    // typed without suffix. The chooser asks nothing about an existing file, and the current directory is the
+    // same afterwards.
     static QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                    const QString& filter, const QString& defaultSuffix);
     // The open chooser, with the same arguments and result; the chosen file

@@ -22,7 +22,7 @@ size_t Utf8SequenceLength(unsigned char lead) {
 // One converter per thread and direction: iconv_t carries shift state and is
 // not safe to share, and opening one per call is needlessly slow for tables.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
     ~Converter() {
         if (m_cd != reinterpret_cast<iconv_t>(-1)) iconv_close(m_cd);
@@ -59,7 +59,7 @@ public:
         return out;
     }
 
-private:
+  private:
     iconv_t m_cd;
 };
 

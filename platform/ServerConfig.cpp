@@ -17,7 +17,9 @@ std::string ServerBaseUrl() {
     return g_override.empty() ? std::string(kServerUrl) : g_override;
 }
 
-std::string HomeHost() { return kHomeHost; }
+std::string HomeHost() {
+    return kHomeHost;
+}
 
 void SetServerBaseUrlForTesting(const std::string& url) {
     std::lock_guard lock(g_mutex);

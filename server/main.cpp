@@ -20,8 +20,10 @@ void Usage(std::FILE* to) {
         to,
         "usage: zeza-dataserver [--port N] [--host ADDR] [--data DIR] [--live] [--live-interval S]\n"
         "       zeza-dataserver --source public [--probe] [--port N] [--host ADDR] [--data DIR]\n"
-        "                       [--catalogue-url U] [--netvalue-url U] [--fundinfo-url U] [--estimate-url U]\n"
-        "                       [--holdings-url U] [--position-url U] [--quote-url U] [--quote-fallback-url U]\n"
+        "                       [--catalogue-url U] [--netvalue-url U] [--fundinfo-url U] [--estimate-url "
+        "U]\n"
+        "                       [--holdings-url U] [--position-url U] [--quote-url U] [--quote-fallback-url "
+        "U]\n"
         "  --port N           port to listen on (default 8419; 0 picks a free one)\n"
         "  --host ADDR        address to listen on (default 127.0.0.1)\n"
         "  --data DIR         data folder (default: the sample data of the source tree)\n"
