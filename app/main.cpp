@@ -3,7 +3,6 @@
 #include <QApplication>
 
 #include "app/CFundApp.h"
-#include "web/CWebBrowser2.h"
 
 int main(int argc, char* argv[]) {
     // Without a display Qt would abort with a terse message; say what is missing instead.
@@ -14,8 +13,6 @@ int main(int argc, char* argv[]) {
                      "or QT_QPA_PLATFORM (for example QT_QPA_PLATFORM=offscreen).\n");
         return 1;
     }
-
-    zeza::CWebBrowser2::PrepareApplication();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zeza"));

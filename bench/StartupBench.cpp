@@ -32,7 +32,6 @@
 #include "db/SqliteConnection.h"
 #include "platform/GbkCodec.h"
 #include "tables/CFundListCtrl.h"
-#include "web/CWebBrowser2.h"
 
 namespace {
 
@@ -274,7 +273,6 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // The web panes' browser engine will not start as root inside its sandbox.
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    zeza::CWebBrowser2::PrepareApplication();
     if (argc == 3 && std::strcmp(argv[1], "--cold-start") == 0)
         return ColdStart(argc, argv, std::atoll(argv[2]));
     QApplication app(argc, argv);

@@ -20,7 +20,6 @@
 #include "tables/ViewDefinition.h"
 #include "tables/ViewLoader.h"
 #include "tests/ViewRowsReference.h"
-#include "web/CWebBrowser2.h"
 
 namespace {
 
@@ -130,7 +129,6 @@ BENCHMARK_CAPTURE(BM_Rows, latest, zeza::ViewKind::Latest)
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    zeza::CWebBrowser2::PrepareApplication();
     QApplication app(argc, argv);
 
     std::string dir = (std::filesystem::temp_directory_path() / "zeza-bench-XXXXXX").string();

@@ -113,8 +113,6 @@ bool CWebBrowser2::HasFullBrowser() {
     return kModuleFromProgram[0] != '\0';
 }
 
-void CWebBrowser2::PrepareApplication() {}
-
 void CWebBrowser2::UseLightPane() {
     if (m_pView) return;
     m_bLight = true;

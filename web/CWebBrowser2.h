@@ -39,10 +39,6 @@ class CWebBrowser2 : public QWidget {
     QString LastUrl() const { return m_strUrl; }
     // Whether this build hosts a full browser view.
     static bool HasFullBrowser();
-    // Runs before the QApplication is made. Nothing has to be set there now:
-    // the full browser makes the OpenGL context it shares with the widgets when
-    // it is first needed, so a window without it carries none.
-    static void PrepareApplication();
 
     // Hands the plain text currently shown to done, later or at once (the full
     // browser reads it from its page process). For tests and diagnostics.

@@ -5,7 +5,6 @@
 #include <QApplication>
 
 #include "tests/gui/GuiTestSupport.h"
-#include "web/CWebBrowser2.h"
 
 namespace {
 
@@ -25,7 +24,6 @@ int main(int argc, char** argv) {
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     testing::InitGoogleTest(&argc, argv);
-    zeza::CWebBrowser2::PrepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zeza"));
     testing::UnitTest::GetInstance()->listeners().Append(new ResetSeams);
