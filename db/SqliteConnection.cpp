@@ -6,9 +6,10 @@ SqliteConnection::~SqliteConnection() {
     Close();
 }
 
-bool SqliteConnection::Open(const std::string& path, bool create) {
+bool SqliteConnection::Open(const std::string& path, bool create, Guard guard) {
     Close();
-    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) |
+                (guard == Guard::Owner ? SQLITE_OPEN_NOMUTEX : 0);
     int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
         Close();

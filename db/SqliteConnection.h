@@ -49,10 +49,16 @@ class SqliteConnection {
     SqliteConnection(const SqliteConnection&) = delete;
     SqliteConnection& operator=(const SqliteConnection&) = delete;
 
+    // Who keeps two threads from using the connection at once.
+    enum class Guard {
+        Sqlite,  // SQLite, with a mutex taken on every call
+        Owner,   // the owner, under a lock of its own; no mutex per call
+    };
+
     // Opens an existing database read-write with the busy timeout set. With
     // create, a missing file is created; without, a missing file is a failure,
     // so that a stray write never leaves an empty Zeza.db behind.
-    bool Open(const std::string& path = kDatabasePath, bool create = false);
+    bool Open(const std::string& path = kDatabasePath, bool create = false, Guard guard = Guard::Sqlite);
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
     sqlite3* Handle() const { return m_db; }

@@ -13,10 +13,12 @@ namespace zeza {
 
 namespace {
 
-// Result columns a view reads, and which of them it shows as text.
+// Result columns a view reads, which of them it shows as text, and which it
+// reads as a whole number (the row id, the watch flag).
 struct ColumnUse {
     int count = 0;
     std::vector<bool> asText;
+    std::vector<bool> asInteger;
 };
 
 ColumnUse UseOf(const ViewDefinition& view) {
@@ -27,9 +29,9 @@ ColumnUse UseOf(const ViewDefinition& view) {
     for (const CellSource& src : view.cells)
         if (src.rule == CellRule::Text && src.resultColumn >= 0)
             use.asText[static_cast<size_t>(src.resultColumn)] = true;
-    // The row id and the watch flag are read like atoll reads their text.
-    use.asText[0] = true;
-    if (view.lookColumn >= 0) use.asText[static_cast<size_t>(view.lookColumn)] = true;
+    use.asInteger.assign(static_cast<size_t>(use.count), false);
+    use.asInteger[0] = true;
+    if (view.lookColumn >= 0) use.asInteger[static_cast<size_t>(view.lookColumn)] = true;
     return use;
 }
 
@@ -72,8 +74,11 @@ void StoreRow(const ViewDefinition& view, const ColumnUse& use, sqlite3_stmt* st
         v.type = sqlite3_column_type(stmt, c);
         if (v.type == SQLITE_INTEGER) v.i = sqlite3_column_int64(stmt, c);
         if (v.type == SQLITE_FLOAT) v.d = sqlite3_column_double(stmt, c);
+        // The row id and the watch flag are read like atoll reads their text,
+        // which a stored integer does not need.
         const bool text = v.type == SQLITE_TEXT || v.type == SQLITE_BLOB ||
-                          (v.type != SQLITE_NULL && use.asText[static_cast<size_t>(c)]);
+                          (v.type != SQLITE_NULL && use.asText[static_cast<size_t>(c)]) ||
+                          (v.type == SQLITE_FLOAT && use.asInteger[static_cast<size_t>(c)]);
         if (!text) continue;
         const char* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
         const int n = sqlite3_column_bytes(stmt, c);
@@ -161,7 +166,9 @@ class ViewTableCache {
         // shows the same device and inode.
         if (!m_db.IsOpen() || st.st_dev != m_dev || st.st_ino != m_ino) {
             Forget();
-            if (!m_db.Open()) {
+            // Every use of the connection is under m_mutex: SQLite's own mutex,
+            // taken on each of the 200,000 column reads of a view, only costs.
+            if (!m_db.Open(kDatabasePath, false, SqliteConnection::Guard::Owner)) {
                 auto t = std::make_shared<ViewTable>();
                 t->view = &view;
                 t->error = "unable to open database file";
