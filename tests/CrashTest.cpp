@@ -264,15 +264,15 @@ bool HotJournal(const char* db = "Zeza.db") {
 }
 
 std::string IntegrityCheck() {
-    QueryTable t;
-    if (QuerySql("PRAGMA integrity_check;", {}, t) != 0 || t.rows == 0) return "<not opened>";
-    return t.Str(0, 0);
+    return QueryOne("PRAGMA integrity_check;");
 }
 
-void RemoveLeftovers() {
+// The stored file back, without what a killed write left beside it.
+void PutBack(const std::string& bytes) {
     std::error_code ec;
     for (const char* f : {"Zeza.db-journal", "Zeza.db.new", "Zeza.db.new-journal"})
         std::filesystem::remove(f, ec);
+    WriteFileBytes("Zeza.db", bytes);
 }
 
 // --- the writes under test ---
@@ -377,15 +377,13 @@ class CrashFixture : public ::testing::Test {
         for (long k = std::max(1L, whole.events - 12); k <= whole.events; ++k) at.push_back(k);
         for (long k : at) {
             SCOPED_TRACE("killed before change " + std::to_string(k) + " of " + std::to_string(whole.events));
-            RemoveLeftovers();
-            WriteFileBytes("Zeza.db", oldBytes);
+            PutBack(oldBytes);
             const ChildEnd end = RunChild(work, k);
             EXPECT_TRUE(end.killed);
             Check(oldState, newState, o);
             if (HasFailure()) break;
         }
-        RemoveLeftovers();
-        WriteFileBytes("Zeza.db", oldBytes);
+        PutBack(oldBytes);
         return o;
     }
 
@@ -399,8 +397,7 @@ class CrashFixture : public ::testing::Test {
         const std::string newState = State();
         Outcomes o;
         for (int attempt = 0; attempt < 60 && o.insideWrite < 3 && !HasFailure(); ++attempt) {
-            RemoveLeftovers();
-            WriteFileBytes("Zeza.db", oldBytes);
+            PutBack(oldBytes);
             // Spread over the whole run, golden-ratio steps so that no two tries repeat.
             const double frac =
                 0.05 + 0.9 * (attempt * 0.6180339887 - static_cast<int>(attempt * 0.6180339887));
@@ -408,8 +405,7 @@ class CrashFixture : public ::testing::Test {
             RunChild(work, 0, delay);
             Check(oldState, newState, o);
         }
-        RemoveLeftovers();
-        WriteFileBytes("Zeza.db", oldBytes);
+        PutBack(oldBytes);
         return o;
     }
 
@@ -487,8 +483,7 @@ TEST_F(CrashFixture, KilledDuringTheRebuildOfAnOldFileLeavesTheOldFileOrTheNewOn
     const std::string newState = State();
     ASSERT_NE(newState.find("fu_count"), std::string::npos);
     ASSERT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "400");
-    RemoveLeftovers();
-    WriteFileBytes("Zeza.db", oldBytes);
+    PutBack(oldBytes);
 
     int staleJournals = 0;
     // After a crash that left the old file, the next start must finish the
@@ -507,8 +502,7 @@ TEST_F(CrashFixture, KilledDuringTheRebuildOfAnOldFileLeavesTheOldFileOrTheNewOn
         }
         EXPECT_EQ(IntegrityCheck(), "ok");
         EXPECT_EQ(State(), newState);
-        RemoveLeftovers();
-        WriteFileBytes("Zeza.db", oldBytes);
+        PutBack(oldBytes);
     };
 
     int old = 0, fresh = 0;

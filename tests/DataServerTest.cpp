@@ -78,23 +78,20 @@ class DataServerTest : public ::testing::Test {
         ASSERT_GT(m_server->Port(), 0);
     }
 
-    httplib::Result Get(const std::string& path, const httplib::Headers& headers = {}) {
-        httplib::Client cli("127.0.0.1", m_server->Port());
-        return cli.Get(path, headers);
+    // The answer to path, which must come with status.
+    httplib::Response Get(const std::string& path, int status = 200, const httplib::Headers& headers = {}) {
+        auto res = httplib::Client("127.0.0.1", m_server->Port()).Get(path, headers);
+        EXPECT_TRUE(res) << path;
+        if (!res) return {};
+        EXPECT_EQ(res->status, status) << path;
+        return *res;
     }
-
-    std::string Body(const std::string& path) {
-        auto res = Get(path);
-        if (!res) return "<no answer>";
-        EXPECT_EQ(res->status, 200) << path;
-        return res->body;
-    }
+    std::string Body(const std::string& path) { return Get(path).body; }
 
     // The control file as the program reads it.
     zeza::ControlFileIni Control(const httplib::Headers& headers = {}) {
-        auto res = Get("/fund/fund.php?gid=0F1E2D3C-0000-1111-2222-333344445555&ver=12", headers);
-        EXPECT_TRUE(res && res->status == 200);
-        return zeza::ControlFileIni(res ? res->body : "");
+        return zeza::ControlFileIni(
+            Get("/fund/fund.php?gid=0F1E2D3C-0000-1111-2222-333344445555&ver=12", 200, headers).body);
     }
 
     zeza::test::ScopedTempDir m_tmp;
@@ -122,12 +119,10 @@ TEST(Sha256Test, KnownAnswers) {
 
 TEST_F(DataServerTest, ControlFileSendsTimesAndNoUpdate) {
     Start();
-    auto res = Get("/fund/fund.php?gid=noguid&ver=12");
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200);
-    EXPECT_EQ(res->get_header_value("Cache-Control"), "no-store");
+    const auto res = Get("/fund/fund.php?gid=noguid&ver=12");
+    EXPECT_EQ(res.get_header_value("Cache-Control"), "no-store");
     // estTime is missing from times.ini, so the estimate file's own time stands in.
-    EXPECT_EQ(res->body,
+    EXPECT_EQ(res.body,
               "[FU]\r\nlistTime=1200000400\r\nstkTime=1226662200\r\nestTime=1226673900\r\n"
               "[VER]\r\nLastVer=12\r\nUpdateVer=12\r\nUpdateFu=0\r\nUpdatePath=\r\nUpdateSha256=\r\n");
 }
@@ -151,11 +146,10 @@ TEST_F(DataServerTest, FundListSendsFundsChangedAfterDt) {
 
 TEST_F(DataServerTest, NetValueAndEstimateFeeds) {
     Start();
-    auto stk = Get("/fund/gdata.php?tp=stk&dt=1226000000");
-    ASSERT_TRUE(stk);
-    EXPECT_EQ(stk->get_header_value("Content-Type"), "text/plain; charset=GBK");
+    const auto stk = Get("/fund/gdata.php?tp=stk&dt=1226000000");
+    EXPECT_EQ(stk.get_header_value("Content-Type"), "text/plain; charset=GBK");
     // Always the whole table, whatever dt says: the client replaces its net values with it.
-    EXPECT_EQ(stk->body,
+    EXPECT_EQ(stk.body,
               "2008-11-14\r\n000001|3.1200|1.0560|1.0610\r\n000011|2.9800|1.2340|1.2300\r\n"
               "110022|1.5000|1.5000|1.4000\r\n202101|1.0500|1.0300|1.0290\r\n");
     EXPECT_EQ(Body("/fund/gdata.php?tp=est&dt=5"),
@@ -165,10 +159,7 @@ TEST_F(DataServerTest, NetValueAndEstimateFeeds) {
 TEST_F(DataServerTest, UnknownFeedAndPathAre404) {
     Start();
     for (const char* path : {"/fund/gdata.php?tp=xyz&dt=0", "/fund/gdata.php?dt=0", "/fund/nothing.php"}) {
-        auto res = Get(path);
-        ASSERT_TRUE(res) << path;
-        EXPECT_EQ(res->status, 404) << path;
-        EXPECT_EQ(res->get_header_value("Cache-Control"), "no-store") << path;
+        EXPECT_EQ(Get(path, 404).get_header_value("Cache-Control"), "no-store") << path;
     }
 }
 
@@ -181,25 +172,17 @@ TEST_F(DataServerTest, ThanksRequestsAreCounted) {
 
 TEST_F(DataServerTest, FundDetailPage) {
     Start();
-    auto res = Get("/fund/fuskip.php?code=000001");
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 200);
-    EXPECT_EQ(res->get_header_value("Content-Type"), "text/html; charset=utf-8");
+    const auto res = Get("/fund/fuskip.php?code=000001");
+    EXPECT_EQ(res.get_header_value("Content-Type"), "text/html; charset=utf-8");
     for (const char* part : {"华夏成长", "股票型", "1.0560", "1.0610", "3.1200", "1.0623", "2008-11-14"})
-        EXPECT_NE(res->body.find(part), std::string::npos) << part;
+        EXPECT_NE(res.body.find(part), std::string::npos) << part;
 
     // A fund without net values still has a page.
-    auto newcomer = Get("/fund/fuskip.php?code=510050");
-    ASSERT_TRUE(newcomer);
-    EXPECT_EQ(newcomer->status, 200);
-    EXPECT_NE(newcomer->body.find("暂无净值"), std::string::npos);
+    EXPECT_NE(Body("/fund/fuskip.php?code=510050").find("暂无净值"), std::string::npos);
 
     for (const char* path : {"/fund/fuskip.php?code=999999", "/fund/fuskip.php",
                              "/fund/fuskip.php?code=%3Cscript%3Ealert(1)%3C/script%3E"}) {
-        auto missing = Get(path);
-        ASSERT_TRUE(missing) << path;
-        EXPECT_EQ(missing->status, 404) << path;
-        EXPECT_EQ(missing->body.find("<script>"), std::string::npos) << path;
+        EXPECT_EQ(Get(path, 404).body.find("<script>"), std::string::npos) << path;
     }
 }
 
@@ -223,12 +206,10 @@ TEST_F(DataServerTest, FeedbackIsAppendedToTheDataFolder) {
     httplib::Client cli("127.0.0.1", m_server->Port());
     auto first = cli.Post("/fund/feedback.php",
                           httplib::Params{{"text", "净值更新太慢\r\n第二行"}, {"contact", "qq 123"}});
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->status, 200);
+    ASSERT_TRUE(first && first->status == 200);
     EXPECT_NE(first->body.find("谢谢"), std::string::npos);
     auto second = cli.Post("/fund/feedback.php", httplib::Params{{"text", "second note"}});
-    ASSERT_TRUE(second);
-    EXPECT_EQ(second->status, 200);
+    ASSERT_TRUE(second && second->status == 200);
 
     std::string saved = ReadFileBytes(m_data / "feedback.txt");
     size_t a = saved.find("净值更新太慢\n第二行\n");
@@ -242,8 +223,7 @@ TEST_F(DataServerTest, FeedbackIsAppendedToTheDataFolder) {
 
     // Nothing written: nothing saved, and the user is told so.
     auto empty = cli.Post("/fund/feedback.php", httplib::Params{{"text", "  \r\n "}});
-    ASSERT_TRUE(empty);
-    EXPECT_EQ(empty->status, 400);
+    ASSERT_TRUE(empty && empty->status == 400);
     EXPECT_EQ(ReadFileBytes(m_data / "feedback.txt"), saved);
 }
 
@@ -265,19 +245,13 @@ TEST_F(DataServerTest, AnnouncedUpdateIsServedWithItsChecksum) {
     EXPECT_EQ(control.GetString("VER", "UpdatePath", "?", 260), base + "update/Zeza-13.bin");
     EXPECT_EQ(control.GetString("VER", "UpdateSha256", "?", 260), Sha256::Hex(program));
 
-    auto file = Get("/update/Zeza-13.bin");
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file->status, 200);
-    EXPECT_EQ(file->get_header_value("Content-Type"), "application/octet-stream");
-    EXPECT_TRUE(file->body == program)
-        << "served " << file->body.size() << " of " << program.size() << " bytes";
+    const auto file = Get("/update/Zeza-13.bin");
+    EXPECT_EQ(file.get_header_value("Content-Type"), "application/octet-stream");
+    EXPECT_TRUE(file.body == program)
+        << "served " << file.body.size() << " of " << program.size() << " bytes";
 
     // Only the announced file leaves the folder.
-    for (const char* path : {"/update/update.ini", "/update/..%2Fnavs.txt", "/update/"}) {
-        auto other = Get(path);
-        ASSERT_TRUE(other) << path;
-        EXPECT_EQ(other->status, 404) << path;
-    }
+    for (const char* path : {"/update/update.ini", "/update/..%2Fnavs.txt", "/update/"}) Get(path, 404);
 
     // The URL names the host the client asked for; a Host header unfit for a URL is not copied.
     EXPECT_EQ(Control({{"Host", "funds.example.test:8080"}}).GetString("VER", "UpdatePath", "?", 260),
@@ -335,24 +309,20 @@ TEST_F(DataServerTest, LiveModeMovesEstimatesByItself) {
 }
 
 TEST_F(DataServerTest, StartFailsWithoutDataOrPort) {
-    {
-        Start();
+    auto startError = [&](int port) {
         DataServer::Options o;
         o.dataDir = m_data;
-        o.port = m_server->Port();
-        DataServer second(o);
+        o.port = port;
         std::string error;
-        EXPECT_FALSE(second.Start(error));
-        EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
-    }
+        EXPECT_FALSE(DataServer(o).Start(error));
+        return error;
+    };
+    Start();
+    const std::string taken = startError(m_server->Port());
+    EXPECT_NE(taken.find("cannot listen"), std::string::npos) << taken;
     fs::remove(m_data / "navs.txt");
-    DataServer::Options o;
-    o.dataDir = m_data;
-    o.port = 0;
-    DataServer broken(o);
-    std::string error;
-    EXPECT_FALSE(broken.Start(error));
-    EXPECT_NE(error.find("navs.txt"), std::string::npos) << error;
+    const std::string missing = startError(0);
+    EXPECT_NE(missing.find("navs.txt"), std::string::npos) << missing;
 }
 
 // The committed sample folder is what demonstrations and the program's own

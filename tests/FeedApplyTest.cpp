@@ -19,11 +19,6 @@ using namespace zeza::test;
 
 namespace {
 
-std::string One(const std::string& sql) {
-    auto r = Rows(sql);
-    return r.empty() ? "<no row>" : r[0];
-}
-
 const std::string kByteOrderMark = "\xEF\xBB\xBF";
 const char* kCatalogue = "SELECT idl,codel,name,type,look,estval FROM fu_list ORDER BY idl;";
 const char* kNetValues = "SELECT codes,valreal,valtd,valytd,gdate,typeof(valtd) FROM fu_stk ORDER BY rowid;";
@@ -61,14 +56,14 @@ TEST_F(FeedApply, FundSentAgainIsReplacedWithANewRowKeepingItsWatchFlag) {
               0);
     ASSERT_EQ(List(G("000001|华夏成长|gu\n000011|华夏大盘新|hun\n000041|全球|gu\n")), 1);
 
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_list;"), "281");
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_list WHERE idl IN (1,2,4,300);"), "0");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_list;"), "281");
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_list WHERE idl IN (1,2,4,300);"), "0");
     EXPECT_EQ(Rows("SELECT idl,codel,name,type,look,estval FROM fu_list WHERE idl>281 ORDER BY idl;"),
               (std::vector<std::string>{"301|000001|" + G("华夏成长|股票型") + "|0|0.0",
                                         "302|000011|" + G("华夏大盘新|混合型") + "|-1|0.0",
                                         "303|000041|" + G("全球|股票型") + "|-1|0.0"}));
     // Funds not in the file are untouched.
-    EXPECT_EQ(One("SELECT idl||codel||look FROM fu_list WHERE codel='000021';"), "30000210");
+    EXPECT_EQ(QueryOne("SELECT idl||codel||look FROM fu_list WHERE codel='000021';"), "30000210");
 }
 
 TEST_F(FeedApply, FileThatReplacesEveryFundKeepsFlagsAndOrder) {
@@ -79,14 +74,6 @@ TEST_F(FeedApply, FileThatReplacesEveryFundKeepsFlagsAndOrder) {
     EXPECT_EQ(Rows("SELECT idl,codel,name,look,estval FROM fu_list ORDER BY idl;"),
               (std::vector<std::string>{"4|000021|c-new|0|0.0", "5|000011|b-new|-1|0.0",
                                         "6|700001|d-new|0|0.0", "7|000001|a-new|0|0.0"}));
-
-    // A failure while clearing leaves every row in place.
-    ASSERT_EQ(ExecSql("CREATE TRIGGER no_delete BEFORE DELETE ON fu_list WHEN OLD.codel='000011'"
-                      " BEGIN SELECT RAISE(ABORT,'refused'); END;"),
-              0);
-    const auto before = Rows(kCatalogue);
-    EXPECT_EQ(List(file), -5);
-    EXPECT_EQ(Rows(kCatalogue), before);
 }
 
 TEST_F(FeedApply, TypeCodesAreMappedInTheThirdFieldOnly) {
@@ -133,14 +120,16 @@ TEST_F(FeedApply, AnswerWithoutASingleValidLineIsNoFeed) {
     EXPECT_EQ(Est(page), -7);
     EXPECT_EQ(Est("000001|1.1\n00004a|1.0623\n"), -7);
     EXPECT_EQ(Rows(kCatalogue), before);
-    // Only blanks and line ends: nothing new.
+    // Empty, or only blanks and line ends: nothing new.
+    EXPECT_EQ(List(""), 1);
+    EXPECT_EQ(Est(""), 1);
     EXPECT_EQ(List("\r\n \n"), 1);
     EXPECT_EQ(Est("\n"), 1);
     EXPECT_EQ(Rows(kCatalogue), before);
     // A byte order mark does not hide the first fund.
     EXPECT_EQ(List(kByteOrderMark + "700001|bom|gu\n"), 1);
     EXPECT_EQ(Est(kByteOrderMark + "700001|1.5000\n"), 1);
-    EXPECT_EQ(One("SELECT name||','||estval FROM fu_list WHERE codel='700001';"), "bom,1.5");
+    EXPECT_EQ(QueryOne("SELECT name||','||estval FROM fu_list WHERE codel='700001';"), "bom,1.5");
 }
 
 TEST_F(FeedApply, NamesAreStoredExactlyAsSent) {
@@ -156,10 +145,11 @@ TEST_F(FeedApply, NamesAreStoredExactlyAsSent) {
                    "000021|" +
                    evil + "|zhi\n"),
               1);
-    EXPECT_EQ(One("SELECT name FROM fu_list WHERE codel='000001';"), "O'Neil" + G("成长"));
-    EXPECT_EQ(One("SELECT name||'/'||type FROM fu_list WHERE codel='000011';"), trail + "/" + G("混合型"));
-    EXPECT_EQ(One("SELECT name FROM fu_list WHERE codel='000021';"), evil);
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_list;"), "281");
+    EXPECT_EQ(QueryOne("SELECT name FROM fu_list WHERE codel='000001';"), "O'Neil" + G("成长"));
+    EXPECT_EQ(QueryOne("SELECT name||'/'||type FROM fu_list WHERE codel='000011';"),
+              trail + "/" + G("混合型"));
+    EXPECT_EQ(QueryOne("SELECT name FROM fu_list WHERE codel='000021';"), evil);
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_list;"), "281");
 }
 
 TEST_F(FeedApply, ListCodeSentTwiceEndsAsItsLastLineInFileOrder) {
@@ -178,32 +168,47 @@ TEST_F(FeedApply, ListLineEndingsDoNotMatter) {
     ASSERT_EQ(CFundDb::WriteTemplateDatabase(), 1);
     ASSERT_EQ(List(crlf + "\r\n"), 1);
     EXPECT_EQ(Rows(kCatalogue), viaLf);
-    EXPECT_EQ(One("SELECT name FROM fu_list WHERE codel='700003';"), "abcdefg");
+    EXPECT_EQ(QueryOne("SELECT name FROM fu_list WHERE codel='700003';"), "abcdefg");
 }
 
-TEST_F(FeedApply, EmptyListChangesNothing) {
-    const auto before = Rows(kCatalogue);
-    EXPECT_EQ(List(""), 1);
-    EXPECT_EQ(Rows(kCatalogue), before);
-}
-
-TEST_F(FeedApply, ListFailureLeavesTheCatalogueAsItWas) {
-    EXPECT_EQ(ApplyFundListFile("no-such-file"), -2);
+TEST_F(FeedApply, FailedFeedChangesNothingAndMakesNoDatabase) {
     // A read error (the path is a folder): nothing applied.
     std::filesystem::create_directory("folder.tmp");
     EXPECT_EQ(ApplyFundListFile("folder.tmp"), -5);
 
-    // The delete step fails after the new rows went in: all of it is rolled back.
-    ASSERT_EQ(ExecSql("CREATE TRIGGER no_delete BEFORE DELETE ON fu_list WHEN OLD.codel='000011'"
-                      " BEGIN SELECT RAISE(ABORT,'refused'); END;"),
-              0);
-    const auto before = Rows(kCatalogue);
-    EXPECT_EQ(List("000001|one|gu\n000011|two|gu\n700001|three|gu\n"), -5);
-    EXPECT_EQ(Rows(kCatalogue), before);
+    struct Case {
+        int (*apply)(const std::string&);
+        const char* table;
+        const char* prepare;  // data to keep, and a write refused after some rows went in
+        const char* file;
+        int missing, refused, noDatabase;
+    };
+    const Case cases[] = {
+        {ApplyFundListFile, kCatalogue,
+         "CREATE TRIGGER refuse BEFORE DELETE ON fu_list WHEN OLD.codel='000011'",
+         "000001|one|gu\n000011|two|gu\n700001|three|gu\n", -2, -5, -3},
+        {ApplyNetValueFile, kNetValues,
+         "INSERT INTO fu_stk VALUES ('000021',1.5,1.25,1,'2008-11-13');"
+         "CREATE TRIGGER refuse BEFORE INSERT ON fu_stk WHEN NEW.codes='000011'",
+         "2008-11-14\n000001|3.1200|1.0560|1.0610\n000011|2.9800|1.2340|1.2300\n", -3, -7, -4},
+        {ApplyEstimateFile, kCatalogue,
+         "UPDATE fu_list SET estval=0.5 WHERE codel='000041';"
+         "CREATE TRIGGER refuse BEFORE UPDATE ON fu_list WHEN NEW.codel='000011'",
+         "000001|1.0623\n000011|1.2500\n000041|1.3000\n", -3, -7, -4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_EQ(CFundDb::WriteTemplateDatabase(), 1);
+        EXPECT_EQ(c.apply("no-such-file"), c.missing);
+        ASSERT_TRUE(Exec(std::string(c.prepare) + " BEGIN SELECT RAISE(ABORT,'refused'); END;"));
+        const auto before = Rows(c.table);
+        WriteFileBytes("feed.tmp", c.file);
+        EXPECT_EQ(c.apply("feed.tmp"), c.refused);
+        EXPECT_EQ(Rows(c.table), before);
 
-    std::filesystem::remove("Zeza.db");
-    EXPECT_EQ(List("000001|one|gu\n"), -3);
-    EXPECT_FALSE(std::filesystem::exists("Zeza.db")) << "a feed must not create an empty database";
+        std::filesystem::remove("Zeza.db");
+        EXPECT_EQ(c.apply("feed.tmp"), c.noDatabase);
+        EXPECT_FALSE(std::filesystem::exists("Zeza.db")) << "a feed must not create an empty database";
+    }
 }
 
 TEST_F(FeedApply, FeedWaitsForAShortWriteAndGivesUpOnAHeldLock) {
@@ -222,7 +227,7 @@ TEST_F(FeedApply, FeedWaitsForAShortWriteAndGivesUpOnAHeldLock) {
     EXPECT_EQ(List("000011|two|gu\n"), -4);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kBusyTimeoutMs - 100));
     EXPECT_EQ(user.Exec("ROLLBACK;"), SQLITE_OK);
-    EXPECT_EQ(One("SELECT name FROM fu_list WHERE codel='000011';"), G("华夏大盘"));
+    EXPECT_EQ(QueryOne("SELECT name FROM fu_list WHERE codel='000011';"), G("华夏大盘"));
 }
 
 // --- net values ---
@@ -258,9 +263,9 @@ TEST_F(FeedApply, LinesFullOfSeparatorsAreSkippedQuickly) {
     ASSERT_EQ(Stk("2008-11-14\n000001" + many + "\n000011|1|1|1\n"), 1);
     ASSERT_EQ(List("000001" + many + "\n000011|name|gu\n"), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    EXPECT_EQ(One("SELECT group_concat(codes) FROM fu_stk;"), "000011");
-    EXPECT_EQ(One("SELECT name FROM fu_list WHERE codel='000001';"), G("华夏成长"));
-    EXPECT_EQ(One("SELECT name FROM fu_list WHERE codel='000011';"), "name");
+    EXPECT_EQ(QueryOne("SELECT group_concat(codes) FROM fu_stk;"), "000011");
+    EXPECT_EQ(QueryOne("SELECT name FROM fu_list WHERE codel='000001';"), G("华夏成长"));
+    EXPECT_EQ(QueryOne("SELECT name FROM fu_list WHERE codel='000011';"), "name");
 }
 
 TEST_F(FeedApply, QuoteDateIsTheFirstLineAsSentLessBlanks) {
@@ -299,17 +304,6 @@ TEST_F(FeedApply, NetValueFileWithoutDateOrRowsChangesNothing) {
         EXPECT_EQ(Stk(bad), -7);
         EXPECT_EQ(Rows(kNetValues), before);
     }
-    EXPECT_EQ(ApplyNetValueFile("no-such-file"), -3);
-
-    // A failure after some rows went in rolls the whole feed back.
-    ASSERT_EQ(ExecSql("CREATE TRIGGER no_insert BEFORE INSERT ON fu_stk WHEN NEW.codes='000011'"
-                      " BEGIN SELECT RAISE(ABORT,'refused'); END;"),
-              0);
-    EXPECT_EQ(Stk("2008-11-14\n000001|3.1200|1.0560|1.0610\n000011|2.9800|1.2340|1.2300\n"), -7);
-    EXPECT_EQ(Rows(kNetValues), before);
-
-    std::filesystem::remove("Zeza.db");
-    EXPECT_EQ(Stk("2008-11-14\n000001|3.1200|1.0560|1.0610\n"), -4);
 }
 
 // --- estimates ---
@@ -328,22 +322,5 @@ TEST_F(FeedApply, EstimatesSetOnlyTheNamedFunds) {
     EXPECT_EQ(Rows("SELECT codel,estval,typeof(estval) FROM fu_list WHERE estval<>0 ORDER BY idl;"),
               (std::vector<std::string>{"000001|1.0623|real", "000011|1.25|real", "000041|0.5|real",
                                         "001001|1.75|real"}));
-    EXPECT_EQ(One("SELECT COUNT(*) FROM fu_list WHERE codel='999999';"), "0");
-}
-
-TEST_F(FeedApply, EstimateFailureLeavesEstimatesAsTheyWere) {
-    ASSERT_EQ(ExecSql("UPDATE fu_list SET estval=0.5 WHERE codel='000041';"), 0);
-    const auto before = Rows(kCatalogue);
-    EXPECT_EQ(Est(""), 1);
-    EXPECT_EQ(Rows(kCatalogue), before);
-    EXPECT_EQ(ApplyEstimateFile("no-such-file"), -3);
-
-    ASSERT_EQ(ExecSql("CREATE TRIGGER no_update BEFORE UPDATE ON fu_list WHEN NEW.codel='000011'"
-                      " BEGIN SELECT RAISE(ABORT,'refused'); END;"),
-              0);
-    EXPECT_EQ(Est("000001|1.0623\n000011|1.2500\n000041|1.3000\n"), -7);
-    EXPECT_EQ(Rows(kCatalogue), before);
-
-    std::filesystem::remove("Zeza.db");
-    EXPECT_EQ(Est("000001|1.0623\n"), -4);
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_list WHERE codel='999999';"), "0");
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
+#include <utility>
 
 #include "platform/ControlFileIni.h"
 #include "server/DataFolderIni.h"
@@ -22,22 +24,22 @@ TEST(ControlFileIni, NamesMatchWithoutCaseAndBlanksAreTrimmed) {
 }
 
 TEST(ControlFileIni, IntegersAreReadFromTheirLeadingNumber) {
-    ControlFileIni ini(
-        "[N]\na=12abc\nb=abc\nc=-5\nd=+7\ne=\nf= 42 \ng=99999999999\nh=-99999999999\ni=0x1F\nj=2147483647\n"
-        "k=-2147483648\nl=1.9\nm=- 3\n");
-    EXPECT_EQ(ini.GetInt("N", "a", -1), 12);
-    EXPECT_EQ(ini.GetInt("N", "b", -1), 0);
-    EXPECT_EQ(ini.GetInt("N", "c", -1), -5);
-    EXPECT_EQ(ini.GetInt("N", "d", -1), 7);
-    EXPECT_EQ(ini.GetInt("N", "e", -1), -1) << "an empty value reads as the default";
-    EXPECT_EQ(ini.GetInt("N", "f", -1), 42);
-    EXPECT_EQ(ini.GetInt("N", "g", -1), INT_MAX);
-    EXPECT_EQ(ini.GetInt("N", "h", -1), INT_MIN);
-    EXPECT_EQ(ini.GetInt("N", "i", -1), 0);
-    EXPECT_EQ(ini.GetInt("N", "j", -1), INT_MAX);
-    EXPECT_EQ(ini.GetInt("N", "k", -1), INT_MIN);
-    EXPECT_EQ(ini.GetInt("N", "l", -1), 1);
-    EXPECT_EQ(ini.GetInt("N", "m", -1), 0);
+    // An empty value reads as the default (-1).
+    const std::pair<const char*, int> values[] = {{"12abc", 12},
+                                                  {"abc", 0},
+                                                  {"-5", -5},
+                                                  {"+7", 7},
+                                                  {"", -1},
+                                                  {" 42 ", 42},
+                                                  {"99999999999", INT_MAX},
+                                                  {"-99999999999", INT_MIN},
+                                                  {"0x1F", 0},
+                                                  {"2147483647", INT_MAX},
+                                                  {"-2147483648", INT_MIN},
+                                                  {"1.9", 1},
+                                                  {"- 3", 0}};
+    for (const auto& [text, value] : values)
+        EXPECT_EQ(ControlFileIni(std::string("[N]\nk=") + text + "\n").GetInt("N", "k", -1), value) << text;
 }
 
 TEST(ControlFileIni, MissingKeysAndSectionsGiveTheDefault) {

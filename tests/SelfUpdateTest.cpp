@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,13 +123,14 @@ class SelfUpdate : public ::testing::Test {
     // Waits up to 10 s for the mark a started program leaves.
     std::string WaitForMark() const { return WaitForFile(m_mark, std::chrono::seconds(10)); }
 
-    // A failed launch leaves the program as it was and starts nothing.
+    // A failed launch leaves the program as it was, starts nothing and keeps no download.
     void ExpectNothingStarted() const {
         EXPECT_EQ(ReadFileBytes(m_program), m_oldBytes);
         EXPECT_FALSE(fs::exists(m_dir.Path() / "TaviroUpdater.exe"));
         EXPECT_FALSE(fs::exists(m_dir.Path() / "UpdateTmp.exe.old"));
         EXPECT_FALSE(fs::exists(m_mark));
         EXPECT_EQ(ReadFileBytes(m_dir.Path() / "child-out.txt"), "");
+        EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
     }
 
     // Files in the current folder and the program's folder that neither the test
@@ -215,58 +217,42 @@ TEST_F(SelfUpdate, ProgramOnAnotherVolumeThanCurrentFolder) {
     ExpectSuccessfulUpdate(false);
 }
 
-TEST_F(SelfUpdate, NoNewerVersionDownloadsNothing) {
+// An offer that is no newer, or whose program cannot be had or checked, starts
+// nothing. Without a checksum to go by, an error page delivered as a success (or
+// nothing at all) must not take the program's place either.
+TEST_F(SelfUpdate, NoUsableNewerProgramStartsNothing) {
     LocalHttpServer& server = FixtureServer();
-    server.Serve("/update/Zeza-13", m_newBytes);
-    server.Serve("/fund/fund.php",
-                 UpdateControl(12, server.Base() + "update/Zeza-13", Sha256::Hex(m_newBytes)));
-    EXPECT_EQ(LaunchInChild(), 0);
-    EXPECT_TRUE(server.Asked("/fund/fund.php"));
-    EXPECT_FALSE(server.Asked("/update/Zeza-13"));
-    ExpectNothingStarted();
-    EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
-}
-
-TEST_F(SelfUpdate, ProgramFileNotReachable) {
-    LocalHttpServer& server = FixtureServer();
+    const std::string url = server.Base() + "update/Zeza-13";
     const std::string sha = Sha256::Hex(m_newBytes);
-    const std::vector<std::string> paths = {
-        server.Base() + "update/Zeza-13",  // 404
-        "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/update/Zeza-13",
-        "",
+    struct Offer {
+        int version;
+        std::string path;
+        std::optional<std::string> body;  // none: 404
+        std::string sha256;
+        int result;
+        bool downloads;
     };
-    for (const auto& path : paths) {
-        SCOPED_TRACE(path);
-        server.Serve("/fund/fund.php", UpdateControl(13, path, sha));
-        EXPECT_EQ(LaunchInChild(), -4);
+    const Offer offers[] = {
+        {12, url, m_newBytes, sha, 0, false},
+        {13, url, std::nullopt, sha, -4, true},
+        {13, "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/update/Zeza-13", std::nullopt, sha, -4,
+         false},
+        {13, "", std::nullopt, sha, -4, false},
+        {13, url, m_newBytes, Sha256::Hex(m_oldBytes), -4, true},
+        {13, url, "<html><body>Please sign in to use this network</body></html>", "", -4, true},
+        {13, url, "", "", -4, true}};
+    for (const Offer& o : offers) {
+        SCOPED_TRACE(o.path + " " + o.body.value_or("<404>"));
+        server.ForgetRequests();
+        if (o.body)
+            server.Serve("/update/Zeza-13", *o.body);
+        else
+            server.Route("/update/Zeza-13", nullptr);
+        server.Serve("/fund/fund.php", UpdateControl(o.version, o.path, o.sha256));
+        EXPECT_EQ(LaunchInChild(), o.result);
+        EXPECT_TRUE(server.Asked("/fund/fund.php"));
+        EXPECT_EQ(server.Asked("/update/Zeza-13"), o.downloads);
         ExpectNothingStarted();
-        EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
-    }
-}
-
-TEST_F(SelfUpdate, WrongChecksumStartsNothing) {
-    LocalHttpServer& server = FixtureServer();
-    server.Serve("/update/Zeza-13", m_newBytes);
-    server.Serve("/fund/fund.php",
-                 UpdateControl(13, server.Base() + "update/Zeza-13", Sha256::Hex(m_oldBytes)));
-    EXPECT_EQ(LaunchInChild(), -4);
-    EXPECT_TRUE(server.Asked("/update/Zeza-13"));
-    ExpectNothingStarted();
-    EXPECT_EQ(StrayFiles(), std::vector<std::string>{}) << "the rejected download is kept";
-}
-
-TEST_F(SelfUpdate, DownloadThatIsNoProgramReplacesNothing) {
-    // Without a checksum to go by, an error page delivered as a success (or
-    // nothing at all) must not take the program's place.
-    LocalHttpServer& server = FixtureServer();
-    for (const std::string body : {"<html><body>Please sign in to use this network</body></html>", ""}) {
-        SCOPED_TRACE(body);
-        server.Serve("/update/Zeza-13", body);
-        server.Serve("/fund/fund.php", UpdateControl(13, server.Base() + "update/Zeza-13", ""));
-        EXPECT_EQ(LaunchInChild(), -4);
-        EXPECT_TRUE(server.Asked("/update/Zeza-13"));
-        ExpectNothingStarted();
-        EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
     }
 }
 

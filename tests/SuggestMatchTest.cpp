@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -286,8 +287,8 @@ class FakeList {
     int m_reads = 0;
 };
 
-FakeList SampleList() {
-    return FakeList({
+const std::vector<std::pair<std::string, std::string>>& SampleRows() {
+    static const std::vector<std::pair<std::string, std::string>> rows = {
         {"110003", G("易基50")},        // 0
         {"100110", "ETF 000001"},       // 1
         {"000001", G("华夏成长")},      // 2
@@ -295,7 +296,18 @@ FakeList SampleList() {
         {"000021", G("华夏大盘")},      // 4
         {"161005", G("南方高增")},      // 5
         {"519001", G("银华夏季红利")},  // 6
-    });
+    };
+    return rows;
+}
+FakeList SampleList() {
+    return FakeList(SampleRows());
+}
+
+// The first four hits of text when each search starts at the row after the last hit.
+std::vector<int> FourHits(const std::function<int(const std::string&, int)>& find, const std::string& text) {
+    std::vector<int> hits;
+    for (int next = 0; hits.size() < 4; next = hits.back() + 1) hits.push_back(find(text, next));
+    return hits;
 }
 
 }  // namespace
@@ -317,16 +329,9 @@ TEST(FindRow, SixDigitsSearchTheCodes) {
 
 TEST(FindRow, OtherTextSearchesTheNamesAndWraps) {
     FakeList list = SampleList();
-    const std::string text = G("华夏");
     // The caller passes the row after the last hit: the hits cycle through all rows.
-    std::vector<int> hits;
-    int next = 0;
-    for (int i = 0; i < 4; ++i) {
-        const int row = list.Find(text, next);
-        hits.push_back(row);
-        next = row + 1;
-    }
-    EXPECT_EQ(hits, (std::vector<int>{2, 4, 6, 2}));
+    EXPECT_EQ(FourHits([&](const std::string& t, int start) { return list.Find(t, start); }, G("华夏")),
+              (std::vector<int>{2, 4, 6, 2}));
 
     // Not six digits: searched as a name, and only in the names.
     EXPECT_EQ(list.Find("A00001", 0), -1);
@@ -342,11 +347,7 @@ TEST(FindRow, OtherTextSearchesTheNamesAndWraps) {
 }
 
 TEST(FindRow, LatinLettersAlsoSearchTheInitials) {
-    const std::vector<std::pair<std::string, std::string>> rows = {
-        {"110003", G("易基50")},       {"100110", "ETF 000001"},  {"000001", G("华夏成长")},
-        {"001100", G("富国天惠")},     {"000021", G("华夏大盘")}, {"161005", G("南方高增")},
-        {"519001", G("银华夏季红利")},
-    };
+    const auto& rows = SampleRows();
     PinyinInitials pinyin;
     int initialsRead = 0;
     auto find = [&](const std::string& text, int start) {
@@ -362,13 +363,7 @@ TEST(FindRow, LatinLettersAlsoSearchTheInitials) {
     EXPECT_EQ(find("HXCZ", 3), 2);
     EXPECT_EQ(find(G("ｈｘｃｚ"), 0), 2);
     // Inside the initials too (银华夏季红利: YHXJHL), cycling like a name.
-    std::vector<int> hits;
-    int next = 0;
-    for (int i = 0; i < 4; ++i) {
-        hits.push_back(find("hx", next));
-        next = hits.back() + 1;
-    }
-    EXPECT_EQ(hits, (std::vector<int>{2, 4, 6, 2}));
+    EXPECT_EQ(FourHits(find, "hx"), (std::vector<int>{2, 4, 6, 2}));
     EXPECT_EQ(find("yj50", 0), 0);
     EXPECT_EQ(find("etf", 0), 1);  // Latin letters of a name are its initials
     EXPECT_EQ(find("nfgzz", 0), -1);

@@ -1,19 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <httplib.h>
@@ -171,29 +164,6 @@ TEST_F(Sync, BodiesAboveTheSizeLimitAreRefused) {
     });
     EXPECT_EQ(m_db->DownloadToFile(Url("chunked"), path), 0);
     EXPECT_FALSE(std::filesystem::exists(path));
-}
-
-TEST_F(Sync, ServerThatNeverAnswersEndsAsAFailedDownload) {
-    // Accepts connections (the kernel completes them) but never reads or answers.
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(listen(fd, 4), 0);
-    socklen_t len = sizeof addr;
-    ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/fund/gdata.php";
-
-    SetDownloadLowSpeedForTesting(100, 1);
-    const std::string path = Cache("x.tmp");
-    WriteFileBytes(path, "earlier download");
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(m_db->DownloadToFile(url, path), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_FALSE(std::filesystem::exists(path));
-    close(fd);
 }
 
 TEST_F(Sync, ThanksIsSentAndAlwaysGivesZero) {

@@ -12,15 +12,13 @@ using namespace zeza;
 using namespace zeza::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzWorkspace& ws = FuzzWorkspace::Get();
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 
-    ws.Prepare("est.tmp", data, size);
-    const int r = ApplyEstimateFile("est.tmp");
-    const DbSnapshot now = ExpectOnlyOwnTableWritten(r, -7, "fu_list");
-    if (r != 1) return 0;
+    const auto applied = ApplyFeed("est.tmp", data, size, ApplyEstimateFile, -7, "fu_list");
+    if (!applied) return 0;
+    const DbSnapshot& now = *applied;
 
-    const auto& before = ws.Stored().tables.at("fu_list");
+    const auto& before = FuzzWorkspace::Get().Stored().tables.at("fu_list");
     const auto& after = now.tables.at("fu_list");
     if (after.size() != before.size()) Fail("the estimate feed added or removed funds");
     for (size_t i = 0; i < after.size(); ++i) {

@@ -33,16 +33,14 @@ void CheckSplit(std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzWorkspace& ws = FuzzWorkspace::Get();
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     CheckSplit(input);
 
-    ws.Prepare("list.tmp", data, size);
-    const int r = ApplyFundListFile("list.tmp");
-    const DbSnapshot now = ExpectOnlyOwnTableWritten(r, -5, "fu_list");
-    if (r != 1) return 0;
+    const auto applied = ApplyFeed("list.tmp", data, size, ApplyFundListFile, -5, "fu_list");
+    if (!applied) return 0;
+    const DbSnapshot& now = *applied;
 
-    const auto& before = ws.Stored().tables.at("fu_list");
+    const auto& before = FuzzWorkspace::Get().Stored().tables.at("fu_list");
     const auto& after = now.tables.at("fu_list");
     std::map<std::string, const DbRow*> byCode;
     for (const DbRow& row : after)

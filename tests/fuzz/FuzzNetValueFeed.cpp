@@ -12,13 +12,11 @@ using namespace zeza;
 using namespace zeza::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzWorkspace& ws = FuzzWorkspace::Get();
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 
-    ws.Prepare("stk.tmp", data, size);
-    const int r = ApplyNetValueFile("stk.tmp");
-    const DbSnapshot now = ExpectOnlyOwnTableWritten(r, -7, "fu_stk");
-    if (r != 1) return 0;
+    const auto applied = ApplyFeed("stk.tmp", data, size, ApplyNetValueFile, -7, "fu_stk");
+    if (!applied) return 0;
+    const DbSnapshot& now = *applied;
 
     // The quote date is the first line less a byte order mark, its line end and surrounding blanks.
     std::string_view date = input.substr(input.starts_with("\xEF\xBB\xBF") ? 3 : 0);

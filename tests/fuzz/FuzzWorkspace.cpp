@@ -220,4 +220,13 @@ DbSnapshot ExpectOnlyOwnTableWritten(int result, int failed, const std::string& 
     return now;
 }
 
+std::optional<DbSnapshot> ApplyFeed(const std::string& file, const uint8_t* data, size_t size,
+                                    int (*apply)(const std::string&), int failed, const std::string& own) {
+    FuzzWorkspace::Get().Prepare(file, data, size);
+    const int r = apply(file);
+    DbSnapshot now = ExpectOnlyOwnTableWritten(r, failed, own);
+    if (r != 1) return std::nullopt;
+    return now;
+}
+
 }  // namespace zeza::fuzz

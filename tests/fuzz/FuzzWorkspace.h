@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,10 @@ class FuzzWorkspace {
 // every other table holds what was stored, and own too unless the write was
 // applied. Aborts otherwise; returns the database as it is now.
 DbSnapshot ExpectOnlyOwnTableWritten(int result, int failed, const std::string& own);
+// Puts the stored database back, writes the input to file, runs a feed's apply on it and
+// checks it as ExpectOnlyOwnTableWritten does: the database afterwards when applied.
+std::optional<DbSnapshot> ApplyFeed(const std::string& file, const uint8_t* data, size_t size,
+                                    int (*apply)(const std::string&), int failed, const std::string& own);
 
 // Column index of each table's columns in a DbRow.
 inline constexpr int kListIdl = 0, kListCode = 1, kListLook = 4, kListEstval = 5;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -59,11 +60,13 @@ struct CommandsFixture : MainWindowFixture {
             if (List()->GetItemText(r, 1) == code) return r;
         return -1;
     }
-    QStringList MenuItems(QMenu* m) {
-        QStringList items;
-        if (m)
-            for (QAction* a : m->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        return items;
+    // Runs command, its message boxes answered with answer: the one box it showed.
+    MessageBox::Request Told(void (CFundDlg::*command)(), int answer = MessageBox::kOk) {
+        MessageBox::ClearRequests();
+        MessageBox::SetNextAnswer(answer);
+        (dlg.get()->*command)();
+        EXPECT_EQ(MessageBox::Requests().size(), 1u);
+        return MessageBox::Requests().empty() ? MessageBox::Request{} : MessageBox::Requests().back();
     }
 };
 
@@ -95,11 +98,9 @@ TEST_F(CommandsFixture, SearchFindsByCodeOrNameAndWraps) {
 
     // A miss says so and starts again from the top.
     dlg->SearchField()->setText(QStringLiteral("A00001"));
-    MessageBox::SetNextAnswer(MessageBox::kOk);
-    dlg->OnFind();
-    ASSERT_EQ(MessageBox::Requests().size(), 1u);
-    EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("没有找到匹配的条目。"));
-    EXPECT_EQ(MessageBox::Requests()[0].caption, QStringLiteral("查询结果"));
+    const auto miss = Told(&CFundDlg::OnFind);
+    EXPECT_EQ(miss.text, QStringLiteral("没有找到匹配的条目。"));
+    EXPECT_EQ(miss.caption, QStringLiteral("查询结果"));
     EXPECT_EQ(dlg->m_nFindNext, 0);
 
     // An empty field does nothing.
@@ -172,25 +173,18 @@ TEST_F(CommandsFixture, ContextMenuFollowsTheViewKind) {
     dlg->OnRclickList();
     EXPECT_EQ(dlg->ContextMenu(), nullptr) << "no selection, no menu";
     Select({0});
-    dlg->OnRclickList();
-    EXPECT_EQ(MenuItems(dlg->ContextMenu()),
-              (QStringList{"添加到我的基金", "添加到我的关注", "-", "查看基金详细"}));
-    dlg->ContextMenu()->hide();
-    dlg->OnWatchList();
-    dlg->OnLatest();
-    Select({0});
     dlg->OnAddWatch();
-    dlg->OnWatchList();
-    Select({0});
-    dlg->OnRclickList();
-    EXPECT_EQ(MenuItems(dlg->ContextMenu()),
-              (QStringList{"从关注中删除", "添加到我的基金", "-", "查看基金详细"}));
-    dlg->ContextMenu()->hide();
-    dlg->OnHoldings();
-    Select({0});
-    dlg->OnRclickList();
-    EXPECT_EQ(MenuItems(dlg->ContextMenu()),
-              (QStringList{"从我的基金中删除", "添加到我的关注", "编辑我的基金", "-", "查看基金详细"}));
+    const std::pair<void (CFundDlg::*)(), QStringList> menus[] = {
+        {&CFundDlg::OnLatest, {"添加到我的基金", "添加到我的关注", "-", "查看基金详细"}},
+        {&CFundDlg::OnWatchList, {"从关注中删除", "添加到我的基金", "-", "查看基金详细"}},
+        {&CFundDlg::OnHoldings, {"从我的基金中删除", "添加到我的关注", "编辑我的基金", "-", "查看基金详细"}}};
+    for (const auto& [show, items] : menus) {
+        (dlg.get()->*show)();
+        Select({0});
+        dlg->OnRclickList();
+        EXPECT_EQ(MenuItems(dlg->ContextMenu()), items);
+        dlg->ContextMenu()->hide();
+    }
     // "查看基金详细" opens the fund's page.
     dlg->ContextMenu()->actions().last()->trigger();
     ASSERT_EQ(openedUrls.size(), 1);
@@ -330,28 +324,18 @@ TEST_F(CommandsFixture, LogoFollowsOnlyTheLeftButton) {
 TEST_F(CommandsFixture, ExportThenImportDoublesTheHoldings) {
     const QString path = QString::fromStdString((dir.Path() / "mine.TXT").string());
     FileChooser::SetNextAnswer(path);
-    MessageBox::SetNextAnswer(MessageBox::kOk);
-    dlg->OnExport();
-    ASSERT_EQ(MessageBox::Requests().size(), 1u);
-    EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("保存成功:\n") + path);
+    EXPECT_EQ(Told(&CFundDlg::OnExport).text, QStringLiteral("保存成功:\n") + path);
     const std::string header = G("代码,成本,份数,备注\r\n");
     EXPECT_EQ(zeza::test::ReadFileBytes(path.toStdString()).substr(0, header.size()), header);
 
     // The file exists now: the overwrite question comes first; Cancel stops.
-    MessageBox::ClearRequests();
     FileChooser::SetNextAnswer(path);
-    MessageBox::SetNextAnswer(MessageBox::kCancel);
-    dlg->OnExport();
-    ASSERT_EQ(MessageBox::Requests().size(), 1u);
-    EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("文件已存在，是否覆盖原数据？"));
+    EXPECT_EQ(Told(&CFundDlg::OnExport, MessageBox::kCancel).text,
+              QStringLiteral("文件已存在，是否覆盖原数据？"));
 
     dlg->OnHoldings();
-    MessageBox::ClearRequests();
     FileChooser::SetNextAnswer(path);
-    MessageBox::SetNextAnswer(MessageBox::kOk);
-    dlg->OnImport();
-    ASSERT_EQ(MessageBox::Requests().size(), 1u);
-    EXPECT_TRUE(MessageBox::Requests()[0].text.startsWith(QStringLiteral("数据导入成功。")));
+    EXPECT_TRUE(Told(&CFundDlg::OnImport).text.startsWith(QStringLiteral("数据导入成功。")));
     EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_count;"), "6");
     EXPECT_EQ(List()->GetItemCount(), 6) << "the holdings view is reloaded";
     EXPECT_TRUE(dlg->SummaryLine()->text().contains(QStringLiteral("市值:")));
@@ -366,15 +350,10 @@ TEST_F(CommandsFixture, ExportThenImportDoublesTheHoldings) {
 TEST_F(CommandsFixture, FailedExportAndImportAreReportedAndChangeNothing) {
     // Each failure is told in one box; answers are queued so none blocks.
     auto run = [&](void (CFundDlg::*command)(), const QString& path) {
-        MessageBox::ClearRequests();
         FileChooser::SetNextAnswer(path);
-        MessageBox::SetNextAnswer(MessageBox::kOk);
-        (dlg.get()->*command)();
-        EXPECT_EQ(MessageBox::Requests().size(), 1u);
-        const MessageBox::Request last =
-            MessageBox::Requests().empty() ? MessageBox::Request{} : MessageBox::Requests().back();
-        EXPECT_EQ(last.caption, QStringLiteral("提示"));
-        return last.text;
+        const auto told = Told(command);
+        EXPECT_EQ(told.caption, QStringLiteral("提示"));
+        return told.text;
     };
     // Below a plain file nothing can be written, not even by root.
     zeza::test::WriteFileBytes(dir.Path() / "plain", "x");
@@ -407,20 +386,14 @@ TEST_F(CommandsFixture, PackagedProgramLeavesUpdatesToThePackageManager) {
     zeza::test::WriteFileBytes((prefix / kPackageMarker).string(), "package\n");
     CFundDb::SetProgramPathForTesting((prefix / "bin" / "Zeza").string());
     SetServerBaseUrlForTesting("http://127.0.0.1:1/");
-    MessageBox::SetNextAnswer(MessageBox::kOk);
-    dlg->OnUpgrade();
+    EXPECT_EQ(Told(&CFundDlg::OnUpgrade).text, QString::fromUtf8(kPackageUpdateText));
     CFundDb::SetProgramPathForTesting("");
-    ASSERT_EQ(MessageBox::Requests().size(), 1u);
-    EXPECT_EQ(MessageBox::Requests()[0].text, QString::fromUtf8(kPackageUpdateText));
 }
 
 TEST_F(CommandsFixture, UpgradeReportsFailureAndNoNewerVersion) {
     SetServerBaseUrlForTesting("http://127.0.0.1:1/");  // nothing listens there
-    MessageBox::SetNextAnswer(MessageBox::kOk);
-    dlg->OnUpgrade();
-    ASSERT_EQ(MessageBox::Requests().size(), 1u);
-    EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("升级失败，可能防火墙阻止了升级。\n请到") +
-                                                  QString::fromStdString(HomeHost()) +
-                                                  QStringLiteral("下载最新版。"));
-    EXPECT_EQ(MessageBox::Requests()[0].icon, MessageBox::Icon::Information);
+    const auto told = Told(&CFundDlg::OnUpgrade);
+    EXPECT_EQ(told.text, QStringLiteral("升级失败，可能防火墙阻止了升级。\n请到") +
+                             QString::fromStdString(HomeHost()) + QStringLiteral("下载最新版。"));
+    EXPECT_EQ(told.icon, MessageBox::Icon::Information);
 }

@@ -16,25 +16,25 @@
 #include "platform/FileChooser.h"
 #include "platform/MessageBox.h"
 #include "tests/TestSupport.h"
+#include "tests/gui/GuiTestSupport.h"
 
 using zeza::FileChooser;
 using zeza::MessageBox;
-using zeza::test::ScopedTempDir;
 
 namespace {
 
-class FileChooserTest : public testing::Test {
+class FileChooserTest : public zeza::test::GuiTest {
   protected:
-    void SetUp() override { FileChooser::ResetForTesting(); }
-    void TearDown() override { FileChooser::ResetForTesting(); }
-
     QString Save(const QString& dir = QString::fromUtf8(zeza::kHoldingsFileName)) {
         return FileChooser::GetSaveFileName(nullptr, QStringLiteral("导出"), dir,
                                             QString::fromUtf8(zeza::kHoldingsFileFilter),
                                             QString::fromUtf8(zeza::kHoldingsFileSuffix));
     }
-
-    ScopedTempDir dir;
+    bool ConfirmOverwrite() {
+        return FileChooser::ConfirmOverwrite(
+            nullptr, QDir::current().absoluteFilePath(QStringLiteral("Zeza.TXT")),
+            QString::fromUtf8(zeza::kOverwriteQuestion), QString::fromUtf8(zeza::kExchangeCaption));
+    }
 };
 
 }  // namespace
@@ -70,19 +70,14 @@ TEST_F(FileChooserTest, CompletesTheNameAndKeepsTheCurrentDirectory) {
 }
 
 TEST_F(FileChooserTest, AsksBeforeOverwritingOnlyAnExistingFile) {
-    const QString path = QDir::current().absoluteFilePath(QStringLiteral("Zeza.TXT"));
-    const QString question = QString::fromUtf8(zeza::kOverwriteQuestion);
-    EXPECT_TRUE(
-        FileChooser::ConfirmOverwrite(nullptr, path, question, QString::fromUtf8(zeza::kExchangeCaption)));
+    EXPECT_TRUE(ConfirmOverwrite());
     EXPECT_TRUE(MessageBox::Requests().empty());
 
     zeza::test::WriteFileBytes("Zeza.TXT", "old");
     MessageBox::SetNextAnswer(MessageBox::kCancel);
     MessageBox::SetNextAnswer(MessageBox::kOk);
-    EXPECT_FALSE(
-        FileChooser::ConfirmOverwrite(nullptr, path, question, QString::fromUtf8(zeza::kExchangeCaption)));
-    EXPECT_TRUE(
-        FileChooser::ConfirmOverwrite(nullptr, path, question, QString::fromUtf8(zeza::kExchangeCaption)));
+    EXPECT_FALSE(ConfirmOverwrite());
+    EXPECT_TRUE(ConfirmOverwrite());
     ASSERT_EQ(MessageBox::Requests().size(), 2u);
     EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("文件已存在，是否覆盖原数据？"));
     EXPECT_EQ(MessageBox::Requests()[0].buttons, MessageBox::Buttons::OkCancel);

@@ -15,6 +15,7 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -64,6 +65,14 @@ inline void ExpectControlsInsideAndApart(QWidget* root) {
             EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
                 << a << " overlaps " << shown[j]->objectName().toStdString();
     }
+}
+
+// A menu's entries in order, "-" for a separator; none without a menu.
+inline QStringList MenuItems(const QMenu* m) {
+    QStringList items;
+    if (m)
+        for (QAction* a : m->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return items;
 }
 
 // Types text into w: ASCII as key presses, anything else as committed input-method text.

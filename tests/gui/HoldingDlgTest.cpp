@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QApplication>
@@ -114,16 +115,13 @@ TEST_F(HoldingDlgTest, UnitCostFollowsCostAndUnitsWhenEitherIsLeft) {
     Press(Qt::Key_Tab);
     EXPECT_EQ(Edit("unitCostEdit")->text(), QStringLiteral("2.5"));
 
-    Type("costEdit", QStringLiteral("1000.5"));
-    Press(Qt::Key_Tab);
-    EXPECT_EQ(Edit("unitCostEdit")->text(), QStringLiteral("2.50125"));
     // Units of 0 or below leave the unit cost as it was.
-    Type("unitsEdit", QStringLiteral("0"));
-    Press(Qt::Key_Tab);
-    EXPECT_EQ(Edit("unitCostEdit")->text(), QStringLiteral("2.50125"));
-    Type("unitsEdit", QStringLiteral("-3"));
-    Press(Qt::Key_Tab);
-    EXPECT_EQ(Edit("unitCostEdit")->text(), QStringLiteral("2.50125"));
+    for (const auto& [field, text] :
+         {std::pair{"costEdit", "1000.5"}, {"unitsEdit", "0"}, {"unitsEdit", "-3"}}) {
+        Type(field, QString::fromUtf8(text));
+        Press(Qt::Key_Tab);
+        EXPECT_EQ(Edit("unitCostEdit")->text(), QStringLiteral("2.50125")) << field << "=" << text;
+    }
     // Fifteen significant digits at most; what was typed is shown in that form.
     Type("costEdit", QStringLiteral("1000.000"));
     Type("unitsEdit", QStringLiteral("3"));

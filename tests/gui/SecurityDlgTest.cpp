@@ -39,6 +39,11 @@ class SecurityDlgTest : public DialogTest<CSecurityDlg> {
         Click("okButton");
     }
     std::string Stored() { return zeza::CFundDb().ReadPassword(); }
+    // The entry was refused with message, and the dialog stays open.
+    void ExpectRefused(const char* message) {
+        EXPECT_EQ(Text("messageLabel"), QString::fromUtf8(message));
+        EXPECT_TRUE(dlg->isVisible());
+    }
     bool Accepted() { return Closed(QDialog::Accepted); }
 };
 
@@ -103,8 +108,7 @@ TEST_F(SecurityDlgTest, TwoDifferentEntriesAreRefused) {
     Open("");
     Box()->click();
     Submit(QStringLiteral("abc"), QStringLiteral("abC"));
-    EXPECT_EQ(Text("messageLabel"), QStringLiteral("两次输入不一致 请重新输入"));
-    EXPECT_TRUE(dlg->isVisible());
+    ExpectRefused("两次输入不一致 请重新输入");
     EXPECT_EQ(Stored(), "");
 
     // Both empty with the box ticked stores no password.
@@ -116,8 +120,7 @@ TEST_F(SecurityDlgTest, TwoDifferentEntriesAreRefused) {
 TEST_F(SecurityDlgTest, ChangesThePasswordAfterTheRightOldOne) {
     Open("old'pw");
     Submit(QStringLiteral("OLD'PW"), QStringLiteral("new"));
-    EXPECT_EQ(Text("messageLabel"), QStringLiteral("旧密码不正确 请重新输入"));
-    EXPECT_TRUE(dlg->isVisible());
+    ExpectRefused("旧密码不正确 请重新输入");
     Submit(QStringLiteral("old'pw "), QStringLiteral("new"));
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(Stored(), "old'pw");
@@ -150,8 +153,7 @@ TEST_F(SecurityDlgTest, CharactersGbkCannotHoldAreRefused) {
     Open("");
     Box()->click();
     Submit(emoji, emoji);
-    EXPECT_EQ(Text("messageLabel"), QStringLiteral("密码含不支持的字符"));
-    EXPECT_TRUE(dlg->isVisible());
+    ExpectRefused("密码含不支持的字符");
     EXPECT_EQ(Stored(), "");
 
     Open("a?");
@@ -167,20 +169,17 @@ TEST_F(SecurityDlgTest, PasswordThatWasNotStoredIsNotReportedAsStored) {
     ASSERT_TRUE(
         Exec("CREATE TRIGGER refuse BEFORE UPDATE ON fu_iniLoc BEGIN SELECT RAISE(ABORT,'no'); END;"));
     Submit(QStringLiteral("old"), QStringLiteral("new"));
-    EXPECT_EQ(Text("messageLabel"), QStringLiteral("密码未能保存 请重试"));
-    EXPECT_TRUE(dlg->isVisible());
+    ExpectRefused("密码未能保存 请重试");
     Box()->click();  // removing fails the same way
     Submit(QString(), QString());
-    EXPECT_EQ(Text("messageLabel"), QStringLiteral("密码未能保存 请重试"));
-    EXPECT_TRUE(dlg->isVisible());
+    ExpectRefused("密码未能保存 请重试");
     EXPECT_EQ(Stored(), "old");
 
     // A database without its settings row takes the statement but keeps nothing.
     ASSERT_TRUE(Exec("DROP TRIGGER refuse; DELETE FROM fu_iniLoc;"));
     Box()->click();
     Submit(QStringLiteral("old"), QStringLiteral("new"));
-    EXPECT_EQ(Text("messageLabel"), QStringLiteral("密码未能保存 请重试"));
-    EXPECT_TRUE(dlg->isVisible());
+    ExpectRefused("密码未能保存 请重试");
 
     // No database at all.
     std::filesystem::rename("Zeza.db", "Zeza.db.away");

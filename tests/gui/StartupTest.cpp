@@ -13,9 +13,9 @@
 
 #include "app/CFundApp.h"
 #include "app/CFundDlg.h"
-#include "db/SqlAccess.h"
 #include "dialogs/CLoginDlg.h"
 #include "platform/MessageBox.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -54,6 +54,7 @@ TEST(StartupTest, FirstRunCreatesTheDatabaseAndOpensTheMainWindowWithoutLogin) {
         })) << "frame "
             << dlg->frameGeometry().width() << "x" << dlg->frameGeometry().height();
         EXPECT_EQ(dlg->palette().color(QPalette::Window), QColor(191, 202, 230));
+        EXPECT_EQ(dlg->palette().color(QPalette::WindowText), QColor(Qt::black));
         dlg->close();
     });
     EXPECT_FALSE(CFundApp().InitInstance());
@@ -61,12 +62,8 @@ TEST(StartupTest, FirstRunCreatesTheDatabaseAndOpensTheMainWindowWithoutLogin) {
     EXPECT_TRUE(script.AllStepsRan());
     EXPECT_TRUE(MessageBox::Requests().empty());
     EXPECT_EQ(g_pMainDlg, nullptr);
-    zeza::QueryTable t;
-    ASSERT_EQ(zeza::QuerySql("SELECT guid FROM fu_iniLoc;", {}, t), 0);
-    ASSERT_EQ(t.rows, 1);
-    EXPECT_TRUE(
-        std::regex_match(t.Str(0, 0), std::regex("[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}")))
-        << t.Str(0, 0);
+    const std::string id = QueryOne("SELECT guid FROM fu_iniLoc;");
+    EXPECT_TRUE(std::regex_match(id, std::regex("[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}"))) << id;
 }
 
 TEST(StartupTest, StoredPasswordGatesTheMainWindowUntilTypedExactly) {
@@ -92,12 +89,9 @@ TEST(StartupTest, StoredPasswordGatesTheMainWindowUntilTypedExactly) {
             TypeText(edit, password + QLatin1Char(' '));
             MessageBox::SetNextAnswer(MessageBox::kOk);
             QTest::mouseClick(ok, Qt::LeftButton);
-            ASSERT_EQ(MessageBox::Requests().size(), 1u);
-            EXPECT_EQ(MessageBox::Requests()[0].text, QStringLiteral("密码错误，请重新输入"));
-            EXPECT_EQ(MessageBox::Requests()[0].icon, MessageBox::Icon::Information);
+            // (What the refusal shows is LoginDlgTest's.)
+            EXPECT_EQ(MessageBox::Requests().size(), 1u);
             EXPECT_TRUE(login->isVisible());
-            EXPECT_TRUE(edit->text().isEmpty());
-            EXPECT_EQ(login->focusWidget(), edit);
             EXPECT_TRUE(NoMainWindowExists());
 
             // Right, confirmed with Enter.

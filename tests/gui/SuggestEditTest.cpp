@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +26,7 @@
 #include "suggest/PinyinInitials.h"
 #include "suggest/SuggestionList.h"
 #include "tables/CFundListCtrl.h"
+#include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -106,6 +106,12 @@ class SuggestEditTest : public testing::Test {
         QTest::mousePress(&popup(), Qt::LeftButton, {}, from);
         QTest::mouseMove(&popup(), from + delta);
         QTest::mouseRelease(&popup(), Qt::LeftButton, {}, from + delta);
+    }
+    // A key and its undo bring the list of "1" back.
+    bool Reopen() {
+        Type("0");
+        QTest::keyClick(field, Qt::Key_Backspace);
+        return popup().isVisible();
     }
     int ExpectedHeight(int rows) { return std::min(rows, 8) * popup().RowHeight() + 2; }
     QRect BelowField(int height) {
@@ -476,16 +482,12 @@ TEST_F(SuggestEditTest, ClicksElsewhereRightClicksAndFocusLossClose) {
     EXPECT_FALSE(popup().isVisible());
     ExpectFieldKeepsFocus();
 
-    Type("0");
-    QTest::keyClick(field, Qt::Key_Backspace);
-    ASSERT_TRUE(popup().isVisible());
+    ASSERT_TRUE(Reopen());
     QTest::mouseClick(&popup(), Qt::RightButton, {}, RowPoint(1));
     EXPECT_FALSE(popup().isVisible());
     EXPECT_EQ(field->text(), QStringLiteral("1"));
 
-    Type("0");
-    QTest::keyClick(field, Qt::Key_Backspace);
-    ASSERT_TRUE(popup().isVisible());
+    ASSERT_TRUE(Reopen());
     button->setFocus();
     EXPECT_FALSE(popup().isVisible());
 }
@@ -505,16 +507,12 @@ TEST_F(SuggestEditTest, MovingOrResizingTheHostOrSwitchingApplicationsCloses) {
     EXPECT_LE(clock.elapsed(), 450);
     ExpectFieldKeepsFocus();
 
-    Type("0");
-    QTest::keyClick(field, Qt::Key_Backspace);
-    ASSERT_TRUE(popup().isVisible());
+    ASSERT_TRUE(Reopen());
     EXPECT_EQ(popup().geometry(), BelowField(ExpectedHeight(3)));
     dlg->resize(dlg->size() + QSize(10, 0));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !popup().isVisible(); }, 1000));
 
-    Type("0");
-    QTest::keyClick(field, Qt::Key_Backspace);
-    ASSERT_TRUE(popup().isVisible());
+    ASSERT_TRUE(Reopen());
     QApplicationStateChangeEvent inactive(Qt::ApplicationInactive);
     QApplication::sendEvent(qApp, &inactive);
     EXPECT_FALSE(popup().isVisible());
@@ -606,48 +604,41 @@ TEST_F(SuggestEditTest, DrawsFrameRowsHighlightAndGrip) {
 // The main window's search field with the entries and initials a refresh pass
 // hands over: "hxcz" lists 华夏成长, a click takes it, and 查找 finds its row;
 // typed initials alone are looked up as well.
-TEST(SuggestEditMainWindowTest, InitialsFindAFundToPickAndToLookUp) {
-    zeza::test::ScopedTempDir dir;
-    setenv("XDG_CACHE_HOME", dir.Path().c_str(), 1);
-    zeza::CFundDlg::SetAutoRefreshForTesting(false);
+using SuggestEditMainWindowTest = zeza::test::MainWindowFixture;
+
+TEST_F(SuggestEditMainWindowTest, InitialsFindAFundToPickAndToLookUp) {
     { zeza::CFundDb startup; }
-    ASSERT_EQ(zeza::ExecSql("INSERT INTO fu_stk VALUES ('000011',2.9,1.234,1.230,'2008-11-14'),"
-                            "('000001',3.1,1.056,1.061,'2008-11-14'),('110003',1.3,1.2,1.1,'2008-11-14');"),
-              0);
-    {
-        zeza::CFundDlg dlg;
-        dlg.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-        std::vector<std::string> entries;
-        ASSERT_EQ(zeza::LoadSuggestionList(entries), 1);
-        zeza::PinyinInitials pinyin;
-        dlg.TakeCandidates(entries, pinyin.OfEntries(entries));
+    zeza::test::AddNetValue("000011", 2.9, 1.234, 1.230, "2008-11-14");
+    zeza::test::AddNetValue("000001", 3.1, 1.056, 1.061, "2008-11-14");
+    zeza::test::AddNetValue("110003", 1.3, 1.2, 1.1, "2008-11-14");
+    ShowMainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+    std::vector<std::string> entries;
+    ASSERT_EQ(zeza::LoadSuggestionList(entries), 1);
+    zeza::PinyinInitials pinyin;
+    dlg->TakeCandidates(entries, pinyin.OfEntries(entries));
 
-        CSuggestEdit* field = dlg.SearchField();
-        field->setFocus();
-        QTest::keyClicks(field, "hxcz");
-        CSuggestPopup& popup = field->Popup();
-        ASSERT_TRUE(popup.isVisible());
-        ASSERT_GE(popup.RowCount(), 1);
-        EXPECT_EQ(popup.Matches().front(), G("000001-华夏成长"));
-        QTest::mouseClick(&popup, Qt::LeftButton, {}, QPoint(30, 1 + popup.RowHeight() / 2));
-        EXPECT_EQ(field->text(), QStringLiteral("000001-华夏成长"));
-        EXPECT_TRUE(zeza::test::WaitUntil([&] { return !popup.isVisible(); }, 3000));
+    CSuggestEdit* field = dlg->SearchField();
+    field->setFocus();
+    QTest::keyClicks(field, "hxcz");
+    CSuggestPopup& popup = field->Popup();
+    ASSERT_TRUE(popup.isVisible());
+    ASSERT_GE(popup.RowCount(), 1);
+    EXPECT_EQ(popup.Matches().front(), G("000001-华夏成长"));
+    QTest::mouseClick(&popup, Qt::LeftButton, {}, QPoint(30, 1 + popup.RowHeight() / 2));
+    EXPECT_EQ(field->text(), QStringLiteral("000001-华夏成长"));
+    EXPECT_TRUE(zeza::test::WaitUntil([&] { return !popup.isVisible(); }, 3000));
 
-        dlg.OnLatest();
-        ASSERT_EQ(dlg.List()->GetItemCount(), 3);
-        dlg.OnFind();
-        ASSERT_EQ(dlg.List()->GetSelectedRows().size(), 1u);
-        EXPECT_EQ(dlg.List()->GetItemText(dlg.List()->GetSelectedRows()[0], 1), "000001");
+    dlg->OnLatest();
+    ASSERT_EQ(dlg->List()->GetItemCount(), 3);
+    dlg->OnFind();
+    ASSERT_EQ(dlg->List()->GetSelectedRows().size(), 1u);
+    EXPECT_EQ(dlg->List()->GetItemText(dlg->List()->GetSelectedRows()[0], 1), "000001");
 
-        field->setText(QStringLiteral("HXdp"));
-        dlg.List()->clearSelection();
-        dlg.m_nFindNext = 0;
-        dlg.OnFind();
-        ASSERT_EQ(dlg.List()->GetSelectedRows().size(), 1u);
-        EXPECT_EQ(dlg.List()->GetItemText(dlg.List()->GetSelectedRows()[0], 1), "000011");
-        dlg.reject();
-    }
-    zeza::CFundDlg::SetAutoRefreshForTesting(true);
-    unsetenv("XDG_CACHE_HOME");
+    field->setText(QStringLiteral("HXdp"));
+    dlg->List()->clearSelection();
+    dlg->m_nFindNext = 0;
+    dlg->OnFind();
+    ASSERT_EQ(dlg->List()->GetSelectedRows().size(), 1u);
+    EXPECT_EQ(dlg->List()->GetItemText(dlg->List()->GetSelectedRows()[0], 1), "000011");
 }

@@ -68,9 +68,7 @@ class PageServer {
 QString ShownText(const CWebBrowser2& pane) {
     auto state = std::make_shared<std::pair<bool, QString>>(false, QString());
     pane.ReadShownText([state](const QString& text) { *state = {true, text}; });
-    QElapsedTimer t;
-    t.start();
-    while (!state->first && t.elapsed() < kPageTimeoutMs) QTest::qWait(10);
+    test::WaitUntil([&] { return state->first; }, kPageTimeoutMs);
     return state->second;
 }
 
