@@ -138,7 +138,6 @@ QString CFundDlg::HomeText() const {
 void CFundDlg::CreateStatusBar() {
     m_pStatusBar = new QWidget(this);
     m_pStatusBar->setObjectName(QStringLiteral("statusBar"));
-    m_pStatusBar->setProperty("ctrlId", 103);
     m_pStatusBar->setAutoFillBackground(true);
     QPalette pal = m_pStatusBar->palette();
     pal.setColor(QPalette::Window, QColor(CFundApp::kDialogBkColor));
