@@ -419,6 +419,7 @@ void Relay::Stop() {
         m_stopping = true;
     }
     m_wake.notify_all();
+    m_fetcher.Cancel();
     if (m_thread.joinable()) m_thread.join();
 }
 
