@@ -1,9 +1,15 @@
 #include "server/DataServer.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <fstream>
+#include <set>
+#include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <httplib.h>
 
@@ -18,6 +24,150 @@ namespace {
 
 constexpr const char* kGbkText = "text/plain; charset=GBK";
 constexpr const char* kHtml = "text/html; charset=utf-8";
+
+using Clock = std::chrono::steady_clock;
+
+// Serving: enough workers that a handful of slow or idle connections leave room for the others,
+// and a deadline per request so that none holds a worker for long, however slowly it trickles in.
+constexpr size_t kWorkers = 48;
+constexpr auto kRequestDeadline = std::chrono::seconds(10);  // request line, headers and body
+constexpr int kWriteWaitMs = 10000;                          // per write: a slow reader of a big feed
+constexpr int kKeepAliveIdleMs = 2000;
+constexpr int kKeepAliveRequests = 5;
+
+// Feedback: one message's size, messages per client address in a window.
+constexpr size_t kFeedbackMaxBytes = 16 * 1024;
+constexpr size_t kFeedbackPerWindow = 5;
+constexpr auto kFeedbackWindow = std::chrono::minutes(10);
+
+// Waits up to ms for the socket to become readable (POLLIN) or writable (POLLOUT).
+bool WaitSocket(int sock, short events, long long ms) {
+    if (ms <= 0) return false;
+    pollfd p{sock, events, 0};
+    int rc;
+    do {
+        rc = poll(&p, 1, static_cast<int>(std::min<long long>(ms, 60000)));
+    } while (rc < 0 && errno == EINTR);
+    return rc > 0;
+}
+
+std::string AddressOf(const sockaddr_storage& addr, socklen_t len, int& port) {
+    char host[NI_MAXHOST] = {0}, serv[NI_MAXSERV] = {0};
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&addr), len, host, sizeof(host), serv, sizeof(serv),
+                    NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+        return "";
+    port = std::atoi(serv);
+    return host;
+}
+
+// A connection whose reads end at the request's deadline rather than after an idle spell.
+class DeadlineStream : public httplib::Stream {
+  public:
+    explicit DeadlineStream(int sock) : m_sock(sock) {}
+    void SetDeadline(Clock::time_point deadline) { m_deadline = deadline; }
+
+    bool is_readable() const override { return m_pos < m_end || WaitSocket(m_sock, POLLIN, LeftMs()); }
+    bool is_writable() const override { return WaitSocket(m_sock, POLLOUT, kWriteWaitMs); }
+    ssize_t read(char* ptr, size_t size) override {
+        // The request's lines are read a byte at a time: serve them from a buffer, not a call each.
+        if (m_pos == m_end) {
+            if (!is_readable()) return -1;
+            ssize_t n;
+            do {
+                n = recv(m_sock, m_buffer, sizeof(m_buffer), 0);
+            } while (n < 0 && errno == EINTR);
+            if (n <= 0) return n;
+            m_pos = 0;
+            m_end = static_cast<size_t>(n);
+        }
+        const size_t n = std::min(size, m_end - m_pos);
+        std::copy(m_buffer + m_pos, m_buffer + m_pos + n, ptr);
+        m_pos += n;
+        return static_cast<ssize_t>(n);
+    }
+    ssize_t write(const char* ptr, size_t size) override {
+        if (!is_writable()) return -1;
+        ssize_t n;
+        do {
+            n = send(m_sock, ptr, size, MSG_NOSIGNAL);
+        } while (n < 0 && errno == EINTR);
+        return n;
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        sockaddr_storage addr{};
+        socklen_t len = sizeof(addr);
+        if (getpeername(m_sock, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+            ip = AddressOf(addr, len, port);
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        sockaddr_storage addr{};
+        socklen_t len = sizeof(addr);
+        if (getsockname(m_sock, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+            ip = AddressOf(addr, len, port);
+    }
+    socket_t socket() const override { return m_sock; }
+
+  private:
+    long long LeftMs() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now()).count();
+    }
+    int m_sock;
+    Clock::time_point m_deadline = Clock::now() + kRequestDeadline;
+    char m_buffer[4096];
+    size_t m_pos = 0, m_end = 0;
+};
+
+}  // namespace
+
+// cpp-httplib's server with its connections read against a deadline per request, and closed
+// all at once on stop so that no open connection keeps a worker (and the stop) waiting.
+class GuardedServer : public httplib::Server {
+  public:
+    GuardedServer() {
+        new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+    }
+    // Ends every open connection and every one accepted from now on.
+    void CloseAll() {
+        std::lock_guard lock(m_mutex);
+        m_closing = true;
+        for (int sock : m_open) shutdown(sock, SHUT_RDWR);
+    }
+
+  private:
+    bool process_and_close_socket(socket_t sock) override {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_closing) m_open.insert(sock);
+        }
+        DeadlineStream stream(sock);
+        bool closed = false;
+        for (int n = 0; n < kKeepAliveRequests && !closed; ++n) {
+            stream.SetDeadline(Clock::now() +
+                               (n == 0 ? kRequestDeadline : std::chrono::milliseconds(kKeepAliveIdleMs)));
+            if (n > 0 && !stream.is_readable()) break;
+            stream.SetDeadline(Clock::now() + kRequestDeadline);
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_closing) break;
+            }
+            if (!process_request(stream, n + 1 == kKeepAliveRequests, closed, [](httplib::Request&) {}))
+                break;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_open.erase(sock);
+        }
+        shutdown(sock, SHUT_RDWR);
+        close(sock);
+        return true;
+    }
+
+    std::mutex m_mutex;
+    std::set<int> m_open;
+    bool m_closing = false;
+};
+
+namespace {
 
 // A Host header fit to be copied into the control file: host name or address and
 // port, nothing that could end the line or the URL.
@@ -71,7 +221,7 @@ bool DataServer::Start(std::string& error) {
         std::lock_guard lock(m_dataMutex);
         if (!m_options.relay && !m_data.Load(m_options.dataDir, error)) return false;
     }
-    m_server = std::make_unique<httplib::Server>();
+    m_server = std::make_unique<GuardedServer>();
     m_server->set_payload_max_length(64 * 1024);
     // SO_REUSEADDR only: a restart may take the port at once, but a second server on a
     // taken port must fail instead of silently sharing it (the library's default, SO_REUSEPORT).
@@ -107,7 +257,10 @@ void DataServer::Stop() {
     }
     m_liveWake.notify_all();
     if (m_liveThread.joinable()) m_liveThread.join();
-    if (m_server) m_server->stop();
+    if (m_server) {
+        m_server->CloseAll();
+        m_server->stop();
+    }
     if (m_listenThread.joinable()) m_listenThread.join();
 }
 
@@ -249,6 +402,11 @@ void DataServer::ServeFund(const httplib::Request& req, httplib::Response& res) 
 }
 
 void DataServer::ServeFeedbackPost(const httplib::Request& req, httplib::Response& res) {
+    if (req.body.size() > kFeedbackMaxBytes) {
+        res.status = 413;
+        res.set_content(SitePages::FeedbackForm("您的意见太长了，请删减到 16 KB 以内再提交。"), kHtml);
+        return;
+    }
     std::string text = req.get_param_value("text");
     if (!req.has_param("text") && req.get_header_value("Content-Type").rfind("text/plain", 0) == 0)
         text = req.body;
@@ -261,7 +419,18 @@ void DataServer::ServeFeedbackPost(const httplib::Request& req, httplib::Respons
         res.set_content(SitePages::FeedbackForm("请填写您的意见后再提交。"), kHtml);
         return;
     }
-    if (!AppendFeedback(text, contact)) {
+    if (!TakeFeedbackTurn(req.remote_addr)) {
+        res.status = 429;
+        res.set_content(SitePages::FeedbackForm("您提交得太频繁了，请过十分钟再提交。"), kHtml);
+        return;
+    }
+    const int saved = AppendFeedback(text, contact);
+    if (saved == 0) {
+        res.status = 507;
+        res.set_content(SitePages::FeedbackForm("意见箱已满，暂时不能接收新的意见，请以后再试。"), kHtml);
+        return;
+    }
+    if (saved < 0) {
         res.status = 500;
         res.set_content(SitePages::FeedbackFailed(), kHtml);
         return;
@@ -269,15 +438,35 @@ void DataServer::ServeFeedbackPost(const httplib::Request& req, httplib::Respons
     res.set_content(SitePages::FeedbackThanks(), kHtml);
 }
 
-bool DataServer::AppendFeedback(const std::string& text, const std::string& contact) {
+bool DataServer::TakeFeedbackTurn(const std::string& address) {
+    const auto now = Clock::now();
+    std::lock_guard lock(m_feedbackMutex);
+    // Forget the addresses whose window has passed, so the table stays as small as the traffic.
+    for (auto it = m_feedbackTimes.begin(); it != m_feedbackTimes.end();) {
+        auto& times = it->second;
+        while (!times.empty() && now - times.front() >= kFeedbackWindow) times.pop_front();
+        it = times.empty() ? m_feedbackTimes.erase(it) : std::next(it);
+    }
+    auto& times = m_feedbackTimes[address];
+    if (times.size() >= kFeedbackPerWindow) return false;
+    times.push_back(now);
+    return true;
+}
+
+int DataServer::AppendFeedback(const std::string& text, const std::string& contact) {
     std::string entry = "----- " + NowStamp() + " -----\n";
     if (!contact.empty()) entry += "联系方式: " + contact + "\n";
     entry += text + "\n\n";
+    const auto path = m_options.dataDir / "feedback.txt";
     std::lock_guard lock(m_feedbackMutex);
-    std::ofstream out(m_options.dataDir / "feedback.txt", std::ios::binary | std::ios::app);
+    std::error_code ec;
+    const auto size = std::filesystem::exists(path, ec) ? std::filesystem::file_size(path, ec) : 0;
+    if (ec) return -1;
+    if (size + entry.size() > m_options.feedbackFileLimit) return 0;
+    std::ofstream out(path, std::ios::binary | std::ios::app);
     out << entry;
     out.flush();
-    return out.good();
+    return out.good() ? 1 : -1;
 }
 
 }  // namespace zeza::server

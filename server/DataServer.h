@@ -1,8 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -24,6 +27,8 @@ struct Response;
 
 namespace zeza::server {
 
+class GuardedServer;
+
 // The folder of sample data in the source tree, the server's default data folder.
 std::filesystem::path SampleDataDir();
 
@@ -40,6 +45,8 @@ class DataServer {
         // Set: serve the relay's snapshots of public data instead of the data folder's files
         // (the folder then only takes the feedback).
         std::shared_ptr<relay::Relay> relay;
+        // feedback.txt takes no message that would make it larger than this.
+        size_t feedbackFileLimit = 5u << 20;
     };
 
     explicit DataServer(Options options);
@@ -70,11 +77,14 @@ class DataServer {
     void ServeFeedbackPost(const httplib::Request& req, httplib::Response& res);
     void ServeFund(const httplib::Request& req, httplib::Response& res);
     std::string BaseUrlFor(const httplib::Request& req) const;
-    bool AppendFeedback(const std::string& text, const std::string& contact);
+    // Appends one message to feedback.txt. 1 written; 0 the file is full; -1 not written.
+    int AppendFeedback(const std::string& text, const std::string& contact);
+    // Whether the client at address may post another message now; counts it when it may.
+    bool TakeFeedbackTurn(const std::string& address);
     void LiveLoop();
 
     Options m_options;
-    std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<GuardedServer> m_server;
     std::thread m_listenThread;
     int m_port = 0;
 
@@ -82,7 +92,8 @@ class DataServer {
     FundData m_data;
     std::mt19937 m_rng;
 
-    std::mutex m_feedbackMutex;
+    std::mutex m_feedbackMutex;  // guards feedback.txt and m_feedbackTimes
+    std::map<std::string, std::deque<std::chrono::steady_clock::time_point>> m_feedbackTimes;  // per address
     std::atomic<int> m_thanks{0};
 
     std::thread m_liveThread;

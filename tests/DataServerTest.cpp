@@ -9,6 +9,13 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <gtest/gtest.h>
@@ -19,6 +26,7 @@
 #include "server/FundData.h"
 #include "platform/ControlFileIni.h"
 #include "platform/Sha256.h"
+#include "tests/LocalHttpServer.h"
 #include "tests/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -32,6 +40,30 @@ namespace {
 
 // The modification time the estimate file gets, which stands in for the missing estTime.
 constexpr time_t kEstFileTime = 1226673900;
+
+// A TCP connection to 127.0.0.1:port from the local address from (another client to the server).
+int Connect(int port, const char* from = "127.0.0.1") {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &a.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) return close(fd), -1;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) return close(fd), -1;
+    return fd;
+}
+
+// The status of the answer to a raw request (0 when none came).
+int RawStatus(int port, const char* from, const std::string& request) {
+    const int fd = Connect(port, from);
+    if (fd < 0) return 0;
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    char head[16] = {0};
+    const ssize_t n = recv(fd, head, sizeof(head) - 1, MSG_WAITALL);
+    close(fd);
+    return n >= 12 ? std::atoi(head + 9) : 0;
+}
 
 std::vector<std::string> Lines(const std::string& body) {
     std::vector<std::string> out;
@@ -66,12 +98,13 @@ class DataServerTest : public ::testing::Test {
         ASSERT_EQ(utime((m_data / "estimates.txt").c_str(), &times), 0);
     }
 
-    void Start(int liveInterval = 0) {
+    void Start(int liveInterval = 0, size_t feedbackFileLimit = 5u << 20) {
         DataServer::Options o;
         o.dataDir = m_data;
         o.port = 0;
         o.liveIntervalSeconds = liveInterval;
         o.seed = 7;
+        o.feedbackFileLimit = feedbackFileLimit;
         m_server = std::make_unique<DataServer>(o);
         std::string error;
         ASSERT_TRUE(m_server->Start(error)) << error;
@@ -225,6 +258,108 @@ TEST_F(DataServerTest, FeedbackIsAppendedToTheDataFolder) {
     auto empty = cli.Post("/fund/feedback.php", httplib::Params{{"text", "  \r\n "}});
     ASSERT_TRUE(empty && empty->status == 400);
     EXPECT_EQ(ReadFileBytes(m_data / "feedback.txt"), saved);
+}
+
+TEST_F(DataServerTest, FeedbackIsCappedInSizeRateAndFile) {
+    Start(0, 2000);
+    auto post = [](const std::string& text) {
+        const std::string body = "text=" + text;
+        return "POST /fund/feedback.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+               "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    struct Case {
+        const char* what;
+        const char* from;
+        std::string text;
+        int status;
+    } cases[] = {
+        {"too long", "127.0.0.1", std::string(16 * 1024, 'x'), 413},
+        {"first", "127.0.0.1", "a", 200},
+        {"second", "127.0.0.1", "b", 200},
+        {"third", "127.0.0.1", "c", 200},
+        {"fourth", "127.0.0.1", "d", 200},
+        {"fifth", "127.0.0.1", "e", 200},
+        {"sixth in ten minutes", "127.0.0.1", "f", 429},
+        {"another address", "127.0.0.2", "g", 200},
+        {"file full", "127.0.0.3", std::string(1800, 'h'), 507},
+    };
+    for (const auto& c : cases) {
+        const auto before = fs::exists(m_data / "feedback.txt") ? fs::file_size(m_data / "feedback.txt") : 0;
+        EXPECT_EQ(RawStatus(m_server->Port(), c.from, post(c.text)), c.status) << c.what;
+        const auto after = fs::exists(m_data / "feedback.txt") ? fs::file_size(m_data / "feedback.txt") : 0;
+        EXPECT_EQ(after > before, c.status == 200) << c.what;
+    }
+}
+
+// Clients that send their headers a line every few seconds hold a connection each; the others
+// are still answered at once.
+TEST_F(DataServerTest, SlowClientsDoNotHoldUpOthers) {
+    Start();
+    std::vector<int> slow;
+    for (int i = 0; i < 16; ++i) {
+        slow.push_back(Connect(m_server->Port()));
+        ASSERT_GE(slow.back(), 0);
+        send(slow.back(), "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
+    }
+    for (int round = 0; round < 2; ++round) {
+        if (round > 0) std::this_thread::sleep_for(std::chrono::seconds(3));
+        for (int fd : slow) send(fd, "X-Slow: 1\r\n", 11, MSG_NOSIGNAL);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    httplib::Client cli("127.0.0.1", m_server->Port());
+    cli.set_read_timeout(5, 0);
+    auto res = cli.Get("/fund/fund.php?gid=0&ver=12");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    for (int fd : slow) close(fd);
+}
+
+// SIGTERM ends the relaying server at once, even while it waits on a source that does not answer.
+TEST_F(DataServerTest, TermEndsTheRelayWhileASourceStalls) {
+    LocalHttpServer up;
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    up.Http().Get(".*", [&](const httplib::Request&, httplib::Response& res) {
+        std::unique_lock lock(mutex);
+        released.wait_for(lock, std::chrono::seconds(60), [&] { return release; });
+        res.set_content("late", "text/plain");
+    });
+    up.Start();
+    std::vector<std::string> args = {ZEZA_DATASERVER_PATH, "--source", "public", "--port", "0", "--data",
+                                     m_data.string()};
+    for (const char* source :
+         {"catalogue", "netvalue", "fundinfo", "estimate", "holdings", "position", "quote", "quote-fallback"})
+        args.insert(args.end(), {"--"s + source + "-url", up.Base() + source});
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    for (int i = 0; i < 5000 && up.Requests().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_FALSE(up.Requests().empty()) << "the relay fetched nothing";
+
+    kill(pid, SIGTERM);
+    const auto start = std::chrono::steady_clock::now();
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0 &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (took >= std::chrono::seconds(5)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    released.notify_all();
 }
 
 TEST_F(DataServerTest, AnnouncedUpdateIsServedWithItsChecksum) {
