@@ -282,6 +282,7 @@ class Reader {
     // A number, kept as its text in the form the callers' from_chars and sscanf read: no '+',
     // a digit on both sides of a '.' or none ("0.5", "5"), hex, octal and binary in decimal.
     // A leading zero does not make octal: the pages pad decimal figures ("010" stays ten).
+    // A figure past a double's range keeps its text, which from_chars reports out of range.
     bool Number(JsValue& out) {
         out.kind = JsValue::Kind::Number;
         const size_t start = m_pos;
@@ -341,7 +342,7 @@ class Reader {
         return true;
     }
 
-    // 0x1F, 0o17, 0b11 at m_pos, written in decimal; past 2^64 as a double would hold it.
+    // 0x1F, 0o17, 0b11 at m_pos, written in decimal; past 2^64 as the double that holds it.
     bool Radix(JsValue& out, bool negative) {
         const unsigned char kind = At(m_pos + 1) | 0x20;
         const int base = kind == 'x' ? 16 : kind == 'o' ? 8 : 2;
@@ -360,6 +361,10 @@ class Reader {
             ++m_pos;
         }
         if (m_pos == digitsStart || IsAsciiNamePart(At(m_pos)) || At(m_pos) == '.') return Fail("bad number");
+        if (overflow && !std::isfinite(approx)) {
+            out.kind = JsValue::Kind::Null;  // Infinity to a script, read as Infinity is
+            return true;
+        }
         char digits[40];
         char* p = digits;
         if (negative) *p++ = '-';
