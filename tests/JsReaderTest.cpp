@@ -88,6 +88,7 @@ TEST(JsReader, ReadsWhatBrowsersRead) {
         {"0x10000000000000000", "18446744073709551616"},
         // Comments and every kind of blank wherever a blank may be.
         {"/*a*/[1,//b\n2/*c*/, /**/3 ]//end", "[1,2,3]"},
+        {"[1,//b\u2028 2,//c\r3]", "[1,2,3]"},
         {"[1,\u3000\u00a02\u2028,\v\f3]", "[1,2,3]"},
         // The statement around the value.
         {"var db = {a:1};", "{a:1}"},

@@ -118,6 +118,11 @@ class Reader {
         return 0;
     }
 
+    // U+2028 or U+2029, which end a line as '\n' does.
+    bool LineSeparator(size_t i) {
+        return At(i) == 0xE2 && At(i + 1) == 0x80 && (At(i + 2) == 0xA8 || At(i + 2) == 0xA9) && !Gbk();
+    }
+
     // Skips blanks and comments. An unclosed comment fails and stays put, so that whatever
     // reads next fails on its '/' too.
     void SkipSpace() {
@@ -125,7 +130,8 @@ class Reader {
             unsigned char c = At(m_pos);
             if (c == '/' && At(m_pos + 1) == '/') {
                 m_pos += 2;
-                while (m_pos < m_s.size() && At(m_pos) != '\n' && At(m_pos) != '\r') ++m_pos;
+                while (m_pos < m_s.size() && At(m_pos) != '\n' && At(m_pos) != '\r' && !LineSeparator(m_pos))
+                    ++m_pos;
             } else if (c == '/' && At(m_pos + 1) == '*') {
                 size_t end = m_s.find("*/", m_pos + 2);
                 if (end == std::string_view::npos) {
@@ -463,7 +469,7 @@ class Reader {
             AppendUtf8(out, v);
             return true;
         }
-        if (e == 0xE2 && At(m_pos) == 0x80 && (At(m_pos + 1) == 0xA8 || At(m_pos + 1) == 0xA9) && !Gbk()) {
+        if (LineSeparator(m_pos - 1)) {
             m_pos += 2;  // a line continued at U+2028 or U+2029
             return true;
         }
