@@ -145,9 +145,31 @@ def holdings():
     }
 
 
+def js_reader():
+    row = '["000001","华夏成长","HXCZ","1.2340","3.4560","1.2300","3.4520","0.0040","0.33","开放申购"]'
+    return {
+        "nav-page.js": ('var db={chars:["a","b"],datas:[' + row + ',' + row.replace("000001", "110022") +
+                        '],count:["5010","12"],record:"5010",pages:"26",curpage:"2",'
+                        'indexsy:[-0.91,-0.80,-1.26,],showday:["2026-08-21","2026-08-20"]};').encode(),
+        "nav-page-gbk.js": gbk('var db={datas:[["000002","抃乗基金","","1.0","1.0","","","","","",""]],'
+                               "showday:['2026-08-21','2026-08-20']}"),
+        "catalogue.js": 'var r = [["000001","HXCZ","华夏成长","混合型","HUAXIACHENGZHANG"],[,],[1,,2,]];'.encode(),
+        "json-answer.json": b'{"Datas":[{"FCODE":"110022","NAV":"2.8260","PDATE":"2026-08-20"}],'
+                            b'"ErrCode":0,"Success":true,"TotalCount":1,"Expansion":null}',
+        "escapes.js": (r'["\n\t\r\b\f\v\0\/\\\'\"","\u4e2d\ud83d\ude00\ud800x\u{1F600}\x41\101",'
+                       "'line\\\ncontinued',\"\\xe4\"]").encode(),
+        "numbers.js": b"[-1,+1,1e-3,2E+5,.5,-.5,5.,0x1F,-0X10,0b11,0o17,010,NaN,-Infinity,undefined,true,false,null]",
+        "keys-comments.js": ("\ufeff/* head */ const x = {$a_1:1, _:2, 中文:3, 'q':4, \"r\":5, 7:6, 0x10:7,"
+                             " a:{b:[{c:1}]}, // line\n}; /* tail */").encode(),
+        "cut-off.js": b'var db={datas:[["000001","\xe5\x8d',
+        "error-page.html": b"<html><body>502 Bad Gateway</body></html>",
+    }
+
+
 if __name__ == "__main__":
     write("fuzz_control_file", control_file())
     write("fuzz_fund_list_feed", fund_list())
     write("fuzz_net_value_feed", net_values())
     write("fuzz_estimate_feed", estimates())
     write("fuzz_holdings_import", holdings())
+    write("fuzz_js_reader", js_reader())

@@ -1,0 +1,1 @@
+[-1,+1,1e-3,2E+5,.5,-.5,5.,0x1F,-0X10,0b11,0o17,010,NaN,-Infinity,undefined,true,false,null]
