@@ -109,10 +109,10 @@ Snapshot EstimatedFunds() {
     auto book = std::make_shared<OwnBook>();
     for (int i = 0; i < kEstimatedFunds; ++i) {
         const std::string code = Code(i);
-        s.funds.push_back({code, "fund", i % 2 ? "gu" : "hun", 1});
+        s.funds.push_back({code, "fund", i % 2 ? "gu" : "hun", 1, false, true});
         s.navs.push_back({code, "2026-08-20", 2.0, 1.0 + i % 100 / 100.0, 1.0});
         FundHoldings h;
-        h.reportDate = "2026-06-30";
+        h.reportDate = h.equityDate = "2026-06-30";
         h.equityPct = 85;
         for (int k = 0; k < 10; ++k) {
             const int share = (i * 7 + k * 491) % kShares;
@@ -121,6 +121,7 @@ Snapshot EstimatedFunds() {
         book->holdings[code] = std::move(h);
     }
     s.own = book;
+    s.quoteDate = "2026-08-20";
     s.Build();
     return s;
 }
@@ -170,14 +171,14 @@ void BM_ParseQuoteAnswers(benchmark::State& state) {
         for (int f = 6; f < 30; ++f) body += "~0";
         body += "~20260821145800~0.50~5.00~10.60~9.90~10.50/1234/5678~1234~5678~0.10~30.5~~10.60~9.90\";\n";
     }
-    size_t read = 0;
+    QuoteRead read;
     for (auto _ : state) {
         QuoteMap q;
         std::string error;
         if (!ParseTencentQuotes(body, q, read, error)) state.SkipWithError(error.c_str());
         benchmark::DoNotOptimize(q.size());
     }
-    state.counters["quotes"] = static_cast<double>(read);
+    state.counters["quotes"] = static_cast<double>(read.quotes);
     state.counters["bytes"] = static_cast<double>(body.size());
 }
 BENCHMARK(BM_ParseQuoteAnswers)->Unit(benchmark::kMillisecond);

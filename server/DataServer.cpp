@@ -386,6 +386,7 @@ void DataServer::ServeUpdateFile(const httplib::Request& req, httplib::Response&
 void DataServer::ServeFund(const httplib::Request& req, httplib::Response& res) {
     const std::string code = req.get_param_value("code");
     if (m_options.relay) {
+        m_options.relay->Prioritize(code);  // no holdings yet: asked for first
         std::string page = relay::FundPage(*m_options.relay->Current(), code);
         if (!page.empty()) return res.set_content(page, kHtml);
         res.status = 404;

@@ -3,6 +3,7 @@
 // with an injected clock, the record of errors and the fund page's chart.
 
 #include <atomic>
+#include <functional>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -66,11 +67,20 @@ class RelayEstimateTest : public ::testing::Test {
         m_up.Serve("/js/fundcode_search.js", ReadFileBytes(kDir / "fundcode_search.js"));
         m_up.Serve("/mm/newCore/FundValuationLast", ReadFileBytes(kDir / "FundValuationLast.json"));
         m_up.Serve("/FundMNewApi/FundMNFInfo", R"({"Datas":[],"Success":true})", "application/json");
-        m_up.Route("/Data/Fund_JJJZ_Data.aspx", [this](const auto&, auto& res) {
-            res.set_content(ReadFileBytes(kDir / ("Fund_JJJZ_Data-" + NavDay() + ".aspx")), "text/plain");
+        m_up.Route("/Data/Fund_JJJZ_Data.aspx", [this](const httplib::Request& req, auto& res) {
+            std::lock_guard lock(m_mutex);
+            if (m_navPages.empty())
+                return res.set_content(ReadFileBytes(kDir / ("Fund_JJJZ_Data-" + m_navDay + ".aspx")),
+                                       "text/plain");
+            // page=N,SIZE: the Nth of the pages set.
+            const size_t n = std::stoul(req.get_param_value("page"));
+            res.set_content(n >= 1 && n <= m_navPages.size() ? m_navPages[n - 1] : "",
+                            "text/html; charset=utf-8");
         });
         auto& h = m_up.Http();
-        h.Get("/FundMNewApi/FundMNInverstPosition", [](const httplib::Request& req, httplib::Response& res) {
+        h.Get("/FundMNewApi/FundMNInverstPosition", [this](const httplib::Request& req,
+                                                           httplib::Response& res) {
+            if (m_holdingsDown) return res.set_content("<!DOCTYPE html><p>busy</p>", "application/json");
             std::string body = ReadFileBytes(kDir / ("holdings-" + req.get_param_value("FCODE") + ".json"));
             if (body.empty()) res.status = 404;
             res.set_content(body, "application/json");
@@ -82,7 +92,10 @@ class RelayEstimateTest : public ::testing::Test {
         h.Get(R"(/q=(.*))", [this](const httplib::Request& req, httplib::Response& res) {
             ++m_quoteRequests;
             if (m_tencentDown) return res.set_content("<html><body>busy</body></html>", "text/html");
-            res.set_content(QuoteAnswer("qt.gtimg.txt", req.matches[1], false), "text/plain; charset=GBK");
+            // The service labels its script as a page: the body decides.
+            std::string answer = QuoteAnswer("qt.gtimg.txt", req.matches[1], false);
+            std::lock_guard lock(m_mutex);
+            res.set_content(m_tencentEdit ? m_tencentEdit(answer) : answer, "text/html; charset=GBK");
         });
         h.Get(R"(/list=(.*))", [this](const httplib::Request& req, httplib::Response& res) {
             if (m_sinaDown || req.get_header_value("Referer") != "https://finance.sina.com.cn/") {
@@ -99,7 +112,7 @@ class RelayEstimateTest : public ::testing::Test {
         std::lock_guard lock(m_mutex);
         return m_navDay;
     }
-    std::unique_ptr<Relay> OpenRelay() {
+    std::unique_ptr<Relay> OpenRelay(const std::function<void(RelayOptions&)>& tweak = {}) {
         RelayOptions o;
         o.dataDir = m_tmp.Path() / "data";
         const std::string base = m_up.Base();
@@ -115,14 +128,22 @@ class RelayEstimateTest : public ::testing::Test {
         o.fetch.backoffFirstMs = 0;
         o.fetch.totalTimeoutMs = 2000;
         o.clock = [this] { return m_now.load(); };
+        if (tweak) tweak(o);
         auto relay = std::make_unique<Relay>(o);
         std::string error;
         EXPECT_TRUE(relay->Open(error)) << error;
         return relay;
     }
+    // Requests for a path so far, as sent.
+    std::vector<std::string> Asked(const std::string& prefix) const {
+        std::vector<std::string> out;
+        for (const std::string& t : m_up.Targets())
+            if (t.rfind(prefix, 0) == 0) out.push_back(t);
+        return out;
+    }
     // The evening before: catalogue, holdings, that day's NAVs. Then the day: estimates at
-    // 14:58, the day's NAVs at 20:00.
-    void RunDay(Relay& relay) {
+    // 14:58, the day's NAVs at 20:00 (unless untilClose).
+    void RunDay(Relay& relay, bool untilClose = false) {
         std::string why;
         m_now = kEveningBefore;
         ASSERT_TRUE(relay.RefreshCatalogue(&why)) << why;
@@ -131,6 +152,7 @@ class RelayEstimateTest : public ::testing::Test {
         m_now = kAt1458;
         ASSERT_TRUE(relay.RefreshEstimates(&why)) << why;
         m_atClose = relay.Current();
+        if (untilClose) return;
         m_now = kAt2000;
         {
             std::lock_guard lock(m_mutex);
@@ -145,7 +167,9 @@ class RelayEstimateTest : public ::testing::Test {
     std::string m_navDay = "0820";
     std::atomic<int64_t> m_now{kEveningBefore};
     std::atomic<int> m_quoteRequests{0};
-    std::atomic<bool> m_tencentDown{false}, m_sinaDown{false};
+    std::atomic<bool> m_tencentDown{false}, m_sinaDown{false}, m_holdingsDown{false};
+    std::function<std::string(const std::string&)> m_tencentEdit;  // rewrites the quote answer
+    std::vector<std::string> m_navPages;                           // set: the page is served in these
     std::shared_ptr<const Snapshot> m_atClose;
 };
 
@@ -160,11 +184,12 @@ const TrackDay* Day(const Snapshot& s, const std::string& code, const std::strin
 }  // namespace
 
 TEST(OwnEstimate, FormulaOnAHandExampleAndEveryRefusal) {
-    RelayFund fund{"000001", "x", "hun", 0};
+    RelayFund fund{"000001", "x", "hun", 0, false, true};
     RelayNav nav{"000001", "2026-08-20", 3.0, 1.2050, 1.2};
     FundHoldings h;
     h.reportDate = "2026-06-30";
     h.equityPct = 90;
+    h.equityDate = "2026-06-30";
     h.stocks = {{"sh600519", "600519", "", 8},
                 {"sz000858", "000858", "", 6},
                 {"hk00700", "00700", "", 4},
@@ -173,35 +198,52 @@ TEST(OwnEstimate, FormulaOnAHandExampleAndEveryRefusal) {
                {"sz000858", {147, 150, "2026-08-21"}},
                {"hk00700", {410, 400, "2026-08-21"}}};
     // (8 x 2% - 6 x 2% + 4 x 2.5%) / 18 x 90%: +0.7%; the unquoted 2% of weight is left out.
-    FundEstimate e = EstimateFund(fund, false, &nav, &h, q, "2026-08-21");
+    FundEstimate e = EstimateFund(fund, &nav, &h, q, "2026-08-21", "2026-08-20");
     ASSERT_EQ(e.verdict, Verdict::Published);
     EXPECT_NEAR(e.value, 1.2050 * 1.007, 1e-12);
     EXPECT_NEAR(e.coverage, 0.9, 1e-12);
     EXPECT_EQ(e.day, "2026-08-21");
+    // A share suspended for the day (price 0 read as its close) counts as covered, unmoved:
+    // (8 x 2% - 6 x 2% + 4 x 2.5% + 2 x 0) / 20 x 90% = +0.63%.
+    QuoteMap suspended = q;
+    QuoteRead read;
+    std::string error, line = "v_sz300750=\"51~x~300750~0.00~200.00~0.00";
+    for (int i = 6; i < 30; ++i) line += "~0";
+    ASSERT_TRUE(ParseTencentQuotes(line + "~20260821145800~0~0\";\n", suspended, read, error)) << error;
+    e = EstimateFund(fund, &nav, &h, suspended, "2026-08-21", "2026-08-20");
+    EXPECT_NEAR(e.value, 1.2050 * 1.0063, 1e-12);
+    EXPECT_NEAR(e.coverage, 1.0, 1e-12);
 
-    auto verdict = [&](const RelayFund& f, bool qdii, const FundHoldings& hh, const QuoteMap& qq) {
-        return EstimateFund(f, qdii, &nav, &hh, qq, "2026-08-21").verdict;
+    auto verdict = [&](const RelayFund& f, const FundHoldings& hh, const QuoteMap& qq,
+                       const char* lastTradingDay = "2026-08-20") {
+        return EstimateFund(f, &nav, &hh, qq, "2026-08-21", lastTradingDay).verdict;
     };
     FundHoldings low = h;
     low.stocks[0].weight = 3;
-    low.stocks.push_back({"", "AAPL", "", 8});                      // a market without quotes
-    EXPECT_EQ(verdict(fund, false, low, q), Verdict::LowCoverage);  // 13 of 23 quoted: 57 %
+    low.stocks.push_back({"", "AAPL", "", 8});               // a market without quotes
+    EXPECT_EQ(verdict(fund, low, q), Verdict::LowCoverage);  // 13 of 23 quoted: 57 %
     FundHoldings stale = h;
-    stale.reportDate = "2026-04-22";  // 121 days before
-    EXPECT_EQ(verdict(fund, false, stale, q), Verdict::StaleHoldings);
-    stale.reportDate = "2026-04-24";
-    EXPECT_EQ(verdict(fund, false, stale, q), Verdict::Published);
-    EXPECT_EQ(verdict({"217022", "x", "zhai", 0}, false, h, q), Verdict::NotStockFund);
-    EXPECT_EQ(verdict(fund, true, h, q), Verdict::NotStockFund);
-    EXPECT_EQ(verdict(fund, false, h, {}), Verdict::NoMove);
+    stale.reportDate = stale.equityDate = "2026-04-22";  // 121 days before
+    EXPECT_EQ(verdict(fund, stale, q), Verdict::StaleHoldings);
+    stale.reportDate = stale.equityDate = "2026-04-24";
+    EXPECT_EQ(verdict(fund, stale, q), Verdict::Published);
+    // A position older than the report it scales: last year's stake on this quarter's shares.
+    FundHoldings oldPosition = h;
+    oldPosition.equityDate = "2025-12-31";
+    EXPECT_EQ(verdict(fund, oldPosition, q), Verdict::NoHoldings);
+    EXPECT_EQ(verdict({"217022", "x", "zhai", 0}, h, q), Verdict::NotStockFund);
+    EXPECT_EQ(verdict({"000001", "x", "hun", 0, true, false}, h, q), Verdict::NotStockFund);
+    EXPECT_EQ(verdict(fund, h, {}), Verdict::NoMove);
+    // The fund's NAV is of Friday while the page is at Monday: Tuesday's move is not Monday's too.
+    EXPECT_EQ(verdict(fund, h, q, "2026-08-21"), Verdict::StaleNetValue);
     // Quotes of the NAV's own day are already in it: not an estimate of the next day.
     QuoteMap old = q;
     for (auto& [k, v] : old) v.date = "2026-08-20";
-    EXPECT_EQ(verdict(fund, false, h, old), Verdict::NoMove);
+    EXPECT_EQ(verdict(fund, h, old), Verdict::NoMove);
     // Quotes that cancel out would only repeat the NAV.
     QuoteMap flat{{"sh600519", {1515, 1500, "2026-08-21"}}, {"sz000858", {148, 150, "2026-08-21"}}};
     h.stocks.resize(2);
-    EXPECT_EQ(verdict(fund, false, h, flat), Verdict::NoMove);
+    EXPECT_EQ(verdict(fund, h, flat), Verdict::NoMove);
 }
 
 TEST(OwnEstimate, ReadersOfHoldingsAndQuotes) {
@@ -217,23 +259,51 @@ TEST(OwnEstimate, ReadersOfHoldingsAndQuotes) {
     EXPECT_EQ(h.equityPct, 90.0);
     EXPECT_EQ(h.equityDate, "2026-06-30");  // midnight in Beijing is the day before in UTC
     EXPECT_FALSE(ParseHoldings(R"({"Datas":null,"Success":false})", h, error));
+    // A code that would end the request's list of codes never gets a quote key.
+    ASSERT_TRUE(ParseHoldings(
+        R"({"Datas":{"fundStocks":[{"GPDM":"000001#x","GPJC":"x","JZBL":"5","NEWTEXCH":"0"},)"
+        R"({"GPDM":"600519","GPJC":"y","JZBL":"4","NEWTEXCH":"1"}]},"Success":true,"Expansion":"2026-09-30"})",
+        h, error));
+    ASSERT_EQ(h.stocks.size(), 2u);
+    EXPECT_EQ(h.stocks[0].key, "");
+    EXPECT_EQ(h.stocks[1].key, "sh600519");
 
-    // A GBK name whose second byte is '~' does not shift the fields; unknown codes are skipped.
+    // The position of June with a report of September: the report's own stock share is taken,
+    // and without one the position is unknown.
+    const std::string script =
+        R"(var Data_fundSharesPositions = [[1782748800000,90.00]];var Data_assetAllocation = )"
+        R"({"series":[{"name":"股票占净比","type":null,"data":[88.1,76.5],"yAxis":0},)"
+        R"({"name":"债券占净比","type":null,"data":[5.0,6.0],"yAxis":0}],"categories":["2026-06-30","2026-09-30"]};)";
+    ASSERT_TRUE(ParseEquityPosition(script, h, error)) << error;
+    EXPECT_EQ(h.reportStockPct, 76.5);
+    UseCurrentPosition(h);
+    EXPECT_EQ(h.equityPct, 76.5);
+    EXPECT_EQ(h.equityDate, "2026-09-30");
+    h.reportDate = "2026-12-31";
+    ASSERT_TRUE(ParseEquityPosition(script, h, error)) << error;
+    UseCurrentPosition(h);
+    EXPECT_EQ(h.equityPct, -1);
+
+    // A GBK name whose second byte is '~' does not shift the fields; unknown codes are answers too.
     QuoteMap q;
-    size_t read = 0;
+    QuoteRead read;
     std::string line = "v_sz000001=\"51~\x81\x7E\xC6\xBD~000001~11.00~10.00~10.00";
     for (int i = 6; i < 30; ++i) line += "~0";
-    line += "~20260821145800~1~10\";\nv_pv_none_match=\"1\";\n";
-    ASSERT_TRUE(ParseTencentQuotes(line, q, read, error)) << error;
-    EXPECT_EQ(read, 1u);
+    line += "~20260821145800~1~10\";\n";
+    ASSERT_TRUE(ParseTencentQuotes(line + "v_pv_none_match=\"1\";\n", q, read, error)) << error;
+    EXPECT_EQ(read.quotes, 1u);
+    EXPECT_EQ(read.answered, 2u);
     EXPECT_EQ(q["sz000001"].price, 11.0);
     EXPECT_EQ(q["sz000001"].date, "2026-08-21");
-    EXPECT_FALSE(ParseTencentQuotes("<html></html>", q, read, error));
+    // Cut off in its last line, empty, or a page: no answer.
+    for (std::string bad : {line + line.substr(0, 40), line + "v_sh600519=", std::string("\n\n\n"),
+                            std::string("<html></html>")})
+        EXPECT_FALSE(ParseTencentQuotes(bad, q, read, error)) << bad;
     ASSERT_TRUE(ParseSinaQuotes(ReadFileBytes(kDir / "hq.sinajs.txt"), q, read, error)) << error;
     EXPECT_EQ(q["sh600519"].prevClose, 1500.0);
-    // 5,000 shares take 10 requests.
-    std::vector<std::string> keys(5000, "sh600000");
-    EXPECT_EQ(QuoteUrls("http://q/q=", keys).size(), 10u);
+    // Public clients ask for at most 60 codes a request.
+    std::vector<std::string> keys(121, "sh600000");
+    EXPECT_EQ(QuoteUrls("http://q/q=", keys).size(), 3u);
 }
 
 TEST_F(RelayEstimateTest, ADayOfEstimatesAndTheErrorOnceTheNavIsOut) {
@@ -242,7 +312,7 @@ TEST_F(RelayEstimateTest, ADayOfEstimatesAndTheErrorOnceTheNavIsOut) {
     // At the close: own estimates for the stock and mixed funds, the public one for the LOF,
     // none for low coverage, stale holdings, the bond fund, the QDII fund, the missing quote.
     EXPECT_EQ(m_atClose->EstimateFeed(),
-              "161725|1.0500\r\n000001|1.2134\r\n000006|1.5490\r\n110022|2.8349\r\n519674|3.1371\r\n");
+              "000001|1.2134\r\n000006|1.5490\r\n110022|2.8349\r\n161725|1.0500\r\n519674|3.1371\r\n");
     EXPECT_FALSE(m_atClose->FindEstimate("161725")->own);
     EXPECT_TRUE(m_atClose->FindEstimate("000001")->own);
     EXPECT_EQ(m_quoteRequests.load(), 1);  // every share in one request
@@ -273,7 +343,9 @@ TEST_F(RelayEstimateTest, ADayOfEstimatesAndTheErrorOnceTheNavIsOut) {
     ASSERT_TRUE(d);
     EXPECT_EQ(d->nav, 1.2110);
     EXPECT_EQ(relay->Current()->own->holdings.at("000001").reportDate, "2026-06-30");
-    EXPECT_TRUE(relay->Current()->FindEstimate("000001")->own);
+    // The day's NAV is out: its estimates are no forecast any more and left the feed.
+    EXPECT_EQ(relay->Current()->FindEstimate("000001"), nullptr);
+    EXPECT_EQ(relay->Current()->EstimateFeed(), "");
 }
 
 TEST_F(RelayEstimateTest, ReplayedDayReportsTheMeanAbsoluteErrorOfARecomputation) {
@@ -385,4 +457,153 @@ TEST_F(RelayEstimateTest, FundPageShowsTheRecordWithAServerDrawnChart) {
 
     // Set ZEZA_FUND_PAGE_OUT to keep the page (for a look in a browser).
     if (const char* out = std::getenv("ZEZA_FUND_PAGE_OUT")) zeza::test::WriteFileBytes(out, page);
+}
+
+// Quote answers cut off or answering too few codes are failures: fallback, then the day's last
+// estimates. An estimate never outlives its day, kept or not.
+TEST_F(RelayEstimateTest, BadQuoteAnswersKeepTheDaysEstimatesNeverYesterdays) {
+    auto relay = OpenRelay();
+    RunDay(*relay, true);
+    const std::string atClose = m_atClose->EstimateFeed();
+    m_sinaDown = true;
+    const std::function<std::string(const std::string&)> edits[] = {
+        [](const std::string& a) { return a.substr(0, a.size() - 30); },             // cut in its last line
+        [](const std::string&) { return std::string("v_pv_none_match=\"1\";\n"); },  // one of many
+        [](const std::string&) { return std::string("\n\n\n"); },
+    };
+    for (const auto& edit : edits) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_tencentEdit = edit;
+        }
+        m_now += 120;
+        relay->RefreshEstimates();
+        EXPECT_EQ(relay->Current()->EstimateFeed(), atClose);
+    }
+    // Monday, the NAVs of Friday out, no quote anywhere: Friday's estimates are not Monday's.
+    {
+        std::lock_guard lock(m_mutex);
+        m_navDay = "0821";
+    }
+    m_now = kAt1458 + 3 * 86400;
+    ASSERT_TRUE(relay->RefreshNetValues());
+    relay->RefreshEstimates();
+    EXPECT_EQ(relay->Current()->EstimateFeed(), "");
+}
+
+// Every page of the net value list, or none of it; a bad answer rests its source, not the host.
+TEST_F(RelayEstimateTest, NetValuesComeInPagesAndOnlyAWholeListIsPublished) {
+    auto relay = OpenRelay([](RelayOptions& o) {
+        o.netValuePageSize = 2;
+        o.fetch.backoffFirstMs = 60000;
+    });
+    auto page = [](int n, const char* rows, int record = 5) {
+        return std::string("var db={chars:[\"a\",],datas:[") + rows + "],count:[\"5\",\"0\",],record:\"" +
+               std::to_string(record) + "\",pages:\"3\",curpage:\"" + std::to_string(n) +
+               "\",indexsy:[-0.91,-0.80,-1.26,],showday:[\"2026-08-20\",\"2026-08-19\"]}";
+    };
+    auto row = [](const char* code, const char* nav) {
+        return std::string("[\"") + code + "\",\"x\",\"X\",\"" + nav + "\",\"" + nav +
+               "\",\"1.0000\",\"1.0000\"],";
+    };
+    const std::string p1 = page(1, (row("000001", "1.1000") + row("000002", "1.2000")).c_str());
+    const std::string p2 = page(2, (row("000003", "1.3000") + row("000004", "1.4000")).c_str());
+    const std::string p3 = page(3, row("000005", "1.5000").c_str());
+    {
+        std::lock_guard lock(m_mutex);
+        m_navPages = {p1, "<!doctype html><p>busy</p>", p3};
+    }
+    std::string why;
+    EXPECT_FALSE(relay->RefreshNetValues(&why));
+    EXPECT_TRUE(relay->Current()->navs.empty()) << "a list without its second page";
+    // The page's source rests; the fund list on the same host does not.
+    m_up.ForgetRequests();
+    EXPECT_FALSE(relay->RefreshNetValues(&why));
+    EXPECT_TRUE(Asked("/Data/").empty()) << why;
+    EXPECT_TRUE(relay->RefreshCatalogue(&why)) << why;
+
+    auto fresh = OpenRelay([](RelayOptions& o) { o.netValuePageSize = 2; });
+    {
+        std::lock_guard lock(m_mutex);
+        m_navPages = {p1, page(2, row("000003", "1.3000").c_str()), p3};  // 4 of 5 funds
+    }
+    EXPECT_FALSE(fresh->RefreshNetValues(&why));
+    EXPECT_TRUE(fresh->Current()->navs.empty()) << why;
+    {
+        std::lock_guard lock(m_mutex);
+        m_navPages = {p1, p2, p3};
+    }
+    m_up.ForgetRequests();
+    ASSERT_TRUE(fresh->RefreshNetValues(&why)) << why;
+    EXPECT_EQ(fresh->Current()->navs.size(), 5u);
+    EXPECT_EQ(fresh->Current()->quoteDate, "2026-08-20");
+    const auto asked = Asked("/Data/");
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_NE(asked[1].find("page=2,2"), std::string::npos) << asked[1];
+}
+
+// Requests as public clients send them, and no more of them than the answers need.
+TEST_F(RelayEstimateTest, RequestsAreShapedAndCountedAsPublicClientsSendThem) {
+    auto relay = OpenRelay([](RelayOptions& o) { o.quoteBatch = 3; });
+    RunDay(*relay, true);
+    for (const std::string& q : Asked("/q=")) {
+        const auto commas = std::count(q.begin(), q.end(), ',');
+        EXPECT_LE(commas, 2) << q;
+    }
+    const auto valuations = Asked("/mm/");
+    ASSERT_FALSE(valuations.empty());
+    EXPECT_NE(valuations[0].find("FIELDS=FCODE,SHORTNAME,GSZZL,GZTIME,GSZ,NAV,PDATE"), std::string::npos);
+    // 161725 had a valuation and is asked every round; a fund without one waits an hour.
+    m_up.ForgetRequests();
+    m_now += 120;
+    ASSERT_TRUE(relay->RefreshEstimates());
+    auto again = Asked("/mm/");
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_NE(again[0].find("FCODES=161725"), std::string::npos) << again[0];
+    // All eight sources, one active fund with holdings among them.
+    auto lines = relay->Probe();
+    ASSERT_EQ(lines.size(), 8u);
+    for (const ProbeLine& l : lines)
+        EXPECT_TRUE(l.ok && (l.rows > 0 || l.source == "fund information")) << l.source << ": " << l.error;
+}
+
+// A fresh relay in trading hours: holdings for the funds that have none, the share classes of
+// one fund asked once, a fund someone looks at first, a resting source ends the pass.
+TEST_F(RelayEstimateTest, FirstDayHoldingsInTradingHours) {
+    std::string catalogue = ReadFileBytes(kDir / "fundcode_search.js");
+    catalogue.replace(catalogue.find("]];"), 3,
+                      R"(],["000007","HXCZHC","华夏成长混合C","混合型-灵活","X"]];)");
+    m_up.Serve("/js/fundcode_search.js", catalogue);
+    auto relay = OpenRelay([](RelayOptions& o) { o.fetch.backoffFirstMs = 300; });
+    m_now = kAt1458 - 3 * 3600;  // 11:58
+    ASSERT_TRUE(relay->RefreshCatalogue());
+    ASSERT_TRUE(relay->RefreshNetValues());
+    relay->Prioritize("519674");
+    // The holdings service answers a page: the pass ends at once, the others never marked as tried.
+    m_holdingsDown = true;
+    EXPECT_FALSE(relay->RefreshHoldings(100));
+    ASSERT_EQ(Asked("/FundMNewApi/FundMNInverstPosition").size(), 1u);
+    EXPECT_NE(Asked("/FundMNewApi/FundMNInverstPosition")[0].find("FCODE=519674"), std::string::npos);
+    m_holdingsDown = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    m_up.ForgetRequests();
+    relay->Prioritize("000006");
+    ASSERT_TRUE(relay->RefreshHoldings(2));
+    auto asked = Asked("/FundMNewApi/FundMNInverstPosition");
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[0].find("FCODE=000006"), std::string::npos) << asked[0];
+    EXPECT_GT(relay->HoldingsBacklog(), 0u);
+    ASSERT_TRUE(relay->RefreshHoldings(100));
+    EXPECT_EQ(relay->HoldingsBacklog(), 0u);
+    // 000007 is 000001's class C: same holdings, never asked for itself.
+    for (const std::string& t : Asked("/FundMNewApi/FundMNInverstPosition"))
+        EXPECT_EQ(t.find("FCODE=000007"), std::string::npos);
+    auto s = relay->Current();
+    ASSERT_TRUE(s->own->holdings.count("000007"));
+    EXPECT_EQ(s->own->holdings.at("000007").stocks.size(), s->own->holdings.at("000001").stocks.size());
+    // In trading hours the funds that have holdings wait for the evening.
+    m_up.ForgetRequests();
+    m_now += 7 * 86400;  // a week later, a Friday: all due, none asked
+    ASSERT_TRUE(relay->RefreshHoldings(100));
+    EXPECT_TRUE(Asked("/FundMNewApi/").empty()) << Asked("/FundMNewApi/")[0];
 }

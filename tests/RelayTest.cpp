@@ -299,11 +299,56 @@ TEST(RelaySources, ReadersAndTypeMapping) {
     ASSERT_EQ(info.size(), 1u);
     EXPECT_EQ(info[0].nav, "2.8260");
     EXPECT_FALSE(ParseFundInfo(R"({"Datas":null,"Success":false,"ErrCode":1})", info, error));
+}
 
-    const std::pair<const char*, const char*> types[] = {
-        {"股票型", "gu"},     {"债券型-混合二级", "zhai"}, {"混合型-偏股", "hun"}, {"指数型-固收", "zhi"},
-        {"QDII-指数", "zhi"}, {"QDII-纯债", "zhai"},       {"QDII", "hun"},        {"FOF-进取型", "hun"},
-        {"Reits", "gu"},      {"商品（不含QDII）", "zhi"}, {"新类型", "hun"}};
-    for (auto [text, code] : types) EXPECT_EQ(TypeCodeFor(text).value_or("-"), code) << text;
-    EXPECT_FALSE(TypeCodeFor("货币型-普通货币"));
+// Every type text of the live catalogue: (feed type, late publisher, own estimate).
+TEST(RelaySources, EveryCatalogueTypeMappedOnce) {
+    struct Row {
+        const char* text;
+        const char* type;  // "-": left out
+        bool late, own;
+    };
+    const Row rows[] = {
+        {"股票型", "gu", false, true},
+        {"混合型-偏股", "hun", false, true},
+        {"混合型-灵活", "hun", false, true},
+        {"混合型-平衡", "hun", false, true},
+        {"混合型-偏债", "hun", false, true},
+        {"混合型-绝对收益", "hun", false, true},
+        {"指数型-股票", "zhi", false, false},
+        {"指数型-海外股票", "zhi", true, false},
+        {"指数型-其他", "zhi", false, false},
+        {"商品", "zhi", false, false},
+        {"指数型-固收", "zhai", false, false},
+        {"债券型-长债", "zhai", false, false},
+        {"债券型-混合二级", "zhai", false, false},
+        {"债券型-中短债", "zhai", false, false},
+        {"债券型-混合一级", "zhai", false, false},
+        {"FOF-稳健型", "hun", false, false},
+        {"FOF-均衡型", "hun", false, false},
+        {"FOF-进取型", "hun", false, false},
+        {"Reits", "gu", false, false},
+        {"REITs", "gu", false, false},
+        {"QDII-普通股票", "gu", true, false},
+        {"QDII-混合偏股", "hun", true, false},
+        {"QDII-混合灵活", "hun", true, false},
+        {"QDII-混合平衡", "hun", true, false},
+        {"QDII-FOF", "hun", true, false},
+        {"QDII-REITs", "hun", true, false},
+        {"QDII-纯债", "zhai", true, false},
+        {"QDII-混合债", "zhai", true, false},
+        {"QDII-商品", "zhi", true, false},
+        {"货币型-普通货币", "-", false, false},
+        {"货币型-浮动净值", "-", false, false},
+        {"理财型", "-", false, false},
+        {"", "hun", false, false},
+        {"新类型", "hun", false, false},
+    };
+    for (const Row& r : rows) {
+        auto kind = KindFor(r.text);
+        EXPECT_EQ(kind ? kind->typeCode : "-", r.type) << r.text;
+        if (!kind) continue;
+        EXPECT_EQ(kind->late, r.late) << r.text;
+        EXPECT_EQ(kind->ownEstimate, r.own) << r.text;
+    }
 }

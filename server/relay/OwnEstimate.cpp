@@ -55,19 +55,27 @@ std::string DateOf(std::string_view s) {
     return digits.substr(0, 4) + "-" + digits.substr(4, 2) + "-" + digits.substr(6, 2);
 }
 
-// Each `v_xxx="..."` / `var hq_str_xxx="..."` statement: key and the quoted text.
+// Each `v_xxx="..."` / `var hq_str_xxx="..."` statement: key and the quoted text. cut is set
+// when a statement starts but does not end: the answer was cut off, and its last line is no data.
 template <typename F>
-size_t ForEachQuoteLine(std::string_view body, std::string_view prefix, F&& f) {
+size_t ForEachQuoteLine(std::string_view body, std::string_view prefix, bool& cut, F&& f) {
     size_t lines = 0, at = 0;
+    cut = false;
     while ((at = body.find(prefix, at)) != std::string_view::npos) {
         size_t keyStart = at + prefix.size();
         size_t eq = body.find('=', keyStart);
-        if (eq == std::string_view::npos || eq + 1 >= body.size() || body[eq + 1] != '"') break;
+        if (eq == std::string_view::npos || eq + 1 >= body.size() || body[eq + 1] != '"') {
+            cut = true;
+            break;
+        }
         // From the opening quote on, so the search stays on character boundaries without
         // walking the whole answer again for every line.
         std::string_view rest = body.substr(eq + 2);
         size_t close = FindGbkChar(rest, '"');
-        if (close == std::string_view::npos) break;  // cut off
+        if (close == std::string_view::npos) {
+            cut = true;
+            break;
+        }
         ++lines;
         f(body.substr(keyStart, eq - keyStart), rest.substr(0, close));
         at = eq + 2 + close + 1;
@@ -75,14 +83,20 @@ size_t ForEachQuoteLine(std::string_view body, std::string_view prefix, F&& f) {
     return lines;
 }
 
-void TakeQuote(QuoteMap& quotes, size_t& read, std::string_view key, std::string_view price,
+bool IsZeroPrice(std::string_view s) {
+    return !s.empty() && s.find_first_not_of("0.") == std::string_view::npos;
+}
+
+void TakeQuote(QuoteMap& quotes, QuoteRead& read, std::string_view key, std::string_view price,
                std::string_view prev, std::string_view time) {
     auto p = ParsePositive(price), c = ParsePositive(prev);
     std::string date = DateOf(time);
-    // A suspended share shows no price: it is no quote, not a fall to zero.
-    if (!p || !c || date.empty()) return;
+    if (!c || date.empty()) return;
+    // A share suspended for the day shows a price of 0: it has not moved, it has not fallen to zero.
+    if (!p && IsZeroPrice(price)) p = c;
+    if (!p) return;
     quotes[std::string(key)] = {*p, *c, date};
-    ++read;
+    ++read.quotes;
 }
 
 // Days since 1970-01-01 of a Gregorian date.
@@ -152,7 +166,8 @@ bool ParseHoldings(std::string_view body, FundHoldings& h, std::string& error) {
             st.name = Member(s, "GPJC");
             std::string market = Member(s, "NEWTEXCH");
             if (market.empty()) market = Member(s, "TEXCH");
-            st.key = QuoteKey(market, st.code);
+            // A code that is not one would break the request's list of codes for every share after it.
+            st.key = IsShareCode(st.code) ? QuoteKey(market, st.code) : "";
             // JZBL is the weight; PCTNVCHG beside it is how the weight moved since the last report.
             auto w = ParsePositive(Member(s, "JZBL"));
             if (st.code.empty() || !w) continue;
@@ -162,7 +177,52 @@ bool ParseHoldings(std::string_view body, FundHoldings& h, std::string& error) {
     return true;
 }
 
+bool IsShareCode(std::string_view code) {
+    return code.size() >= 4 && code.size() <= 6 && std::all_of(code.begin(), code.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+           });
+}
+
+void UseCurrentPosition(FundHoldings& h) {
+    if (h.equityPct >= 0 && !h.equityDate.empty() && h.equityDate >= h.reportDate) return;
+    if (h.reportStockPct >= 0) {
+        h.equityPct = h.reportStockPct;
+        h.equityDate = h.reportDate;
+    } else {
+        h.equityPct = -1;
+        h.equityDate.clear();
+    }
+}
+
+namespace {
+// The stock share of net assets at `day` from the script's asset allocation:
+// {"series":[{"name":"股票占净比","data":[...]},...],"categories":["2026-06-30",...]}.
+double ReportStockShare(std::string_view script, const std::string& day) {
+    std::string_view text = ScriptVariable(script, "Data_assetAllocation");
+    std::string error;
+    auto value = text.empty() ? std::nullopt : ParseJs(text, error);
+    const JsValue* series = value ? value->Get("series") : nullptr;
+    const JsValue* days = value ? value->Get("categories") : nullptr;
+    if (!series || !series->IsArray() || !days || !days->IsArray()) return -1;
+    size_t at = days->items.size();
+    for (size_t i = 0; i < days->items.size(); ++i)
+        if (days->items[i].Text() == day) at = i;
+    if (at == days->items.size()) return -1;
+    for (const JsValue& s : series->items) {
+        const JsValue* name = s.Get("name");
+        const JsValue* data = s.Get("data");
+        if (!name || name->text.rfind("股票", 0) != 0 || !data || !data->IsArray() ||
+            at >= data->items.size())
+            continue;
+        auto pct = Number(data->items[at].Text());
+        return pct && *pct >= 0 && *pct <= 200 ? *pct : -1;
+    }
+    return -1;
+}
+}  // namespace
+
 bool ParseEquityPosition(std::string_view script, FundHoldings& h, std::string& error) {
+    h.reportStockPct = h.reportDate.empty() ? -1 : ReportStockShare(script, h.reportDate);
     std::string_view text = ScriptVariable(script, "Data_fundSharesPositions");
     if (text.empty()) {
         error = "no Data_fundSharesPositions in the fund's script";
@@ -187,34 +247,56 @@ bool ParseEquityPosition(std::string_view script, FundHoldings& h, std::string& 
     return true;
 }
 
-bool ParseTencentQuotes(std::string_view body, QuoteMap& quotes, size_t& read, std::string& error) {
-    read = 0;
-    size_t lines = ForEachQuoteLine(body, "v_", [&](std::string_view key, std::string_view text) {
-        if (key == "pv_none_match") return;  // a code the service does not know
-        auto f = SplitGbk(text, '~');
-        // 3 price, 4 previous close, 30 time of the price (yyyymmddhhmmss, or yyyy/mm/dd for Hong Kong).
-        if (f.size() > 30 && f[2].size() >= 5 && key.find(f[2]) != std::string_view::npos)
-            TakeQuote(quotes, read, key, f[3], f[4], f[30]);
-    });
+namespace {
+bool QuoteLinesRead(size_t lines, bool cut, std::string& error) {
+    if (cut) {
+        error = "the answer is cut off";
+        return false;
+    }
     if (lines == 0) {
         error = "no quote line in the answer";
         return false;
     }
     return true;
 }
+}  // namespace
 
-bool ParseSinaQuotes(std::string_view body, QuoteMap& quotes, size_t& read, std::string& error) {
-    read = 0;
-    size_t lines = ForEachQuoteLine(body, "var hq_str_", [&](std::string_view key, std::string_view text) {
-        auto f = SplitGbk(text, ',');
-        // 0 name, 1 open, 2 previous close, 3 price, ..., 30 date, 31 time.
-        if (f.size() > 31) TakeQuote(quotes, read, key, f[3], f[2], f[30]);
+bool ParseTencentQuotes(std::string_view body, QuoteMap& quotes, QuoteRead& read, std::string& error) {
+    read = {};
+    bool cut = false;
+    size_t lines = ForEachQuoteLine(body, "v_", cut, [&](std::string_view key, std::string_view text) {
+        if (key == "pv_none_match") {  // a code the service does not know: an answer all the same
+            ++read.answered;
+            return;
+        }
+        auto f = SplitGbk(text, '~');
+        // 3 price, 4 previous close, 30 time of the price (yyyymmddhhmmss, or yyyy/mm/dd for Hong Kong).
+        if (f.size() > 30 && f[2].size() >= 4 && key.find(f[2]) != std::string_view::npos) {
+            ++read.answered;
+            TakeQuote(quotes, read, key, f[3], f[4], f[30]);
+        }
     });
-    if (lines == 0) {
-        error = "no quote line in the answer";
-        return false;
-    }
-    return true;
+    return QuoteLinesRead(lines, cut, error);
+}
+
+bool ParseSinaQuotes(std::string_view body, QuoteMap& quotes, QuoteRead& read, std::string& error) {
+    read = {};
+    bool cut = false;
+    size_t lines =
+        ForEachQuoteLine(body, "var hq_str_", cut, [&](std::string_view key, std::string_view text) {
+            // An empty text is the service's word for a code it does not know.
+            if (text.empty()) {
+                ++read.answered;
+                return;
+            }
+            auto f = SplitGbk(text, ',');
+            // 0 name, 1 open, 2 previous close, 3 price, ..., 30 date, 31 time.
+            if (f.size() > 31) {
+                ++read.answered;
+                TakeQuote(quotes, read, key, f[3], f[2], f[30]);
+            }
+        });
+    return QuoteLinesRead(lines, cut, error);
 }
 
 int DaysBetween(std::string_view a, std::string_view b) {
@@ -229,32 +311,36 @@ int DaysBetween(std::string_view a, std::string_view b) {
 const char* VerdictText(Verdict v) {
     switch (v) {
         case Verdict::Published:
-            return "published";
+            return "已发布";
         case Verdict::NotStockFund:
-            return "not a stock fund";
+            return "不是主动股票型或混合型基金";
         case Verdict::NoHoldings:
-            return "no holdings or equity position";
+            return "没有前十大持仓或与报告相符的股票仓位";
         case Verdict::StaleHoldings:
-            return "holdings report too old";
+            return "持仓报告过旧";
         case Verdict::NoNetValue:
-            return "no net value";
+            return "没有净值";
+        case Verdict::StaleNetValue:
+            return "净值不是最近一个交易日的，当日涨跌无从推算";
         case Verdict::LowCoverage:
-            return "quotes cover too little of the holdings";
+            return "有行情的股票占持仓比例不足";
         case Verdict::NoMove:
-            return "no quote of a day after the net value";
+            return "没有净值日之后的行情";
     }
     return "";
 }
 
-FundEstimate EstimateFund(const RelayFund& fund, bool qdii, const RelayNav* nav, const FundHoldings* h,
-                          const QuoteMap& quotes, std::string_view today) {
+FundEstimate EstimateFund(const RelayFund& fund, const RelayNav* nav, const FundHoldings* h,
+                          const QuoteMap& quotes, std::string_view today, std::string_view lastTradingDay) {
     FundEstimate e;
-    // Bond funds move with rates, QDII funds abroad: top-ten shares say little of either.
-    if (qdii || fund.typeCode == "zhai") {
+    // Bond funds move with rates, funds abroad and funds of funds with what they hold: the top
+    // ten shares say little of either.
+    if (!fund.ownEstimate) {
         e.verdict = Verdict::NotStockFund;
         return e;
     }
-    if (!h || h->stocks.empty() || h->equityPct < 0) {
+    // A position older than the report would scale this quarter's shares by last year's stake.
+    if (!h || h->stocks.empty() || h->equityPct < 0 || h->equityDate < h->reportDate) {
         e.verdict = Verdict::NoHoldings;
         return e;
     }
@@ -264,6 +350,11 @@ FundEstimate EstimateFund(const RelayFund& fund, bool qdii, const RelayNav* nav,
     }
     if (!nav || nav->latest <= 0) {
         e.verdict = Verdict::NoNetValue;
+        return e;
+    }
+    // On a NAV two trading days old the day's move would be charged to the wrong day.
+    if (nav->date != lastTradingDay) {
+        e.verdict = Verdict::StaleNetValue;
         return e;
     }
     double listed = 0, covered = 0, moved = 0;
@@ -295,16 +386,13 @@ FundEstimate EstimateFund(const RelayFund& fund, bool qdii, const RelayNav* nav,
 }
 
 namespace {
-// A fund the round estimates at all: in the catalogue, a kind estimated, holdings fresh enough.
+// A fund the round estimates at all: in the catalogue, a kind estimated, with holdings.
 template <typename F>
-void ForEachEstimated(const Snapshot& s, std::string_view today,
-                      const std::unordered_map<std::string, bool>& skip, F&& f) {
+void ForEachEstimated(const Snapshot& s, const std::unordered_map<std::string, bool>& skip, F&& f) {
     for (const auto& [code, h] : s.own->holdings) {
         if (skip.count(code)) continue;
         const RelayFund* fund = s.FindFund(code);
-        if (!fund || fund->qdii || fund->typeCode == "zhai" || h.stocks.empty() || h.equityPct < 0 ||
-            DaysBetween(h.reportDate, today) >= kMaxReportAgeDays)
-            continue;
+        if (!fund || !fund->ownEstimate || h.stocks.empty()) continue;
         f(code, *fund, h);
     }
 }
@@ -312,13 +400,15 @@ void ForEachEstimated(const Snapshot& s, std::string_view today,
 
 std::vector<std::pair<std::string, FundEstimate>> EstimateRound(
     const Snapshot& s, const QuoteMap& quotes, std::string_view today,
-    const std::unordered_map<std::string, bool>& skip) {
+    const std::unordered_map<std::string, bool>& skip, std::unordered_map<std::string, Verdict>* refused) {
     std::vector<std::pair<std::string, FundEstimate>> out;
-    ForEachEstimated(s, today, skip,
-                     [&](const std::string& code, const RelayFund& fund, const FundHoldings& h) {
-                         FundEstimate e = EstimateFund(fund, fund.qdii, s.FindNav(code), &h, quotes, today);
-                         if (e.verdict == Verdict::Published) out.emplace_back(code, std::move(e));
-                     });
+    ForEachEstimated(s, skip, [&](const std::string& code, const RelayFund& fund, const FundHoldings& h) {
+        FundEstimate e = EstimateFund(fund, s.FindNav(code), &h, quotes, today, s.quoteDate);
+        if (e.verdict == Verdict::Published)
+            out.emplace_back(code, std::move(e));
+        else if (refused)
+            (*refused)[code] = e.verdict;
+    });
     std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     return out;
 }
@@ -326,7 +416,9 @@ std::vector<std::pair<std::string, FundEstimate>> EstimateRound(
 std::vector<std::string> QuoteKeys(const Snapshot& s, std::string_view today,
                                    const std::unordered_map<std::string, bool>& skip) {
     std::vector<std::string> keys;
-    ForEachEstimated(s, today, skip, [&](const std::string&, const RelayFund&, const FundHoldings& h) {
+    ForEachEstimated(s, skip, [&](const std::string&, const RelayFund&, const FundHoldings& h) {
+        // Shares of a fund the round would refuse for its report's age are not worth asking.
+        if (h.equityPct < 0 || DaysBetween(h.reportDate, today) >= kMaxReportAgeDays) return;
         for (const HeldStock& st : h.stocks)
             if (!st.key.empty()) keys.push_back(st.key);
     });

@@ -32,12 +32,23 @@ struct FundHoldings {
     double equityPct = -1;  // % of net value held in stocks; -1 while unknown
     std::string equityDate;
     int64_t fetchedAt = 0;
+    // The report's own share of stocks in net assets (the script's asset allocation at
+    // reportDate); -1 when the script has none for that date. Not stored: it is folded into
+    // equityPct when the holdings are taken.
+    double reportStockPct = -1;
 };
 
 // The fund's top ten from the holdings answer (Datas.fundStocks, Expansion = report date).
 bool ParseHoldings(std::string_view body, FundHoldings& h, std::string& error);
-// The latest equity position of the fund's data script (Data_fundSharesPositions).
+// The latest equity position of the fund's data script (Data_fundSharesPositions), and the
+// stock share of the report at h.reportDate from its asset allocation (Data_assetAllocation).
 bool ParseEquityPosition(std::string_view script, FundHoldings& h, std::string& error);
+// A position older than the report the top ten come from is replaced by that report's own
+// stock share; without one the position is unknown (-1), so the fund gets no own estimate.
+void UseCurrentPosition(FundHoldings& h);
+// A share code as the quote services take it: 4 to 6 letters and digits, nothing that could
+// break a request's list of codes.
+bool IsShareCode(std::string_view code);
 // The text of `var name = ...;` in a script of many statements; "" when absent.
 std::string_view ScriptVariable(std::string_view script, std::string_view name);
 
@@ -47,12 +58,28 @@ struct StockQuote {
 };
 using QuoteMap = std::unordered_map<std::string, StockQuote>;
 
-// Lines of the quote services (GBK) into quotes by key; read counts the quotes taken.
-// False for an answer with no line of the service's shape.
-bool ParseTencentQuotes(std::string_view body, QuoteMap& quotes, size_t& read, std::string& error);
-bool ParseSinaQuotes(std::string_view body, QuoteMap& quotes, size_t& read, std::string& error);
+// What a quote answer held: quotes taken, and lines answered (quotes, suspended shares and
+// the services' "unknown code" lines), to tell a full answer from a cut or empty one.
+struct QuoteRead {
+    size_t quotes = 0, answered = 0;
+};
+// Lines of the quote services (GBK) into quotes by key. A suspended share (price 0, a previous
+// close) is a quote of no move. False for an answer with no line of the service's shape or
+// whose last line is cut off.
+bool ParseTencentQuotes(std::string_view body, QuoteMap& quotes, QuoteRead& read, std::string& error);
+bool ParseSinaQuotes(std::string_view body, QuoteMap& quotes, QuoteRead& read, std::string& error);
 
-enum class Verdict { Published, NotStockFund, NoHoldings, StaleHoldings, NoNetValue, LowCoverage, NoMove };
+enum class Verdict {
+    Published,
+    NotStockFund,   // not an active stock or mixed fund
+    NoHoldings,     // no top ten, or no equity position that fits the report
+    StaleHoldings,  // the report is too old
+    NoNetValue,
+    StaleNetValue,  // the NAV is not of the last trading day: the move would span two days
+    LowCoverage,
+    NoMove
+};
+// The reason as the fund page shows it (UTF-8).
 const char* VerdictText(Verdict v);
 
 struct FundEstimate {
@@ -66,20 +93,23 @@ constexpr double kMinCoverage = 0.70;
 constexpr int kMaxReportAgeDays = 120;
 
 // latest NAV x (1 + equity position x sum(weight x change) / sum(weight)) over the stocks
-// quoted on a day after the NAV's. today is the Beijing date (yyyy-mm-dd).
-FundEstimate EstimateFund(const RelayFund& fund, bool qdii, const RelayNav* nav, const FundHoldings* h,
-                          const QuoteMap& quotes, std::string_view today);
+// quoted on a day after the NAV's. today is the Beijing date (yyyy-mm-dd); lastTradingDay the
+// newest day of the net value page: a NAV of an earlier day gets no estimate.
+FundEstimate EstimateFund(const RelayFund& fund, const RelayNav* nav, const FundHoldings* h,
+                          const QuoteMap& quotes, std::string_view today, std::string_view lastTradingDay);
 
-// The published estimates of one round over every fund with holdings, skipping the funds
-// in `skip` (those the public valuation covers), by fund code.
+// One round over every fund with holdings, skipping the funds in `skip` (those the public
+// valuation covers), by fund code: the published estimates, and in refused (when given) the
+// verdict of every fund that got none.
 std::vector<std::pair<std::string, FundEstimate>> EstimateRound(
     const Snapshot& s, const QuoteMap& quotes, std::string_view today,
-    const std::unordered_map<std::string, bool>& skip = {});
+    const std::unordered_map<std::string, bool>& skip = {},
+    std::unordered_map<std::string, Verdict>* refused = nullptr);
 // The quote keys that round needs, sorted, each once.
 std::vector<std::string> QuoteKeys(const Snapshot& s, std::string_view today,
                                    const std::unordered_map<std::string, bool>& skip = {});
-// Request URLs for the keys, `batch` a request.
-constexpr size_t kQuoteBatch = 500;
+// Request URLs for the keys, `batch` a request (public clients ask for at most 60).
+constexpr size_t kQuoteBatch = 60;
 std::vector<std::string> QuoteUrls(const std::string& base, const std::vector<std::string>& keys,
                                    size_t batch = kQuoteBatch);
 

@@ -4,8 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <map>
+#include <tuple>
 
 #include "platform/GbkCodec.h"
+#include "server/relay/JsReader.h"
 #include "server/relay/Sources.h"
 
 namespace zeza::relay {
@@ -28,6 +31,58 @@ std::string DaysBefore(int64_t utc, int days) {
 // The new time of a feed: unchanged with unchanged content, else now and always later than before.
 int64_t NextTime(bool changed, int64_t old, int64_t now) {
     return changed ? std::max(now, old + 1) : old;
+}
+
+// Sources as their rests are kept: one source resting leaves the others on its host alone.
+const std::string kCatalogueSource = "catalogue";
+const std::string kNetValueSource = "net values";
+const std::string kFundInfoSource = "fund information";
+const std::string kValuationSource = "valuations";
+const std::string kHoldingsSource = "holdings";
+const std::string kScriptSource = "data script";
+const std::string kQuoteSource = "quotes";
+const std::string kQuoteFallbackSource = "quotes (fallback)";
+
+constexpr int64_t kQuietValuationSeconds = 3600;  // a fund without a valuation is asked hourly
+constexpr size_t kMaxNavPages = 200;              // more is not the net value list
+
+// The net value page's address for page n of size rows.
+std::string NavPageUrl(const std::string& base, size_t n, size_t size) {
+    std::string url = base;
+    const std::string param = "page=" + std::to_string(n) + "," + std::to_string(size);
+    size_t at = url.find("page=");
+    while (at != std::string::npos && at > 0 && url[at - 1] != '?' && url[at - 1] != '&')
+        at = url.find("page=", at + 1);
+    if (at != std::string::npos) {
+        size_t end = url.find('&', at);
+        return url.replace(at, end == std::string::npos ? std::string::npos : end - at, param);
+    }
+    return url + (url.find('?') == std::string::npos ? "?" : "&") + param;
+}
+
+// The valuation address with the fields public clients ask for, unless it names its own.
+std::string WithFields(const std::string& url) {
+    if (url.find("FIELDS=") != std::string::npos) return url;
+    return url + (url.find('?') == std::string::npos ? "?" : "&") +
+           "FIELDS=FCODE,SHORTNAME,GSZZL,GZTIME,GSZ,NAV,PDATE";
+}
+
+// Holdings are due again after this long: weekly while a newer report may be out (a quarter's
+// top ten are published within weeks of its end), else every four weeks.
+int64_t HoldingsMaxAge(const FundHoldings* h, const std::string& today) {
+    if (!h || DaysBetween(h->reportDate, today) >= 100) return 7 * 86400;
+    return 28 * 86400;
+}
+
+// The name of a fund without its share class letter ("...混合A", "...混合C" are one fund).
+std::string ClassStem(const std::string& gbkName) {
+    size_t last = 0, chars = 0;
+    for (size_t i = 0; i < gbkName.size(); i += GbkCharLength(gbkName, i)) {
+        last = i;
+        ++chars;
+    }
+    const char c = chars > 2 ? gbkName[last] : 0;
+    return c >= 'A' && c <= 'Z' && last + 1 == gbkName.size() ? gbkName.substr(0, last) : gbkName;
 }
 
 std::string Shorten(std::string s, size_t n = 160) {
@@ -82,6 +137,21 @@ bool Relay::Fail(const std::string& source, const FetchResult& r, size_t rows, c
     return false;
 }
 
+bool Relay::Refuse(const std::string& source, const FetchResult& r, size_t rows, const std::string& message,
+                   std::string* why) {
+    m_fetcher.Refused(source);
+    return Fail(source, r, rows, message, why);
+}
+
+void Relay::Prioritize(const std::string& code) {
+    auto snap = Current();
+    const RelayFund* f = snap->FindFund(code);
+    if (!f || !f->ownEstimate || snap->own->holdings.count(code)) return;
+    std::lock_guard lock(m_priorityMutex);
+    if (std::find(m_priority.begin(), m_priority.end(), code) == m_priority.end()) m_priority.push_back(code);
+    if (m_priority.size() > 100) m_priority.erase(m_priority.begin());  // a crawler cannot grow it
+}
+
 std::string Relay::WithCodes(const std::string& url, const char* param, const std::vector<std::string>& codes,
                              size_t from, size_t count) {
     std::string out = url + (url.find('?') == std::string::npos ? "?" : "&") + param + "=";
@@ -94,16 +164,16 @@ std::string Relay::WithCodes(const std::string& url, const char* param, const st
 
 bool Relay::RefreshCatalogue(std::string* why) {
     std::lock_guard run(m_runMutex);
-    FetchResult r = m_fetcher.Get(m_options.catalogueUrl, m_options.referer);
-    if (!r.ok) return Fail("catalogue", r, 0, r.error, why);
+    FetchResult r = m_fetcher.Get(m_options.catalogueUrl, m_options.referer, kCatalogueSource);
+    if (!r.ok) return Fail(kCatalogueSource, r, 0, r.error, why);
     std::vector<CatalogueRow> rows;
     std::string error;
-    if (!ParseCatalogue(r.body, rows, error)) return Fail("catalogue", r, 0, error, why);
+    if (!ParseCatalogue(r.body, rows, error)) return Refuse(kCatalogueSource, r, 0, error, why);
     auto prev = Current();
     // A catalogue far shorter than the last one is a page cut short, not funds gone.
     if (rows.size() < prev->funds.size() / 2)
-        return Fail(
-            "catalogue", r, rows.size(),
+        return Refuse(
+            kCatalogueSource, r, rows.size(),
             "only " + std::to_string(rows.size()) + " funds, had " + std::to_string(prev->funds.size()), why);
     const int64_t now = Now();
     const int64_t stamp = std::max(now, prev->listTime + 1);
@@ -112,22 +182,53 @@ bool Relay::RefreshCatalogue(std::string* why) {
     next->Build();
     next->listTime = NextTime(next->ListContent() != prev->ListContent(), prev->listTime, stamp);
     m_runs.catalogue = now;
-    m_store.Log(now, "catalogue", r.status, r.body.size(), next->funds.size(), true, "");
+    m_store.Log(now, kCatalogueSource, r.status, r.body.size(), next->funds.size(), true, "");
     Publish(Feed::Catalogue, next);
     return true;
 }
 
 bool Relay::RefreshNetValues(std::string* why) {
     std::lock_guard run(m_runMutex);
-    FetchResult r = m_fetcher.Get(m_options.netValueUrl, m_options.referer);
-    if (!r.ok) return Fail("net values", r, 0, r.error, why);
+    // The service caps rows per request: read every page, publish only the whole list.
     NavPage page;
-    std::string error;
-    if (!ParseNavPage(r.body, page, error)) return Fail("net values", r, 0, error, why);
+    FetchResult r;
+    size_t bytes = 0, items = 0;
+    for (size_t n = 1;; ++n) {
+        r = m_fetcher.Get(NavPageUrl(m_options.netValueUrl, n, m_options.netValuePageSize), m_options.referer,
+                          kNetValueSource);
+        const std::string which = "page " + std::to_string(n) + ": ";
+        if (!r.ok) return Fail(kNetValueSource, r, 0, which + r.error, why);
+        bytes += r.body.size();
+        NavPage part;
+        std::string error;
+        if (!ParseNavPage(r.body, part, error)) return Refuse(kNetValueSource, r, 0, which + error, why);
+        if (n == 1) {
+            page.day = part.day;
+            page.prevDay = part.prevDay;
+            page.record = part.record;
+            page.pages = std::max<size_t>(part.pages, 1);
+        } else if (part.day != page.day || part.record != page.record) {
+            // New values came out between two pages: the next run reads the list again.
+            return Fail(kNetValueSource, r, 0, which + "the list changed while it was read", why);
+        }
+        if (part.curpage && part.curpage != n)
+            return Refuse(kNetValueSource, r, 0,
+                          which + "the service sent page " + std::to_string(part.curpage), why);
+        items += part.rows.size();
+        page.rows.insert(page.rows.end(), std::make_move_iterator(part.rows.begin()),
+                         std::make_move_iterator(part.rows.end()));
+        if (n >= page.pages) break;
+        if (n >= kMaxNavPages) return Refuse(kNetValueSource, r, 0, "more than 200 pages", why);
+    }
+    r.body.resize(bytes);  // for the log: the size of all pages
     auto prev = Current();
+    if (page.record && items < page.record)
+        return Refuse(kNetValueSource, r, items,
+                      "only " + std::to_string(items) + " of " + std::to_string(page.record) + " funds came",
+                      why);
     if (page.rows.size() < prev->navs.size() / 2)
-        return Fail(
-            "net values", r, page.rows.size(),
+        return Refuse(
+            kNetValueSource, r, page.rows.size(),
             "only " + std::to_string(page.rows.size()) + " funds, had " + std::to_string(prev->navs.size()),
             why);
     NetValueBuild build = NetValuesFromPage(page);
@@ -136,14 +237,15 @@ bool Relay::RefreshNetValues(std::string* why) {
     std::vector<std::string> lateCodes;
     for (const NavPageRow& row : build.late) lateCodes.push_back(row.code);
     for (size_t i = 0; i < lateCodes.size(); i += kFundInfoBatch) {
-        FetchResult fr =
-            m_fetcher.Get(WithCodes(m_options.fundInfoUrl, "Fcodes", lateCodes, i, kFundInfoBatch));
+        FetchResult fr = m_fetcher.Get(
+            WithCodes(m_options.fundInfoUrl, "Fcodes", lateCodes, i, kFundInfoBatch), "", kFundInfoSource);
+        if (fr.resting || fr.cancelled) break;
         std::vector<FundInfo> part;
         std::string perr;
         if (!fr.ok || !ParseFundInfo(fr.body, part, perr)) {
             // Without it the late funds still get the page's older value.
-            m_store.Log(Now(), "fund information", fr.status, fr.body.size(), 0, false,
-                        fr.ok ? perr : fr.error);
+            if (fr.ok) m_fetcher.Refused(kFundInfoSource);
+            m_store.Log(Now(), kFundInfoSource, fr.status, fr.body.size(), 0, false, fr.ok ? perr : fr.error);
             continue;
         }
         info.insert(info.end(), part.begin(), part.end());
@@ -156,6 +258,16 @@ bool Relay::RefreshNetValues(std::string* why) {
     next->navs = std::move(build.navs);
     next->Build();
     next->stkTime = NextTime(next->NavFeed() != prev->NavFeed(), prev->stkTime, now);
+    // An estimate is for the day after its NAV: once that day's NAV is out, it is no forecast.
+    const size_t before = next->estimates.size();
+    std::erase_if(next->estimates, [&](const RelayEstimate& e) {
+        const RelayNav* n = next->FindNav(e.code);
+        return !e.day.empty() && n && e.day <= n->date;
+    });
+    if (next->estimates.size() != before) {
+        next->Build();
+        next->estTime = NextTime(true, prev->estTime, now);
+    }
     // The day's NAV goes into the record of every fund the relay estimates or has estimated,
     // beside that day's last estimate.
     auto book = std::make_shared<OwnBook>(*prev->own);
@@ -179,8 +291,10 @@ bool Relay::RefreshNetValues(std::string* why) {
     }
     next->own = std::move(book);
     m_runs.netValues = now;
-    m_store.Log(now, "net values", r.status, r.body.size(), next->navs.size(), true, "");
+    m_store.Log(now, kNetValueSource, r.status, bytes, next->navs.size(), true,
+                std::to_string(page.pages) + " page(s)");
     Publish(Feed::NetValues, next);
+    if (next->estimates.size() != before) Publish(Feed::Estimates, std::make_shared<Snapshot>(*next));
     return true;
 }
 
@@ -189,11 +303,24 @@ bool Relay::RefreshEstimates(std::string* why) {
     auto prev = Current();
     const int64_t now = Now();
     const std::string today = Today(now);
+    // A kept estimate lives only while its day is after its fund's NAV day.
+    auto stillDue = [&](const RelayEstimate& e) {
+        const RelayNav* n = prev->FindNav(e.code);
+        return !e.day.empty() && (!n || e.day > n->date);
+    };
+    // The valuation source for the funds it can have one for; a fund it had none for last time
+    // is asked again hourly, not every round.
     std::vector<std::string> codes;
-    for (const RelayFund& f : prev->funds)
-        if (WantsEstimate(f)) codes.push_back(f.code);
+    size_t wanted = 0;
+    for (const RelayFund& f : prev->funds) {
+        if (!WantsEstimate(f)) continue;
+        ++wanted;
+        auto q = m_valuationQuiet.find(f.code);
+        if (q == m_valuationQuiet.end() || q->second + kQuietValuationSeconds <= now) codes.push_back(f.code);
+    }
+    const std::string valuationUrl = WithFields(m_options.estimateUrl);
     std::vector<RelayEstimate> estimates;
-    // Fresh public estimates by fund, with the day they are for: preferred over the relay's own.
+    // Fresh public estimates by fund: preferred over the relay's own.
     std::unordered_map<std::string, bool> publicCodes;
     std::vector<std::pair<std::string, TrackDay>> record;
     std::string stamp;
@@ -201,29 +328,39 @@ bool Relay::RefreshEstimates(std::string* why) {
     FetchResult last;
     std::string lastError;
     for (size_t i = 0; i < codes.size(); i += kEstimateBatch) {
-        FetchResult fr = m_fetcher.Get(WithCodes(m_options.estimateUrl, "FCODES", codes, i, kEstimateBatch));
+        const size_t end = std::min(codes.size(), i + kEstimateBatch);
+        FetchResult fr =
+            m_fetcher.Get(WithCodes(valuationUrl, "FCODES", codes, i, kEstimateBatch), "", kValuationSource);
         std::vector<EstimateRow> rows;
         std::string perr;
         if (!fr.ok || !ParseEstimates(fr.body, rows, perr)) {
+            if (fr.ok) m_fetcher.Refused(kValuationSource);
             lastError = fr.ok ? perr : fr.error;
             last = fr;
-            // The batch's funds keep their last estimates rather than lose them.
-            for (size_t k = i; k < std::min(codes.size(), i + kEstimateBatch); ++k)
-                if (const RelayEstimate* e = prev->FindEstimate(codes[k]); e && !e->own) {
+            // The batch's funds keep their last estimates while those are of a day still to come.
+            for (size_t k = i; k < end; ++k)
+                if (const RelayEstimate* e = prev->FindEstimate(codes[k]); e && !e->own && stillDue(*e)) {
                     estimates.push_back(*e);
                     publicCodes[e->code] = true;
                 }
+            if (fr.resting || fr.cancelled) break;
             continue;
         }
         ++answered;
+        for (size_t k = i; k < end; ++k) m_valuationQuiet[codes[k]] = now;
         for (const EstimateRow& row : rows) {
             if (!row.value) continue;
-            estimates.push_back({row.code, *row.value});
+            RelayEstimate e{row.code, *row.value, false,
+                            IsIsoDate(row.time.substr(0, 10)) ? row.time.substr(0, 10) : today};
+            // A valuation of a day whose NAV is out already is yesterday's, not today's.
+            if (!stillDue(e)) continue;
+            m_valuationQuiet.erase(row.code);
+            estimates.push_back(e);
             publicCodes[row.code] = true;
             stamp = std::max(stamp, row.time);
             TrackDay d;
-            d.day = IsIsoDate(row.time.substr(0, 10)) ? row.time.substr(0, 10) : today;
-            d.estimate = *row.value;
+            d.day = e.day;
+            d.estimate = e.value;
             d.publicEstimate = true;
             record.emplace_back(row.code, d);
         }
@@ -234,18 +371,26 @@ bool Relay::RefreshEstimates(std::string* why) {
     QuoteMap quotes;
     const bool quoted = !keys.empty() && FetchQuotes(keys, quotes);
     if (answered == 0 && !quoted) {
-        if (codes.empty() && keys.empty()) {
+        if (wanted == 0 && keys.empty()) {
             if (why) *why = "estimates: no catalogue yet";
             return false;
         }
-        return Fail("estimates", last, 0, lastError.empty() ? "no quotes" : lastError, why);
+        if (codes.empty() && keys.empty()) {
+            if (why) *why = "estimates: nothing to ask this round";
+            return false;
+        }
+        // Nothing came: the feed stays as it was, but nothing outlives its day.
+        lastError = lastError.empty() ? "no quotes" : lastError;
     }
     size_t own = 0;
+    auto refused = std::make_shared<std::unordered_map<std::string, Verdict>>();
+    std::unordered_map<std::string, bool> ownNow;
     if (quoted) {
-        for (auto& [code, e] : EstimateRound(*prev, quotes, today, publicCodes)) {
+        for (auto& [code, e] : EstimateRound(*prev, quotes, today, publicCodes, refused.get())) {
             // Kept as the feed shows it, so the error on record is that of the figure people saw.
             const double shown = std::round(e.value * 10000) / 10000;
-            estimates.push_back({code, shown, true});
+            estimates.push_back({code, shown, true, e.day});
+            ownNow[code] = true;
             TrackDay d;
             d.day = e.day;
             d.estimate = shown;
@@ -254,10 +399,20 @@ bool Relay::RefreshEstimates(std::string* why) {
         }
         if (own) stamp = std::max(stamp, BeijingTime(now) + ":00");
     } else {
-        // No quotes this time: the funds keep their last own estimates.
-        for (const RelayEstimate& e : prev->estimates)
-            if (e.own && !publicCodes.count(e.code)) estimates.push_back(e);
+        *refused = *prev->refused;
     }
+    // Funds without a new own estimate (no quotes, a failed batch) keep the last one of the day.
+    for (const RelayEstimate& e : prev->estimates)
+        if (e.own && !ownNow.count(e.code) && !publicCodes.count(e.code) && stillDue(e))
+            estimates.push_back(e);
+    // Public estimates of funds not asked this round (asked hourly) stay while they are due.
+    std::unordered_map<std::string, bool> asked;
+    for (const std::string& c : codes) asked[c] = true;
+    for (const RelayEstimate& e : prev->estimates)
+        if (!e.own && !asked.count(e.code) && !publicCodes.count(e.code) && stillDue(e)) {
+            estimates.push_back(e);
+            publicCodes[e.code] = true;
+        }
 
     // Each run overwrites the day's estimate, so after the close the record holds the last one.
     auto book = std::make_shared<OwnBook>(*prev->own);
@@ -273,44 +428,67 @@ bool Relay::RefreshEstimates(std::string* why) {
     if (!rows.empty() && !m_store.SaveTrack(rows, DaysBefore(now, kTrackKeepDays), terr))
         std::fprintf(stderr, "zeza-dataserver: cannot store the estimate record: %s\n", terr.c_str());
 
+    std::sort(estimates.begin(), estimates.end(),
+              [](const RelayEstimate& x, const RelayEstimate& y) { return x.code < y.code; });
     auto next = std::make_shared<Snapshot>(*prev);
     next->estimates = std::move(estimates);
     next->own = std::move(book);
+    next->refused = std::move(refused);
     if (!stamp.empty()) next->estimateStamp = stamp;
     next->Build();
     next->estTime = NextTime(next->EstimateFeed() != prev->EstimateFeed(), prev->estTime, now);
     m_runs.estimates = now;
-    m_store.Log(now, "estimates", 200, 0, next->estimates.size(), true,
+    const bool ok = answered > 0 || quoted;
+    m_store.Log(now, "estimates", ok ? 200 : last.status, 0, next->estimates.size(), ok,
                 lastError + (own ? " own " + std::to_string(own) : ""));
     Publish(Feed::Estimates, next);
+    if (!ok) {
+        if (why) *why = "estimates: " + lastError;
+        return false;
+    }
     return true;
+}
+
+bool Relay::FetchQuoteBatch(const std::string& source, const std::string& url, const std::string& referer,
+                            size_t asked, bool sina, QuoteMap& quotes) {
+    FetchResult r = m_fetcher.Get(url, referer, source);
+    QuoteMap got;
+    QuoteRead read;
+    std::string error;
+    bool ok = r.ok && (sina ? ParseSinaQuotes(r.body, got, read, error)
+                            : ParseTencentQuotes(r.body, got, read, error));
+    // An answer for fewer than half of the codes is a cut or empty answer, not the market.
+    if (ok && read.answered * 2 < asked) {
+        ok = false;
+        error = "answered " + std::to_string(read.answered) + " of " + std::to_string(asked) + " codes";
+    }
+    if (r.ok && !ok) m_fetcher.Refused(source);
+    m_store.Log(Now(), source, r.status, r.body.size(), ok ? read.quotes : 0, ok,
+                ok ? "" : (r.ok ? error : r.error));
+    if (ok)
+        for (auto& [k, q] : got) quotes[k] = std::move(q);
+    return ok;
 }
 
 bool Relay::FetchQuotes(const std::vector<std::string>& keys, QuoteMap& quotes) {
     size_t good = 0;
-    for (size_t i = 0; i < keys.size(); i += kQuoteBatch) {
-        std::vector<std::string> batch(keys.begin() + i,
-                                       keys.begin() + std::min(keys.size(), i + kQuoteBatch));
-        FetchResult r = m_fetcher.Get(QuoteUrls(m_options.quoteUrl, batch).front());
-        size_t read = 0;
-        std::string error;
-        if (r.ok && ParseTencentQuotes(r.body, quotes, read, error)) {
+    const size_t batch = std::max<size_t>(m_options.quoteBatch, 1);
+    for (size_t i = 0; i < keys.size(); i += batch) {
+        std::vector<std::string> part(keys.begin() + i, keys.begin() + std::min(keys.size(), i + batch));
+        if (FetchQuoteBatch(kQuoteSource, QuoteUrls(m_options.quoteUrl, part, batch).front(), "", part.size(),
+                            false, quotes)) {
             ++good;
-            m_store.Log(Now(), "quotes", r.status, r.body.size(), read, true, "");
             continue;
         }
-        m_store.Log(Now(), "quotes", r.status, r.body.size(), 0, false, r.ok ? error : r.error);
         // The fallback knows the mainland markets only.
         std::vector<std::string> mainland;
-        for (const std::string& k : batch)
+        for (const std::string& k : part)
             if (k.rfind("hk", 0) != 0) mainland.push_back(k);
-        if (mainland.empty()) continue;
-        FetchResult f = m_fetcher.Get(QuoteUrls(m_options.quoteFallbackUrl, mainland).front(),
-                                      m_options.quoteFallbackReferer);
-        bool ok = f.ok && ParseSinaQuotes(f.body, quotes, read, error);
-        m_store.Log(Now(), "quotes (fallback)", f.status, f.body.size(), ok ? read : 0, ok,
-                    ok ? "" : (f.ok ? error : f.error));
-        if (ok) ++good;
+        if (!mainland.empty() &&
+            FetchQuoteBatch(kQuoteFallbackSource,
+                            QuoteUrls(m_options.quoteFallbackUrl, mainland, batch).front(),
+                            m_options.quoteFallbackReferer, mainland.size(), true, quotes))
+            ++good;
     }
     return good > 0;
 }
@@ -319,60 +497,123 @@ bool Relay::RefreshHoldings(size_t maxFunds, std::string* why) {
     std::lock_guard pass(m_holdingsMutex);
     auto prev = Current();
     const int64_t now = Now();
-    std::vector<std::pair<int64_t, std::string>> due;
-    for (const RelayFund& f : prev->funds) {
-        if (f.qdii || f.typeCode == "zhai") continue;
-        auto h = prev->own->holdings.find(f.code);
-        int64_t at = h == prev->own->holdings.end() ? 0 : h->second.fetchedAt;
-        if (auto t = m_holdingsTried.find(f.code); t != m_holdingsTried.end()) at = std::max(at, t->second);
-        if (at + kHoldingsMaxAge <= now) due.emplace_back(at, f.code);
+    const std::string today = Today(now);
+    // In trading hours only funds without holdings are asked (a fresh install, a new fund), so
+    // they get an estimate the same day; the rest waits for the evening.
+    const bool trading = InTradingHours(now);
+    std::vector<std::string> priority;
+    {
+        std::lock_guard lock(m_priorityMutex);
+        priority = m_priority;
     }
-    if (due.empty()) return true;
-    std::sort(due.begin(), due.end());
+    // Share classes of one fund hold the same shares: one group, asked once, lead first by code.
+    std::map<std::pair<std::string, std::string>, std::vector<std::string>> groups;
+    for (const RelayFund& f : prev->funds)
+        if (f.ownEstimate) groups[{ClassStem(f.name), f.typeCode}].push_back(f.code);
+    struct Due {
+        int rank;  // 0 looked at, 1 missing, 2 old
+        int64_t at;
+        const std::vector<std::string>* codes;
+    };
+    std::vector<Due> due;
+    for (const auto& [stem, codes] : groups) {
+        const FundHoldings* have = nullptr;
+        int64_t at = 0;
+        bool looked = false;
+        for (const std::string& c : codes) {
+            auto h = prev->own->holdings.find(c);
+            if (h != prev->own->holdings.end() && (!have || h->second.fetchedAt > have->fetchedAt))
+                have = &h->second;
+            if (auto t = m_holdingsTried.find(c); t != m_holdingsTried.end()) at = std::max(at, t->second);
+            looked = looked || std::find(priority.begin(), priority.end(), c) != priority.end();
+        }
+        if (have) at = std::max(at, have->fetchedAt);
+        if (have && trading) continue;
+        if (at + HoldingsMaxAge(have, today) > now && !(looked && !have)) continue;
+        due.push_back({looked && !have ? 0 : have ? 2 : 1, at, &codes});
+    }
+    std::sort(due.begin(), due.end(), [](const Due& x, const Due& y) {
+        return std::tie(x.rank, x.at, *x.codes) < std::tie(y.rank, y.at, *y.codes);
+    });
+    const size_t missing = std::count_if(due.begin(), due.end(), [](const Due& d) { return d.rank < 2; });
     if (due.size() > maxFunds) due.resize(maxFunds);
+    m_holdingsBacklog = missing > due.size() ? missing - due.size() : 0;
+    if (due.empty()) return true;
 
     std::vector<std::pair<std::string, FundHoldings>> fetched;
     std::string lastError;
-    for (const auto& [at, code] : due) {
-        m_holdingsTried[code] = now;
+    bool stopped = false;
+    for (const Due& d : due) {
+        const std::string& code = d.codes->front();
         std::vector<std::string> one{code};
-        FetchResult r = m_fetcher.Get(WithCodes(m_options.holdingsUrl, "FCODE", one, 0, 1));
+        FetchResult r =
+            m_fetcher.Get(WithCodes(m_options.holdingsUrl, "FCODE", one, 0, 1), "", kHoldingsSource);
+        // A resting source ends the pass; the funds it never asked stay as they were.
+        if (r.resting || r.cancelled) {
+            lastError = r.error;
+            stopped = true;
+            break;
+        }
+        // A failure that rests the source says nothing of the fund: it is asked again after the rest.
+        if (!r.ok && m_fetcher.Resting(kHoldingsSource)) {
+            lastError = code + ": " + r.error;
+            m_store.Log(Now(), kHoldingsSource, r.status, r.body.size(), 0, false, lastError);
+            stopped = true;
+            break;
+        }
+        for (const std::string& c : *d.codes) m_holdingsTried[c] = now;
         FundHoldings h;
         std::string error;
         if (!r.ok || !ParseHoldings(r.body, h, error)) {
             lastError = code + ": " + (r.ok ? error : r.error);
-            m_store.Log(Now(), "holdings", r.status, r.body.size(), 0, false, lastError);
+            std::string jsError;
+            // An answer that is no JSON at all is a bad answer; a fund without a report is not.
+            if (r.ok && !ParseJs(r.body, jsError)) m_fetcher.Refused(kHoldingsSource);
+            m_store.Log(Now(), kHoldingsSource, r.status, r.body.size(), 0, false, lastError);
             continue;
         }
-        FetchResult p = m_fetcher.Get(m_options.positionUrl + code + ".js", m_options.referer);
+        FetchResult p = m_fetcher.Get(m_options.positionUrl + code + ".js", m_options.referer, kScriptSource);
         if (!p.ok || !ParseEquityPosition(p.body, h, error)) {
-            // The position moves little from one report to the next: the last one known will do.
+            // The last position known may still fit the report; UseCurrentPosition decides.
             if (auto old = prev->own->holdings.find(code); old != prev->own->holdings.end()) {
                 h.equityPct = old->second.equityPct;
                 h.equityDate = old->second.equityDate;
             }
-            m_store.Log(Now(), "equity position", p.status, p.body.size(), 0, false,
+            if (p.ok) m_fetcher.Refused(kScriptSource);
+            m_store.Log(Now(), kScriptSource, p.status, p.body.size(), 0, false,
                         code + ": " + (p.ok ? error : p.error));
         }
+        UseCurrentPosition(h);
         h.fetchedAt = now;
-        fetched.emplace_back(code, std::move(h));
+        for (const std::string& c : *d.codes) fetched.emplace_back(c, h);
     }
-    m_store.Log(Now(), "holdings", 200, 0, fetched.size(), !fetched.empty(), lastError);
-    if (fetched.empty()) {
+    m_store.Log(Now(), kHoldingsSource, 200, 0, fetched.size(), !fetched.empty(), lastError);
+    if (!fetched.empty()) {
+        std::string error;
+        if (!m_store.SaveHoldings(fetched, error))
+            std::fprintf(stderr, "zeza-dataserver: cannot store the holdings: %s\n", error.c_str());
+        std::lock_guard run(m_runMutex);
+        auto cur = Current();
+        auto book = std::make_shared<OwnBook>(*cur->own);
+        for (auto& [code, h] : fetched) book->holdings[code] = std::move(h);
+        auto next = std::make_shared<Snapshot>(*cur);
+        next->own = std::move(book);
+        std::lock_guard lock(m_snapMutex);
+        m_snapshot = std::move(next);
+    }
+    {
+        // A fund looked at is asked once ahead of the others, whatever came of it.
+        std::lock_guard lock(m_priorityMutex);
+        std::erase_if(m_priority, [&](const std::string& c) {
+            auto t = m_holdingsTried.find(c);
+            return t != m_holdingsTried.end() && t->second == now;
+        });
+    }
+    if (stopped) m_holdingsBacklog = 0;  // rest first
+    if (fetched.empty() || stopped) {
         if (why) *why = "holdings: " + lastError;
-        return false;
+        return !stopped && !fetched.empty();
     }
-    std::string error;
-    if (!m_store.SaveHoldings(fetched, error))
-        std::fprintf(stderr, "zeza-dataserver: cannot store the holdings: %s\n", error.c_str());
-    std::lock_guard run(m_runMutex);
-    auto cur = Current();
-    auto book = std::make_shared<OwnBook>(*cur->own);
-    for (auto& [code, h] : fetched) book->holdings[code] = std::move(h);
-    auto next = std::make_shared<Snapshot>(*cur);
-    next->own = std::move(book);
-    std::lock_guard lock(m_snapMutex);
-    m_snapshot = std::move(next);
     return true;
 }
 
@@ -402,14 +643,16 @@ void Relay::ScheduleLoop() {
         lock.unlock();
         RunDue(first);
         first = false;
-        // Holdings outside trading hours, a slice per pass, so the estimates never wait on them.
-        if (!InTradingHours(Now())) {
-            std::string why;
-            if (!RefreshHoldings(m_options.holdingsPerPass, &why))
-                std::fprintf(stderr, "zeza-dataserver: %s\n", why.c_str());
-        }
+        // Holdings a slice per pass, so the estimates never wait long on them. While funds have
+        // none (a fresh install) the slices follow each other; otherwise the pass rests.
+        std::string why;
+        if (!RefreshHoldings(m_options.holdingsPerPass, &why))
+            std::fprintf(stderr, "zeza-dataserver: %s\n", why.c_str());
+        const bool more = HoldingsBacklog() > 0;
         lock.lock();
-        m_wake.wait_for(lock, std::chrono::seconds(m_options.checkSeconds), [this] { return m_stopping; });
+        if (!more)
+            m_wake.wait_for(lock, std::chrono::seconds(m_options.checkSeconds),
+                            [this] { return m_stopping; });
     }
 }
 
@@ -430,7 +673,7 @@ std::vector<ProbeLine> Relay::Probe() {
         ProbeLine line;
         line.source = source;
         line.url = url;
-        FetchResult r = m_fetcher.Get(url, referer);
+        FetchResult r = m_fetcher.Get(url, referer, source);
         line.ok = r.ok;
         line.status = r.status;
         line.bytes = r.body.size();
@@ -442,8 +685,8 @@ std::vector<ProbeLine> Relay::Probe() {
         }
         out.push_back(line);
     };
-    std::vector<std::string> catalogueCodes, navCodes;
-    probe("catalogue", m_options.catalogueUrl, m_options.referer,
+    std::vector<std::string> catalogueCodes, navCodes, ownCodes;
+    probe(kCatalogueSource, m_options.catalogueUrl, m_options.referer,
           [&](const std::string& body, ProbeLine& l, std::string& e) {
               std::vector<CatalogueRow> rows;
               if (!ParseCatalogue(body, rows, e)) return false;
@@ -451,26 +694,32 @@ std::vector<ProbeLine> Relay::Probe() {
               const auto& f = rows.front();
               l.firstRow = f.code + " " + f.name + " " + f.typeText;
               for (const auto& row : rows) {
-                  RelayFund fund{row.code, FeedName(row.name), TypeCodeFor(row.typeText).value_or(""), 0};
+                  auto kind = KindFor(row.typeText);
+                  if (!kind) continue;
+                  RelayFund fund{row.code, FeedName(row.name), kind->typeCode,
+                                 0,        kind->late,         kind->ownEstimate};
                   if (WantsEstimate(fund) && catalogueCodes.size() < kEstimateBatch)
                       catalogueCodes.push_back(row.code);
+                  if (fund.ownEstimate && ownCodes.size() < 5) ownCodes.push_back(row.code);
               }
               return true;
           });
-    probe("net values", m_options.netValueUrl, m_options.referer,
-          [&](const std::string& body, ProbeLine& l, std::string& e) {
+    probe(kNetValueSource, NavPageUrl(m_options.netValueUrl, 1, m_options.netValuePageSize),
+          m_options.referer, [&](const std::string& body, ProbeLine& l, std::string& e) {
               NavPage page;
               if (!ParseNavPage(body, page, e)) return false;
               l.rows = page.rows.size();
               const auto& r = page.rows.front();
-              l.firstRow = page.day + "/" + page.prevDay + " " + r.code + " latest " + r.latest +
-                           " accumulated " + r.accumulated + " previous " + r.prevLatest;
+              l.firstRow = page.day + "/" + page.prevDay + " page " + std::to_string(page.curpage) + " of " +
+                           std::to_string(page.pages) + " (" + std::to_string(page.record) + " funds) " +
+                           r.code + " latest " + r.latest + " accumulated " + r.accumulated + " previous " +
+                           r.prevLatest;
               for (size_t i = 0; i < page.rows.size() && navCodes.size() < 3; ++i)
                   navCodes.push_back(page.rows[i].code);
               return true;
           });
     if (navCodes.empty()) navCodes = {"000001", "110022"};
-    probe("fund information", WithCodes(m_options.fundInfoUrl, "Fcodes", navCodes, 0, navCodes.size()), "",
+    probe(kFundInfoSource, WithCodes(m_options.fundInfoUrl, "Fcodes", navCodes, 0, navCodes.size()), "",
           [&](const std::string& body, ProbeLine& l, std::string& e) {
               std::vector<FundInfo> rows;
               if (!ParseFundInfo(body, rows, e)) return false;
@@ -481,7 +730,8 @@ std::vector<ProbeLine> Relay::Probe() {
               return true;
           });
     if (catalogueCodes.empty()) catalogueCodes = {"161725", "510300"};
-    probe("estimates", WithCodes(m_options.estimateUrl, "FCODES", catalogueCodes, 0, catalogueCodes.size()),
+    probe(kValuationSource,
+          WithCodes(WithFields(m_options.estimateUrl), "FCODES", catalogueCodes, 0, catalogueCodes.size()),
           "", [&](const std::string& body, ProbeLine& l, std::string& e) {
               std::vector<EstimateRow> rows;
               if (!ParseEstimates(body, rows, e)) return false;
@@ -491,6 +741,56 @@ std::vector<ProbeLine> Relay::Probe() {
                                rows[0].time;
               return true;
           });
+    // One active fund with holdings: its top ten, its data script, the quotes of its shares.
+    const std::string fund = ownCodes.empty() ? "000001" : ownCodes.front();
+    FundHoldings held;
+    probe(kHoldingsSource, WithCodes(m_options.holdingsUrl, "FCODE", {fund}, 0, 1), "",
+          [&](const std::string& body, ProbeLine& l, std::string& e) {
+              if (!ParseHoldings(body, held, e)) return false;
+              l.rows = held.stocks.size();
+              l.firstRow = fund + " report " + held.reportDate;
+              if (!held.stocks.empty())
+                  l.firstRow += " " + held.stocks[0].key + " " + held.stocks[0].name + " " +
+                                std::to_string(held.stocks[0].weight) + "%";
+              return true;
+          });
+    probe(kScriptSource, m_options.positionUrl + fund + ".js", m_options.referer,
+          [&](const std::string& body, ProbeLine& l, std::string& e) {
+              if (!ParseEquityPosition(body, held, e)) return false;
+              l.rows = 1;
+              char pct[32];
+              std::snprintf(pct, sizeof pct, "%.2f", held.equityPct);
+              l.firstRow =
+                  fund + " equity " + pct + "% on " + held.equityDate + ", report's stock share " +
+                  (held.reportStockPct < 0 ? std::string("unknown") : std::to_string(held.reportStockPct));
+              return true;
+          });
+    std::vector<std::string> keys;
+    for (const HeldStock& st : held.stocks)
+        if (!st.key.empty()) keys.push_back(st.key);
+    if (keys.empty()) keys = {"sh600519", "sz000001", "hk00700"};
+    auto quoteProbe = [&](bool sina) {
+        return [&, sina](const std::string& body, ProbeLine& l, std::string& e) {
+            QuoteMap q;
+            QuoteRead read;
+            if (!(sina ? ParseSinaQuotes(body, q, read, e) : ParseTencentQuotes(body, q, read, e)))
+                return false;
+            l.rows = read.quotes;
+            if (!q.empty()) {
+                const auto& [key, quote] = *q.begin();
+                l.firstRow = key + " " + std::to_string(quote.price) + " (previous close " +
+                             std::to_string(quote.prevClose) + ") on " + quote.date;
+            }
+            return true;
+        };
+    };
+    probe(kQuoteSource, QuoteUrls(m_options.quoteUrl, keys, keys.size()).front(), "", quoteProbe(false));
+    std::vector<std::string> mainland;
+    for (const std::string& k : keys)
+        if (k.rfind("hk", 0) != 0) mainland.push_back(k);
+    if (mainland.empty()) mainland = {"sh600519"};
+    probe(kQuoteFallbackSource, QuoteUrls(m_options.quoteFallbackUrl, mainland, mainland.size()).front(),
+          m_options.quoteFallbackReferer, quoteProbe(true));
     for (ProbeLine& l : out) l.firstRow = Shorten(l.firstRow);
     return out;
 }

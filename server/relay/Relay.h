@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -20,11 +21,14 @@ namespace zeza::relay {
 struct RelayOptions {
     std::filesystem::path dataDir;  // holds relay.db
     std::string catalogueUrl = "http://fund.eastmoney.com/js/fundcode_search.js";
-    std::string netValueUrl = "http://fund.eastmoney.com/Data/Fund_JJJZ_Data.aspx?t=1&lx=1&page=1,50000";
+    // Asked page by page: "&page=N,SIZE" is appended (an existing page= is replaced).
+    std::string netValueUrl = "http://fund.eastmoney.com/Data/Fund_JJJZ_Data.aspx?t=1&lx=1";
+    size_t netValuePageSize = 5000;  // the service caps rows per request (15,000-20,000 seen)
     // Codes are appended as Fcodes=a,b,c (up to 200) and FCODES=a,b,c (up to 50).
     std::string fundInfoUrl =
         "https://fundmobapi.eastmoney.com/FundMNewApi/FundMNFInfo?pageIndex=1&pageSize=200&plat=Android"
         "&appType=ttjj&product=EFund&Version=1&deviceid=zeza";
+    // FIELDS= (the fields public clients ask for) is added unless the address names its own.
     std::string estimateUrl = "https://fundcomapi.tiantianfunds.com/mm/newCore/FundValuationLast";
     std::string referer = "http://fund.eastmoney.com/";  // the fund site's own pages want it
     // The relay's own estimates: a fund's top ten (FCODE= appended), its data script (code + ".js"
@@ -36,7 +40,8 @@ struct RelayOptions {
     std::string quoteUrl = "http://qt.gtimg.cn/q=";
     std::string quoteFallbackUrl = "http://hq.sinajs.cn/list=";
     std::string quoteFallbackReferer = "https://finance.sina.com.cn/";  // answers 403 without it
-    size_t holdingsPerPass = 50;  // funds whose holdings one pass outside trading hours refreshes
+    size_t holdingsPerPass = 50;  // funds (share classes counted once) one holdings pass asks for
+    size_t quoteBatch = 60;       // share codes a quote request asks for, as public clients do
     FetchOptions fetch;
     std::function<int64_t()> clock;  // seconds since 1970 UTC; the system clock when empty
     int checkSeconds = 30;           // how often the schedule is looked at
@@ -73,9 +78,14 @@ class Relay {
     bool RefreshCatalogue(std::string* why = nullptr);
     bool RefreshNetValues(std::string* why = nullptr);
     bool RefreshEstimates(std::string* why = nullptr);
-    // Holdings and equity position of up to maxFunds stock and mixed funds whose holdings are
-    // a week old or missing, oldest first. A fund whose fetch fails keeps what it had.
+    // Holdings and equity position of up to maxFunds active stock and mixed funds whose holdings
+    // are due (missing first; in trading hours only the missing), the share classes of one fund
+    // asked once. A fund whose fetch fails keeps what it had; a resting source ends the pass.
     bool RefreshHoldings(size_t maxFunds, std::string* why = nullptr);
+    // Funds without holdings the last pass had no room for: the schedule goes on at once.
+    size_t HoldingsBacklog() const { return m_holdingsBacklog; }
+    // A fund someone looked at: when it has no holdings, the next pass asks for it first.
+    void Prioritize(const std::string& code);
     // The runs the schedule asks for at this moment; atStart adds the net values and any feed still empty.
     void RunDue(bool atStart);
 
@@ -87,12 +97,19 @@ class Relay {
     void Publish(Feed feed, std::shared_ptr<Snapshot> next);
     bool Fail(const std::string& source, const FetchResult& r, size_t rows, const std::string& message,
               std::string* why);
+    // Fail for an answer that came but could not be used: the source rests as after an error.
+    bool Refuse(const std::string& source, const FetchResult& r, size_t rows, const std::string& message,
+                std::string* why);
     static std::string WithCodes(const std::string& url, const char* param,
                                  const std::vector<std::string>& codes, size_t from, size_t count);
     void ScheduleLoop();
-    // Quotes of the keys, 500 a request, a failed batch asked again of the fallback; false
-    // when no batch came back.
+    // Quotes of the keys, quoteBatch a request, a failed batch asked again of the fallback; false
+    // when no batch came back. A batch is failed when cut off or when it answers fewer than
+    // half of the codes asked.
     bool FetchQuotes(const std::vector<std::string>& keys, QuoteMap& quotes);
+    // One quote request; true when it answered well enough to use.
+    bool FetchQuoteBatch(const std::string& source, const std::string& url, const std::string& referer,
+                         size_t asked, bool sina, QuoteMap& quotes);
 
     RelayOptions m_options;
     Fetcher m_fetcher;
@@ -103,6 +120,12 @@ class Relay {
     RunTimes m_runs;
     std::mutex m_holdingsMutex;                                // one holdings pass at a time
     std::unordered_map<std::string, int64_t> m_holdingsTried;  // last attempt per fund, failed ones too
+    std::atomic<size_t> m_holdingsBacklog{0};
+    std::mutex m_priorityMutex;
+    std::vector<std::string> m_priority;  // funds looked at without holdings, newest last
+    // Funds the valuation source had no estimate for, with when they were last asked: asked
+    // again hourly, not every round.
+    std::unordered_map<std::string, int64_t> m_valuationQuiet;
 
     std::thread m_thread;
     std::mutex m_wakeMutex;

@@ -185,6 +185,7 @@ std::string FundPage(const Snapshot& s, const std::string& code) {
     row("基金代码", code);
     row("基金简称", name);
     if (f) row("基金类型", SitePages::TypeName(f->typeCode));
+    if (f && f->late) row("净值公布", "通常晚一个交易日（投资境外）");
     if (nav) {
         std::string date = SitePages::Escape(nav->date);
         if (nav->date != s.quoteDate)
@@ -197,7 +198,12 @@ std::string FundPage(const Snapshot& s, const std::string& code) {
         row("最新净值(元)", "暂无净值");
     }
     const RelayEstimate* est = s.FindEstimate(code);
-    row("预估净值(元)", !est       ? "暂无预估"
+    std::string none = "暂无预估";
+    if (auto why = s.refused->find(code); !est && why != s.refused->end())
+        none += "（本站未自算：" + std::string(VerdictText(why->second)) + "）";
+    else if (!est && f && !f->ownEstimate && f->typeCode != "zhi")
+        none += "（本站只为主动股票型和混合型基金自算估值）";
+    row("预估净值(元)", !est       ? none
                         : est->own ? Value4(est->value) + " <span class=\"own\">（本站自算）</span>"
                                    : Value4(est->value) + "（公开估值）");
     if (est && !s.estimateStamp.empty()) row("预估时间", SitePages::Escape(s.estimateStamp));

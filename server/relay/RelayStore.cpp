@@ -57,6 +57,12 @@ std::vector<HeldStock> StocksFromText(const std::string& text) {
 
 }  // namespace
 
+namespace {
+// funds.qdii holds the kind's flags: late, own estimate, and a bit that says the flags are set
+// (a file of an older relay holds 1 for a QDII fund there).
+constexpr int kLateFlag = 1, kOwnFlag = 2, kKindFlags = 4;
+}  // namespace
+
 RelayStore::~RelayStore() {
     if (m_db) sqlite3_close(m_db);
 }
@@ -84,6 +90,7 @@ bool RelayStore::Open(const std::filesystem::path& file, std::string& error) {
     std::string ignored;
     Exec("ALTER TABLE funds ADD COLUMN qdii INTEGER NOT NULL DEFAULT 0;", ignored);
     Exec("ALTER TABLE estimates ADD COLUMN own INTEGER NOT NULL DEFAULT 0;", ignored);
+    Exec("ALTER TABLE estimates ADD COLUMN day TEXT NOT NULL DEFAULT '';", ignored);
     return true;
 }
 
@@ -92,9 +99,18 @@ bool RelayStore::Load(Snapshot& s, RunTimes& runs, std::string& error) {
     runs = RunTimes();
     {
         SqlStatement q(m_db, "SELECT code,name,type,changed,qdii FROM funds ORDER BY rowid;");
-        while (q && q.Step() == SQLITE_ROW)
-            s.funds.push_back({q.ColumnString(0), q.ColumnString(1), q.ColumnString(2), q.ColumnInt(3),
-                               q.ColumnInt(4) != 0});
+        while (q && q.Step() == SQLITE_ROW) {
+            RelayFund f{q.ColumnString(0), q.ColumnString(1), q.ColumnString(2), q.ColumnInt(3)};
+            const int64_t kind = q.ColumnInt(4);
+            if (kind & kKindFlags) {
+                f.late = kind & kLateFlag;
+                f.ownEstimate = kind & kOwnFlag;
+            } else {  // a file of the time only QDII funds were told apart: until the next catalogue
+                f.late = kind != 0;
+                f.ownEstimate = !f.late && (f.typeCode == "gu" || f.typeCode == "hun");
+            }
+            s.funds.push_back(std::move(f));
+        }
     }
     {
         SqlStatement q(m_db, "SELECT code,date,acc,latest,previous FROM navs ORDER BY rowid;");
@@ -103,9 +119,10 @@ bool RelayStore::Load(Snapshot& s, RunTimes& runs, std::string& error) {
                 {q.ColumnString(0), q.ColumnString(1), q.ColumnReal(2), q.ColumnReal(3), q.ColumnReal(4)});
     }
     {
-        SqlStatement q(m_db, "SELECT code,value,own FROM estimates ORDER BY rowid;");
+        SqlStatement q(m_db, "SELECT code,value,own,day FROM estimates ORDER BY rowid;");
         while (q && q.Step() == SQLITE_ROW)
-            s.estimates.push_back({q.ColumnString(0), q.ColumnReal(1), q.ColumnInt(2) != 0});
+            s.estimates.push_back(
+                {q.ColumnString(0), q.ColumnReal(1), q.ColumnInt(2) != 0, q.ColumnString(3)});
     }
     auto own = std::make_shared<OwnBook>();
     {
@@ -171,7 +188,8 @@ bool RelayStore::Save(Feed feed, const Snapshot& s, const RunTimes& runs, std::s
         SqlStatement ins(m_db, "INSERT INTO funds(code,name,type,changed,qdii) VALUES(?,?,?,?,?);");
         for (const RelayFund& f : s.funds)
             ok = ok && ins &&
-                 ins.Run(f.code, SqlBlob{f.name}, f.typeCode, f.changeTime, f.qdii ? 1 : 0) == SQLITE_OK;
+                 ins.Run(f.code, SqlBlob{f.name}, f.typeCode, f.changeTime,
+                         kKindFlags | (f.late ? kLateFlag : 0) | (f.ownEstimate ? kOwnFlag : 0)) == SQLITE_OK;
         setMeta("listTime", std::to_string(s.listTime));
         setMeta("catalogueRun", std::to_string(runs.catalogue));
     } else if (feed == Feed::NetValues) {
@@ -184,9 +202,9 @@ bool RelayStore::Save(Feed feed, const Snapshot& s, const RunTimes& runs, std::s
         setMeta("netValuesRun", std::to_string(runs.netValues));
     } else {
         ok = Exec("DELETE FROM estimates;", error);
-        SqlStatement ins(m_db, "INSERT INTO estimates(code,value,own) VALUES(?,?,?);");
+        SqlStatement ins(m_db, "INSERT INTO estimates(code,value,own,day) VALUES(?,?,?,?);");
         for (const RelayEstimate& e : s.estimates)
-            ok = ok && ins && ins.Run(e.code, e.value, e.own ? 1 : 0) == SQLITE_OK;
+            ok = ok && ins && ins.Run(e.code, e.value, e.own ? 1 : 0, e.day) == SQLITE_OK;
         setMeta("estimateStamp", s.estimateStamp);
         setMeta("estTime", std::to_string(s.estTime));
         setMeta("estimatesRun", std::to_string(runs.estimates));

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <mutex>
+#include <set>
 
 #include "platform/GbkCodec.h"
 
@@ -15,14 +17,6 @@ bool StartsWith(std::string_view s, std::string_view p) {
 }
 bool Contains(std::string_view s, std::string_view p) {
     return s.find(p) != std::string_view::npos;
-}
-
-// The kind a QDII fund invests in, from the rest of its type text ("QDII-普通股票").
-std::string QdiiKind(std::string_view rest) {
-    if (Contains(rest, "指数")) return "zhi";
-    if (Contains(rest, "债")) return "zhai";
-    if (Contains(rest, "股票")) return "gu";
-    return "hun";
 }
 
 std::string NavLine(const RelayNav& n) {
@@ -37,22 +31,65 @@ std::string Value4(double v) {
     return buf;
 }
 
-std::optional<std::string> TypeCodeFor(std::string_view t) {
-    if (StartsWith(t, "股票")) return "gu";
-    if (StartsWith(t, "债券")) return "zhai";
-    if (StartsWith(t, "混合")) return "hun";
-    if (StartsWith(t, "指数")) return "zhi";
-    // Money market and wealth funds publish a yield per 10,000 units, not a net value
-    // per unit: nothing the views could show, so they stay out of the catalogue.
-    if (StartsWith(t, "货币") || StartsWith(t, "理财")) return std::nullopt;
-    if (StartsWith(t, "QDII")) return QdiiKind(t.substr(4));
-    // A fund of funds spreads over stock and bond funds; REITs are listed units priced
-    // like shares; commodity funds follow a price index (gold, for the most part).
-    if (StartsWith(t, "FOF")) return "hun";
-    if (StartsWith(t, "REIT") || StartsWith(t, "Reit") || StartsWith(t, "reit")) return "gu";
-    if (StartsWith(t, "商品")) return "zhi";
-    // A kind the source adds later is shown as a mixed fund rather than lost.
-    return "hun";
+namespace {
+
+// The catalogue's type texts, first match wins. Counts of the live catalogue in brackets.
+struct KindRow {
+    const char* text;
+    bool prefix;       // text starts the type text; else the whole text
+    const char* type;  // nullptr: left out
+    bool late, own;
+};
+const KindRow kKinds[] = {
+    // Money market and wealth funds publish a yield per 10,000 units, not a net value per unit:
+    // nothing the views could show, so they stay out of the catalogue.
+    {"货币型", true, nullptr, false, false},
+    {"理财型", true, nullptr, false, false},
+    {"股票型", false, "gu", false, true},            // 1084
+    {"混合型-偏股", false, "hun", false, true},      // 5364
+    {"混合型-灵活", false, "hun", false, true},      // 2404
+    {"混合型-偏债", false, "hun", false, true},      // 1387
+    {"混合型-平衡", false, "hun", false, true},      // 75
+    {"混合型-绝对收益", false, "hun", false, true},  // 39
+    {"指数型-股票", false, "zhi", false, false},     // 4973: the public valuation covers them
+    {"指数型-海外股票", false, "zhi", true, false},  // 363: abroad, a day late
+    {"指数型-固收", false, "zhai", false, false},    // 669
+    {"指数型-其他", false, "zhi", false, false},     // 62
+    {"商品", true, "zhi", false, false},             // 2: gold, for the most part
+    {"债券型", true, "zhai", false, false},          // 长债, 混合二级, 中短债, 混合一级
+    {"FOF", true, "hun", false, false},              // 稳健型, 均衡型, 进取型: funds of funds
+    {"Reits", true, "gu", false, false},             // 78: listed units priced like shares
+    {"REITs", true, "gu", false, false},
+    {"QDII-普通股票", false, "gu", true, false},  // 81
+    {"QDII-纯债", false, "zhai", true, false},    // 60
+    {"QDII-混合债", false, "zhai", true, false},  // 23
+    {"QDII-商品", false, "zhi", true, false},     // 22
+    {"QDII-混合", true, "hun", true, false},      // 偏股, 灵活, 平衡
+    {"QDII-FOF", false, "hun", true, false},      // 9
+    {"QDII-REITs", false, "hun", true, false},    // 4
+};
+
+// A type text the table does not know is reported once per run, so a new kind is noticed.
+void ReportUnknownKind(std::string_view text) {
+    static std::mutex mutex;
+    static std::set<std::string, std::less<>> seen;
+    std::lock_guard lock(mutex);
+    if (!seen.emplace(text).second) return;
+    std::fprintf(stderr, "zeza-dataserver: unknown fund type \"%.*s\", served as a mixed fund\n",
+                 static_cast<int>(text.size()), text.data());
+}
+
+}  // namespace
+
+std::optional<FundKind> KindFor(std::string_view t) {
+    for (const KindRow& row : kKinds) {
+        if (row.prefix ? !StartsWith(t, row.text) : t != row.text) continue;
+        if (!row.type) return std::nullopt;
+        return FundKind{row.type, row.late, row.own, true};
+    }
+    // Another fund abroad is still late; anything else is shown as a mixed fund rather than lost.
+    ReportUnknownKind(t);
+    return FundKind{"hun", StartsWith(t, "QDII"), false, false};
 }
 
 std::string FeedName(std::string_view name) {
@@ -93,9 +130,9 @@ std::vector<RelayFund> FundsFromCatalogue(const std::vector<CatalogueRow>& rows,
     std::unordered_map<std::string, size_t> seen;
     seen.reserve(rows.size());
     for (const CatalogueRow& row : rows) {
-        auto type = TypeCodeFor(row.typeText);
-        if (!type) continue;
-        RelayFund f{row.code, FeedName(row.name), *type, stamp, StartsWith(row.typeText, "QDII")};
+        auto kind = KindFor(row.typeText);
+        if (!kind) continue;
+        RelayFund f{row.code, FeedName(row.name), kind->typeCode, stamp, kind->late, kind->ownEstimate};
         if (f.name.empty()) continue;
         if (const RelayFund* old = previous.FindFund(f.code);
             old && old->name == f.name && old->typeCode == f.typeCode)

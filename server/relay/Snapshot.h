@@ -18,7 +18,8 @@ struct RelayFund {
     std::string name;      // GBK
     std::string typeCode;  // gu, zhai, hun or zhi
     int64_t changeTime = 0;
-    bool qdii = false;  // invests abroad: the relay makes no estimate of its own for it
+    bool late = false;         // publishes its NAV a day or more late (abroad, QDII)
+    bool ownEstimate = false;  // an active stock or mixed fund: its top ten say how it moves
 };
 
 // A fund's net values as served; date is the day its latest value belongs to, which
@@ -33,6 +34,7 @@ struct RelayEstimate {
     std::string code;
     double value = 0;
     bool own = false;  // the relay's own calculation, not the public valuation
+    std::string day;   // the trading day it is for; "" when unknown (an older relay.db)
 };
 
 // Everything the server answers in relay mode. Build() writes the feeds once, so
@@ -47,6 +49,9 @@ class Snapshot {
     int64_t listTime = 0, stkTime = 0, estTime = 0;
     // Holdings and the day-by-day record of estimates against net values.
     std::shared_ptr<const OwnBook> own = std::make_shared<OwnBook>();
+    // Why the last round made no own estimate for a fund that has holdings, for its page.
+    std::shared_ptr<const std::unordered_map<std::string, Verdict>> refused =
+        std::make_shared<std::unordered_map<std::string, Verdict>>();
 
     void Build();
     // Funds changed after dt; dt <= 0 sends every fund.
@@ -66,8 +71,16 @@ class Snapshot {
     std::unordered_map<std::string, size_t> m_fundIndex, m_navIndex, m_estIndex;
 };
 
-// The feed's type code for a catalogue type text, nullopt for a fund the relay leaves out.
-std::optional<std::string> TypeCodeFor(std::string_view typeText);
+// What a catalogue type text means to the relay: the feed's type code, whether the fund
+// publishes late, whether the relay makes its own estimate for it.
+struct FundKind {
+    std::string typeCode;  // gu, zhai, hun or zhi
+    bool late = false;
+    bool ownEstimate = false;
+    bool known = true;  // false: a text the table does not know, shown as a mixed fund
+};
+// nullopt for a fund the relay leaves out (money market and wealth funds).
+std::optional<FundKind> KindFor(std::string_view typeText);
 // A catalogue name as the feed sends it: GBK, no separators or line ends.
 std::string FeedName(std::string_view name);
 std::string Value4(double v);

@@ -93,6 +93,17 @@ bool ParseNavPage(std::string_view body, NavPage& page, std::string& error) {
         error = "showday holds no dates";
         return false;
     }
+    // The counts come as strings ("5010") or numbers; a page without them is one page of all.
+    auto count = [&](const char* key) -> size_t {
+        const JsValue* v = value->Get(key);
+        size_t n = 0;
+        std::string_view t = v ? v->Text() : std::string_view();
+        auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), n);
+        return ec == std::errc() && end == t.data() + t.size() ? n : 0;
+    };
+    page.record = count("record");
+    page.pages = count("pages");
+    page.curpage = count("curpage");
     page.rows.clear();
     page.rows.reserve(datas->items.size());
     for (const JsValue& row : datas->items) {

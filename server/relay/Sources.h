@@ -26,6 +26,8 @@ struct NavPageRow {
 struct NavPage {
     std::string day, prevDay;  // showday: the two dates the columns are for
     std::vector<NavPageRow> rows;
+    // The service's counts: funds in the whole list, pages of the size asked, this page's number.
+    size_t record = 0, pages = 0, curpage = 0;
 };
 bool ParseNavPage(std::string_view body, NavPage& page, std::string& error);
 
