@@ -1,13 +1,20 @@
 // The relay's work on a full day's data: a 20,000-fund catalogue and a 20,000-row net
 // value page parsed and turned into feed files; and what serving a feed then costs.
 // Its own estimates: one round over 10,000 funds from 5,000 quotes, and the quote requests.
+// relay.db with 15,000 funds and 120 days of their record: a round saved, the start, the
+// nightly trim (medians: --benchmark_filter=RelayStore --benchmark_repetitions=5).
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
 #include "server/relay/OwnEstimate.h"
+#include "server/relay/RelayStore.h"
 #include "server/relay/Snapshot.h"
 #include "server/relay/Sources.h"
 
@@ -182,6 +189,122 @@ void BM_ParseQuoteAnswers(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(body.size());
 }
 BENCHMARK(BM_ParseQuoteAnswers)->Unit(benchmark::kMillisecond);
+
+// relay.db as 15,000 tracked funds leave it after 120 trading days: their holdings and the
+// record, written a day at a time as the relay does. Built once for the benchmarks below.
+constexpr int kTrackedFunds = 15000, kRecordDays = 120;
+
+std::string RecordDay(int i) {
+    using namespace std::chrono;
+    const year_month_day d{sys_days{2026y / 1 / 1} + days{i}};
+    char buf[16];
+    std::snprintf(buf, sizeof(buf), "%04d-%02u-%02u", static_cast<int>(d.year()),
+                  static_cast<unsigned>(d.month()), static_cast<unsigned>(d.day()));
+    return buf;
+}
+
+std::vector<std::pair<std::string, TrackDay>> Round(int day, double move) {
+    std::vector<std::pair<std::string, TrackDay>> rows;
+    rows.reserve(kTrackedFunds);
+    const std::string date = RecordDay(day);
+    // The funds in the order of the relay's own map, not sorted.
+    for (int k = 0; k < kTrackedFunds; ++k) {
+        const int i = (k * 7919) % kTrackedFunds;
+        const double nav = 1.0 + (i % 997) / 1000.0;
+        rows.push_back({Code(i), {date, nav * (1.0123 + move), i % 5 == 0, day < kRecordDays ? nav : 0}});
+    }
+    return rows;
+}
+
+struct RecordFile {
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("zeza-relay-bench-" + std::to_string(getpid()));
+    std::filesystem::path file = dir / "relay.db";
+    std::string error;
+
+    RecordFile() {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        RelayStore store;
+        if (!store.Open(file, error)) return;
+        std::vector<std::pair<std::string, FundHoldings>> holdings;
+        for (int i = 0; i < kTrackedFunds; ++i) {
+            FundHoldings h{"2026-06-30", {}, 85, "2026-06-30", 1787300000};
+            for (int k = 0; k < 10; ++k)
+                h.stocks.push_back({ShareKey((i * 7 + k * 491) % kShares), "600000", "share", 9.5 - k * 0.6});
+            holdings.emplace_back(Code(i), std::move(h));
+        }
+        if (!store.SaveHoldings(holdings, error)) return;
+        for (int day = 0; day < kRecordDays; ++day)
+            if (!store.SaveTrack(Round(day, 0), error)) return;
+    }
+    ~RecordFile() { std::filesystem::remove_all(dir); }
+    double SizeMb() const { return static_cast<double>(std::filesystem::file_size(file)) / 1e6; }
+};
+
+RecordFile& Record() {
+    static RecordFile record;
+    return record;
+}
+
+// One save of an estimate round: the day after the record, each run overwriting the last.
+void BM_RelayStoreSaveRound(benchmark::State& state) {
+    RecordFile& record = Record();
+    RelayStore store;
+    std::string error = record.error;
+    if (!error.empty() || !store.Open(record.file, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    double move = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto rows = Round(kRecordDays, move += 0.0001);
+        state.ResumeTiming();
+        if (!store.SaveTrack(rows, error)) state.SkipWithError(error.c_str());
+    }
+    state.counters["file_MB"] = record.SizeMb();
+}
+BENCHMARK(BM_RelayStoreSaveRound)->Unit(benchmark::kMillisecond);
+
+// The start: open the file and load the snapshot with the record's latest 60 days.
+void BM_RelayStoreStart(benchmark::State& state) {
+    RecordFile& record = Record();
+    size_t days = 0, funds = 0;
+    for (auto _ : state) {
+        RelayStore store;
+        Snapshot s;
+        RunTimes runs;
+        std::string error = record.error;
+        if (!error.empty() || !store.Open(record.file, error) || !store.Load(s, runs, error)) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+        funds = s.own->tracks.size();
+        days = 0;
+        for (const auto& [code, t] : s.own->tracks) days += t->size();
+    }
+    state.counters["file_MB"] = record.SizeMb();
+    state.counters["funds"] = static_cast<double>(funds);
+    state.counters["days_loaded"] = static_cast<double>(days);
+}
+BENCHMARK(BM_RelayStoreStart)->Unit(benchmark::kMillisecond);
+
+// The nightly trim: a day off the head of the record.
+void BM_RelayStorePruneDay(benchmark::State& state) {
+    RecordFile& record = Record();
+    RelayStore store;
+    std::string error = record.error;
+    if (!error.empty() || !store.Open(record.file, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    static int pruned = 0;
+    for (auto _ : state)
+        if (!store.PruneTrack(RecordDay(++pruned), error)) state.SkipWithError(error.c_str());
+    state.counters["file_MB"] = record.SizeMb();
+}
+BENCHMARK(BM_RelayStorePruneDay)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -286,7 +286,7 @@ bool Relay::RefreshNetValues(std::string* why) {
     }
     if (!rows.empty()) {
         std::string terr;
-        if (!m_store.SaveTrack(rows, DaysBefore(now, kTrackKeepDays), terr))
+        if (!m_store.SaveTrack(rows, terr))
             std::fprintf(stderr, "zeza-dataserver: cannot store the estimate record: %s\n", terr.c_str());
     }
     next->own = std::move(book);
@@ -425,7 +425,7 @@ bool Relay::RefreshEstimates(std::string* why) {
             if (t.day == d.day) rows.emplace_back(code, t);
     }
     std::string terr;
-    if (!rows.empty() && !m_store.SaveTrack(rows, DaysBefore(now, kTrackKeepDays), terr))
+    if (!rows.empty() && !m_store.SaveTrack(rows, terr))
         std::fprintf(stderr, "zeza-dataserver: cannot store the estimate record: %s\n", terr.c_str());
 
     std::sort(estimates.begin(), estimates.end(),
@@ -624,6 +624,8 @@ void Relay::RunDue(bool atStart) {
         if (!ok) std::fprintf(stderr, "zeza-dataserver: %s\n", why.c_str());
     };
     std::string why;
+    // The record and the fetch log are trimmed once a Beijing day, not at every save.
+    report(m_store.PruneTrack(DaysBefore(now, kTrackKeepDays), why), why);
     if (IsDue(Feed::Catalogue, m_runs.catalogue, now) || snap->funds.empty())
         report(RefreshCatalogue(&why), why);
     if (atStart || IsDue(Feed::NetValues, m_runs.netValues, now)) report(RefreshNetValues(&why), why);

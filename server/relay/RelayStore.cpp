@@ -1,8 +1,10 @@
 #include "server/relay/RelayStore.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <tuple>
 
 #include <sqlite3.h>
 
@@ -22,11 +24,22 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS fetch_log(at INTEGER, source TEXT, status INTEGER, bytes INTEGER,"
     " rows INTEGER, ok INTEGER, message TEXT);"
     // The relay's own estimates: each fund's top ten (one line per stock: key, code, weight,
-    // name), and per fund and day the last estimate before the close, the NAV and the error in %.
+    // name).
     "CREATE TABLE IF NOT EXISTS holdings(code TEXT PRIMARY KEY, report TEXT NOT NULL, equity REAL NOT NULL,"
-    " equity_date TEXT, fetched INTEGER NOT NULL, stocks TEXT NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS track(code TEXT NOT NULL, day TEXT NOT NULL, estimate REAL, public INTEGER,"
-    " nav REAL, error REAL, PRIMARY KEY(code, day));";
+    " equity_date TEXT, fetched INTEGER NOT NULL, stocks TEXT NOT NULL);";
+
+// Per day and fund the last estimate before the close and the NAV. Keyed by day first, so a
+// round's rows sit together (a save rewrites a few pages, the nightly trim cuts off the head)
+// and the start reads only the latest days. The error in % is computed when read, not stored.
+constexpr const char* kTrackTable =
+    "(day TEXT NOT NULL, code TEXT NOT NULL, estimate REAL, public INTEGER NOT NULL DEFAULT 0,"
+    " nav REAL, error REAL GENERATED ALWAYS AS"
+    " (CASE WHEN estimate > 0 AND nav > 0 THEN (estimate / nav - 1) * 100 END) VIRTUAL,"
+    " PRIMARY KEY(day, code)) WITHOUT ROWID;";
+
+// 1: the record keyed by (day, code) without its stored error.
+constexpr int kLayout = 1;
+constexpr int kFetchLogLines = 2000;
 
 // Holdings as stored: "key\tcode\tweight\tname" per line.
 std::string StocksText(const std::vector<HeldStock>& stocks) {
@@ -91,7 +104,49 @@ bool RelayStore::Open(const std::filesystem::path& file, std::string& error) {
     Exec("ALTER TABLE funds ADD COLUMN qdii INTEGER NOT NULL DEFAULT 0;", ignored);
     Exec("ALTER TABLE estimates ADD COLUMN own INTEGER NOT NULL DEFAULT 0;", ignored);
     Exec("ALTER TABLE estimates ADD COLUMN day TEXT NOT NULL DEFAULT '';", ignored);
+    if (!Upgrade(error)) {
+        error = file.string() + ": " + error;
+        return false;
+    }
     return true;
+}
+
+bool RelayStore::Upgrade(std::string& error) {
+    long long layout = 0;
+    {
+        // Finished before the upgrade: a statement still reading keeps a table from being dropped.
+        SqlStatement version(m_db, "PRAGMA user_version;");
+        if (!version || version.Step() != SQLITE_ROW) {
+            error = sqlite3_errmsg(m_db);
+            return false;
+        }
+        layout = version.ColumnInt(0);
+    }
+    if (layout >= kLayout) return true;
+    bool copied = false;
+    const std::string setVersion = "PRAGMA user_version=" + std::to_string(kLayout) + ";";
+    const bool ok = Transaction(
+        [&](sqlite3* db) {
+            {
+                SqlStatement old(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='track';");
+                copied = old && old.Step() == SQLITE_ROW;
+            }
+            const std::string create =
+                std::string("CREATE TABLE ") + (copied ? "track_new" : "track") + kTrackTable;
+            // The record of a relay from before: copied into the new layout under the same name.
+            return Exec(create.c_str(), error) &&
+                   (!copied ||
+                    Exec("INSERT INTO track_new(day,code,estimate,public,nav)"
+                         " SELECT day,code,estimate,COALESCE(public,0),nav FROM track ORDER BY day,code;"
+                         "DROP TABLE track; ALTER TABLE track_new RENAME TO track;",
+                         error)) &&
+                   Exec(setVersion.c_str(), error);
+        },
+        error);
+    // Once, so the old table's pages go back to the file system rather than wait on the free list.
+    std::string ignored;
+    if (ok && copied) Exec("VACUUM;", ignored);
+    return ok;
 }
 
 bool RelayStore::Load(Snapshot& s, RunTimes& runs, std::string& error) {
@@ -133,13 +188,32 @@ bool RelayStore::Load(Snapshot& s, RunTimes& runs, std::string& error) {
                              q.ColumnString(3), q.ColumnInt(4)};
     }
     {
-        SqlStatement q(m_db, "SELECT code,day,estimate,public,nav FROM track ORDER BY code,day;");
-        std::unordered_map<std::string, std::shared_ptr<Track>> tracks;
-        while (q && q.Step() == SQLITE_ROW) {
-            auto& t = tracks[q.ColumnString(0)];
-            if (!t) t = std::make_shared<Track>();
-            t->push_back({q.ColumnString(1), q.ColumnReal(2), q.ColumnInt(3) != 0, q.ColumnReal(4)});
+        // What the record holds in memory: the latest kTrackDays days, found by a seek each.
+        SqlStatement latest(m_db, "SELECT MAX(day) FROM track WHERE day < ?;");
+        std::string first = "~";  // after every date
+        for (size_t n = 0; latest && n < kTrackDays; ++n) {
+            sqlite3_reset(latest.Handle());
+            sqlite3_bind_text(latest.Handle(), 1, first.c_str(), -1, SQLITE_TRANSIENT);
+            if (latest.Step() != SQLITE_ROW || latest.ColumnIsNull(0)) break;
+            first = latest.ColumnString(0);
         }
+        std::unordered_map<std::string, std::shared_ptr<Track>> tracks;
+        SqlStatement q(m_db,
+                       "SELECT day,code,estimate,public,nav FROM track WHERE day >= ? ORDER BY day,code;");
+        if (!latest || !q ||
+            sqlite3_bind_text(q.Handle(), 1, first.c_str(), -1, SQLITE_TRANSIENT) != SQLITE_OK) {
+            error = sqlite3_errmsg(m_db);
+            return false;
+        }
+        while (q.Step() == SQLITE_ROW) {
+            auto& t = tracks[q.ColumnString(1)];
+            if (!t) {
+                t = std::make_shared<Track>();
+                t->reserve(kTrackDays);
+            }
+            t->push_back({q.ColumnString(0), q.ColumnReal(2), q.ColumnInt(3) != 0, q.ColumnReal(4)});
+        }
+        own->tracks.reserve(tracks.size());
         for (auto& [code, t] : tracks) own->tracks[code] = std::move(t);
     }
     s.own = std::move(own);
@@ -246,25 +320,43 @@ bool RelayStore::SaveHoldings(const std::vector<std::pair<std::string, FundHoldi
         error);
 }
 
-bool RelayStore::SaveTrack(const std::vector<std::pair<std::string, TrackDay>>& days,
-                           const std::string& before, std::string& error) {
+bool RelayStore::SaveTrack(const std::vector<std::pair<std::string, TrackDay>>& days, std::string& error) {
+    // In key order, so a new day's rows are appended page after page.
+    std::vector<const std::pair<std::string, TrackDay>*> rows;
+    rows.reserve(days.size());
+    for (const auto& d : days) rows.push_back(&d);
+    std::sort(rows.begin(), rows.end(), [](const auto* a, const auto* b) {
+        return std::tie(a->second.day, a->first) < std::tie(b->second.day, b->first);
+    });
     return Transaction(
         [&](sqlite3* db) {
-            SqlStatement ins(
-                db, "INSERT OR REPLACE INTO track(code,day,estimate,public,nav,error) VALUES(?,?,?,?,?,?);");
+            SqlStatement ins(db,
+                             "INSERT OR REPLACE INTO track(day,code,estimate,public,nav) VALUES(?,?,?,?,?);");
             bool ok = static_cast<bool>(ins);
-            for (const auto& [code, d] : days) {
+            for (const auto* row : rows) {
+                const auto& [code, d] = *row;
                 // What a day does not have yet is NULL.
-                const auto known = [](bool has, double v) {
-                    return has ? std::optional<double>(v) : std::nullopt;
-                };
-                ok = ok && ins.Run(code, d.day, known(d.estimate > 0, d.estimate), d.publicEstimate ? 1 : 0,
-                                   known(d.nav > 0, d.nav), known(d.HasError(), d.ErrorPct())) == SQLITE_OK;
+                const auto known = [](double v) { return v > 0 ? std::optional<double>(v) : std::nullopt; };
+                ok = ok && ins.Run(d.day, code, known(d.estimate), d.publicEstimate ? 1 : 0, known(d.nav)) ==
+                               SQLITE_OK;
             }
-            SqlStatement old(db, "DELETE FROM track WHERE day < ?;");
-            return ok && old && old.Run(before) == SQLITE_OK;
+            return ok;
         },
         error);
+}
+
+bool RelayStore::PruneTrack(const std::string& before, std::string& error) {
+    if (before == m_prunedBefore) return true;
+    const bool ok = Transaction(
+        [&](sqlite3* db) {
+            SqlStatement old(db, "DELETE FROM track WHERE day < ?;");
+            SqlStatement log(db,
+                             "DELETE FROM fetch_log WHERE rowid <= (SELECT MAX(rowid) FROM fetch_log) - ?;");
+            return old && old.Run(before) == SQLITE_OK && log && log.Run(kFetchLogLines) == SQLITE_OK;
+        },
+        error);
+    if (ok) m_prunedBefore = before;
+    return ok;
 }
 
 void RelayStore::Log(int64_t at, const std::string& source, long status, size_t bytes, size_t rows, bool ok,
@@ -275,8 +367,6 @@ void RelayStore::Log(int64_t at, const std::string& source, long status, size_t 
     // The log is a record for the operator; a fetch it fails to note is not worth failing over.
     (void)ins.Run(at, source, status, static_cast<int64_t>(bytes), static_cast<int64_t>(rows), ok ? 1 : 0,
                   message);
-    std::string ignored;
-    Exec("DELETE FROM fetch_log WHERE rowid <= (SELECT MAX(rowid) FROM fetch_log) - 2000;", ignored);
 }
 
 }  // namespace zeza::relay

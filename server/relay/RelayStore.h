@@ -29,24 +29,32 @@ class RelayStore {
     RelayStore(const RelayStore&) = delete;
     RelayStore& operator=(const RelayStore&) = delete;
 
+    // Opens or creates the file; a file of an older layout is upgraded in place.
     bool Open(const std::filesystem::path& file, std::string& error);
-    // The stored snapshot (built) and run times; an empty snapshot from a new file.
+    // The stored snapshot (built) and run times; an empty snapshot from a new file. Of the
+    // record it reads the latest kTrackDays days, each fund's days oldest first.
     bool Load(Snapshot& snapshot, RunTimes& runs, std::string& error);
     // Replaces what the feed holds with the snapshot's part, and its run time.
     bool Save(Feed feed, const Snapshot& snapshot, const RunTimes& runs, std::string& error);
-    // One fetch; the log keeps the latest 2,000.
-    // The relay's own estimates: holdings as fetched, and days of the record (a day before
-    // `before` is dropped). Each call is one transaction.
+    // The relay's own estimates: holdings as fetched, and days of the record (kept until
+    // PruneTrack). Each call is one transaction.
     bool SaveHoldings(const std::vector<std::pair<std::string, FundHoldings>>& funds, std::string& error);
-    bool SaveTrack(const std::vector<std::pair<std::string, TrackDay>>& days, const std::string& before,
-                   std::string& error);
+    bool SaveTrack(const std::vector<std::pair<std::string, TrackDay>>& days, std::string& error);
+    // The nightly trim, one transaction: drops the record's days before `before` and the fetch
+    // log's lines beyond the latest 2,000. The relay asks at every run, so a call with the
+    // `before` of the last trim done returns true at once.
+    bool PruneTrack(const std::string& before, std::string& error);
+    // One fetch; the log grows until the next PruneTrack.
     void Log(int64_t at, const std::string& source, long status, size_t bytes, size_t rows, bool ok,
              const std::string& message);
 
   private:
     bool Exec(const char* sql, std::string& error);
     bool Transaction(const std::function<bool(sqlite3*)>& work, std::string& error);
+    // Brings a file of an older layout to the current one (user_version); false with the reason.
+    bool Upgrade(std::string& error);
     sqlite3* m_db = nullptr;
+    std::string m_prunedBefore;
 };
 
 }  // namespace zeza::relay
