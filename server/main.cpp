@@ -24,6 +24,7 @@ void Usage(std::FILE* to) {
         "U]\n"
         "                       [--holdings-url U] [--position-url U] [--quote-url U] [--quote-fallback-url "
         "U]\n"
+        "                       [--page-size N] [--quote-batch N]\n"
         "  --port N           port to listen on (default 8419; 0 picks a free one)\n"
         "  --host ADDR        address to listen on (default 127.0.0.1)\n"
         "  --data DIR         data folder (default: the sample data of the source tree)\n"
@@ -32,7 +33,9 @@ void Usage(std::FILE* to) {
         "  --source public    relay public fund data instead of a data folder's files (data folder:\n"
         "                     $XDG_STATE_HOME/zeza-dataserver unless --data)\n"
         "  --probe            with --source public: ask each source once, print what came back, exit\n"
-        "  --*-url U          the sources' addresses (for a local copy or a test)\n");
+        "  --*-url U          the sources' addresses (for a local copy or a test)\n"
+        "  --page-size N      funds per request of the net value list (default 5000)\n"
+        "  --quote-batch N    share codes per quote request (default 60)\n");
 }
 
 // The relay's own data folder when none is given: the user's state folder.
@@ -118,6 +121,10 @@ int main(int argc, char** argv) {
             relayOptions.quoteUrl = value();
         } else if (arg == "--quote-fallback-url") {
             relayOptions.quoteFallbackUrl = value();
+        } else if (arg == "--page-size") {
+            relayOptions.netValuePageSize = static_cast<size_t>(number(100, 50000));
+        } else if (arg == "--quote-batch") {
+            relayOptions.quoteBatch = static_cast<size_t>(number(1, 500));
         } else if (arg == "--live") {
             live = true;
         } else if (arg == "--live-interval") {

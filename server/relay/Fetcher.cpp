@@ -88,7 +88,7 @@ FetchResult Fetcher::Get(const std::string& url, const std::string& referer, con
     {
         std::lock_guard lock(m_mutex);
         auto it = m_rests.find(key);
-        const auto now = Clock::now();
+        const auto now = Now();
         if (it != m_rests.end() && now < it->second.until) {
             FetchResult r;
             r.resting = true;
@@ -133,7 +133,7 @@ bool Fetcher::Resting(const std::string& source) const {
     if (source.empty()) return false;
     std::lock_guard lock(m_mutex);
     auto it = m_rests.find(source);
-    return it != m_rests.end() && Clock::now() < it->second.until;
+    return it != m_rests.end() && Now() < it->second.until;
 }
 
 void Fetcher::Cancel() {
@@ -144,12 +144,21 @@ void Fetcher::Cancel() {
     m_wake.notify_all();
 }
 
+Clock::time_point Fetcher::Now() const {
+    return m_options.simulatedNow ? m_options.simulatedNow() : Clock::now();
+}
+
 bool Fetcher::WaitTurn(const std::string& host) {
     std::unique_lock lock(m_mutex);
     // Take the next free turn for this host before waiting, so concurrent callers queue up.
     auto& next = m_nextRequest[host];
-    const auto start = std::max(Clock::now(), next);
+    const auto start = std::max(Now(), next);
     next = start + std::chrono::milliseconds(m_options.minIntervalMs);
+    if (m_options.simulatedWaitUntil) {
+        lock.unlock();
+        m_options.simulatedWaitUntil(start);
+        return !m_cancelled;
+    }
     return !m_wake.wait_until(lock, start, [this] { return m_cancelled.load(); });
 }
 
@@ -159,7 +168,7 @@ void Fetcher::Failed(const std::string& key) {
     long ms = m_options.backoffFirstMs;
     for (int i = 1; i < rest.failures && ms < m_options.backoffMaxMs; ++i) ms *= 2;
     ms = std::min(ms, m_options.backoffMaxMs);
-    rest.until = Clock::now() + std::chrono::milliseconds(ms);
+    rest.until = Now() + std::chrono::milliseconds(ms);
 }
 
 FetchResult Fetcher::Perform(const std::string& url, const std::string& referer, std::string& location) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -21,6 +22,10 @@ struct FetchOptions {
     long minIntervalMs = 500;     // between two requests to one host
     long backoffFirstMs = 60000;  // after a failure, the source rests this long, doubling per failure
     long backoffMaxMs = 30 * 60000;
+    // Simulated time, for a bench that replays hours of fetching in seconds: when set, turns,
+    // rests and waits are on this clock and waiting for a turn moves it on instead of sleeping.
+    std::function<std::chrono::steady_clock::time_point()> simulatedNow;
+    std::function<void(std::chrono::steady_clock::time_point)> simulatedWaitUntil;
 };
 
 struct FetchResult {
@@ -62,6 +67,7 @@ class Fetcher {
     // One transfer, no redirect followed; location gets where a redirect points.
     FetchResult Perform(const std::string& url, const std::string& referer, std::string& location);
     void Failed(const std::string& key);
+    std::chrono::steady_clock::time_point Now() const;
 
     FetchOptions m_options;
     mutable std::mutex m_mutex;

@@ -372,7 +372,7 @@ bool Relay::RefreshEstimates(std::string* why) {
     const bool quoted = !keys.empty() && FetchQuotes(keys, quotes);
     if (answered == 0 && !quoted) {
         if (wanted == 0 && keys.empty()) {
-            if (why) *why = "estimates: no catalogue yet";
+            if (why) *why = "estimates: no fund to estimate yet";
             return false;
         }
         if (codes.empty() && keys.empty()) {
