@@ -28,7 +28,7 @@ using namespace zeza::relay;
 namespace {
 
 constexpr int kPairs = 5000, kShares = 3000;
-constexpr int64_t kStartUtc = 1796695200;  // Tuesday 2026-12-08 10:00 Beijing
+constexpr int64_t kStartUtc = 1796695200;     // Tuesday 2026-12-08 10:00 Beijing
 constexpr int64_t kReportMs = 1790697600000;  // 2026-09-30 00:00 Beijing
 
 std::string Code(int i) {
@@ -56,9 +56,10 @@ std::string NavPage(size_t page, size_t size) {
     const size_t total = 2 * kPairs, pages = (total + size - 1) / size;
     std::string s = "var db={chars:[],datas:[";
     for (size_t i = (page - 1) * size; i < std::min(total, page * size); ++i)
-        s += "[\"" + Code(static_cast<int>(i)) + "\",\"x\",\"X\",\"1.2000\",\"2.2000\",\"1.1900\",\"2.1900\"],";
-    return s + "],record:\"" + std::to_string(total) + "\",pages:\"" + std::to_string(pages) + "\",curpage:\"" +
-           std::to_string(page) + "\",showday:[\"2026-12-07\",\"2026-12-04\"]}";
+        s += "[\"" + Code(static_cast<int>(i)) +
+             "\",\"x\",\"X\",\"1.2000\",\"2.2000\",\"1.1900\",\"2.1900\"],";
+    return s + "],record:\"" + std::to_string(total) + "\",pages:\"" + std::to_string(pages) +
+           "\",curpage:\"" + std::to_string(page) + "\",showday:[\"2026-12-07\",\"2026-12-04\"]}";
 }
 
 std::string Holdings(int fund) {
@@ -84,7 +85,8 @@ std::string Quotes(const std::string& keys) {
         end = std::min(keys.find(',', at), keys.size());
         const std::string key = keys.substr(at, end - at);
         const int n = std::stoi(key.substr(2)) % 37;
-        out += "v_" + key + "=\"1~s~" + key.substr(2) + "~" + std::to_string(10.0 + n / 10.0) + "~10.00~10.00";
+        out +=
+            "v_" + key + "=\"1~s~" + key.substr(2) + "~" + std::to_string(10.0 + n / 10.0) + "~10.00~10.00";
         for (int i = 6; i < 30; ++i) out += "~0";
         out += "~20261208100000~0~0\";\n";
     }
@@ -126,10 +128,11 @@ void BM_FirstDayOwnEstimates(benchmark::State& state) {
         count("valuation", "valuations");
         res.set_content(R"({"success":true,"data":[]})", "application/json");
     });
-    mobile.Http().Get("/FundMNewApi/FundMNInverstPosition", [&](const httplib::Request& req, httplib::Response& res) {
-        count("mobile", "holdings");
-        res.set_content(Holdings(std::stoi(req.get_param_value("FCODE")) - 100000), "application/json");
-    });
+    mobile.Http().Get(
+        "/FundMNewApi/FundMNInverstPosition", [&](const httplib::Request& req, httplib::Response& res) {
+            count("mobile", "holdings");
+            res.set_content(Holdings(std::stoi(req.get_param_value("FCODE")) - 100000), "application/json");
+        });
     quote.Http().Get(R"(/q=(.*))", [&](const httplib::Request& req, httplib::Response& res) {
         count("quote", "quotes");
         res.set_content(Quotes(req.matches[1]), "text/html; charset=GBK");
@@ -150,7 +153,9 @@ void BM_FirstDayOwnEstimates(benchmark::State& state) {
         o.holdingsUrl = mobile.Base() + "FundMNewApi/FundMNInverstPosition?x=1";
         o.positionUrl = site.Base() + "pingzhongdata/";
         o.quoteUrl = quote.Base() + "q=";
-        o.fetch.simulatedNow = [&] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(virtualMs)); };
+        o.fetch.simulatedNow = [&] {
+            return std::chrono::steady_clock::time_point(std::chrono::milliseconds(virtualMs));
+        };
         o.fetch.simulatedWaitUntil = [&](std::chrono::steady_clock::time_point t) {
             const int64_t ms =
                 std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
