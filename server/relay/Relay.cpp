@@ -420,6 +420,11 @@ bool Relay::RefreshEstimates(std::string* why) {
     rows.reserve(record.size());
     for (auto& [code, d] : record) {
         auto& track = book->tracks[code];
+        // A day whose estimate did not move since the last round needs no write.
+        if (track && std::any_of(track->begin(), track->end(), [&](const TrackDay& t) {
+                return t.day == d.day && t.estimate == d.estimate && t.publicEstimate == d.publicEstimate;
+            }))
+            continue;
         track = WithEstimate(track, d.day, d.estimate, d.publicEstimate);
         for (const TrackDay& t : *track)
             if (t.day == d.day) rows.emplace_back(code, t);
