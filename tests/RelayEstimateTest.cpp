@@ -423,6 +423,13 @@ TEST_F(RelayEstimateTest, FundPageShowsTheRecordWithAServerDrawnChart) {
     auto res = cli.Get("/fund/fuskip.php?code=000001");
     ASSERT_TRUE(res && res->status == 200);
     const std::string page = res->body;
+    // A fund the last round refused says why on its page.
+    ASSERT_FALSE(m_atClose->refused->empty());
+    const auto& [refusedCode, verdict] = *m_atClose->refused->begin();
+    auto refusedPage = cli.Get(("/fund/fuskip.php?code=" + refusedCode).c_str());
+    ASSERT_TRUE(refusedPage && refusedPage->status == 200);
+    EXPECT_NE(refusedPage->body.find(std::string("本站未自算：") + VerdictText(verdict)), std::string::npos)
+        << refusedCode;
     srv->Stop();
     for (const char* part :
          {"本站自算", "并非基金公司数据", "报告期 2026-06-30", "股票仓位 90.00%", "贵州茅台",
