@@ -24,7 +24,7 @@ void Usage(std::FILE* to) {
         "U]\n"
         "                       [--holdings-url U] [--position-url U] [--quote-url U] [--quote-fallback-url "
         "U]\n"
-        "                       [--page-size N] [--quote-batch N]\n"
+        "                       [--kline-url U] [--page-size N] [--quote-batch N]\n"
         "  --port N           port to listen on (default 8419; 0 picks a free one)\n"
         "  --host ADDR        address to listen on (default 127.0.0.1)\n"
         "  --data DIR         data folder (default: the sample data of the source tree)\n"
@@ -121,6 +121,8 @@ int main(int argc, char** argv) {
             relayOptions.quoteUrl = value();
         } else if (arg == "--quote-fallback-url") {
             relayOptions.quoteFallbackUrl = value();
+        } else if (arg == "--kline-url") {
+            relayOptions.klineUrl = value();
         } else if (arg == "--page-size") {
             relayOptions.netValuePageSize = static_cast<size_t>(number(100, 50000));
         } else if (arg == "--quote-batch") {

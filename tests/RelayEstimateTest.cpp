@@ -104,6 +104,16 @@ class RelayEstimateTest : public ::testing::Test {
             }
             res.set_content(QuoteAnswer("hq.sinajs.txt", req.matches[1], true), "text/plain; charset=GBK");
         });
+        // Daily bars of an index: three closes, the newest of the day before the fixtures' day.
+        h.Get("/kline", [](const httplib::Request& req, httplib::Response& res) {
+            const std::string key =
+                req.get_param_value("param").substr(0, req.get_param_value("param").find(','));
+            res.set_content(
+                R"({"code":0,"data":{")" + key +
+                    R"(":{"day":[["2026-08-18","1","3900.00","1","1","1"],["2026-08-19","1","3910.50","1","1","1"],)"
+                    R"(["2026-08-20","1","3920.00","1","1","1"],]}}})",
+                "application/json");
+        });
         m_up.Start();
     }
     void TearDown() override { m_up.Stop(); }
@@ -124,6 +134,7 @@ class RelayEstimateTest : public ::testing::Test {
         o.positionUrl = base + "pingzhongdata/";
         o.quoteUrl = base + "q=";
         o.quoteFallbackUrl = base + "list=";
+        o.klineUrl = base + "kline?param=";
         o.fetch.minIntervalMs = 0;
         o.fetch.backoffFirstMs = 0;
         o.fetch.totalTimeoutMs = 2000;
@@ -567,9 +578,9 @@ TEST_F(RelayEstimateTest, RequestsAreShapedAndCountedAsPublicClientsSendThem) {
     auto again = Asked("/mm/");
     ASSERT_EQ(again.size(), 1u);
     EXPECT_NE(again[0].find("FCODES=161725"), std::string::npos) << again[0];
-    // All eight sources, one active fund with holdings among them.
+    // All eight sources, one active fund with holdings among them, the indices and their bars.
     auto lines = relay->Probe();
-    ASSERT_EQ(lines.size(), 8u);
+    ASSERT_EQ(lines.size(), 10u);
     for (const ProbeLine& l : lines)
         EXPECT_TRUE(l.ok && (l.rows > 0 || l.source == "fund information")) << l.source << ": " << l.error;
 }
@@ -613,4 +624,76 @@ TEST_F(RelayEstimateTest, FirstDayHoldingsInTradingHours) {
     m_now += 7 * 86400;  // a week later, a Friday: all due, none asked
     ASSERT_TRUE(relay->RefreshHoldings(100));
     EXPECT_TRUE(Asked("/FundMNewApi/").empty()) << Asked("/FundMNewApi/")[0];
+}
+
+TEST(RelayHistory, ScriptsAndDailyBarsAreRead) {
+    // Beijing midnights of 2026-08-19 and 2026-08-20; a dividend, then a split.
+    const std::string script =
+        R"(var Data_netWorthTrend = [{"x":1787068800000,"y":1.2,"equityReturn":0,"unitMoney":"分红：每份派现金0.0300元"},)"
+        R"({"x":1787155200000,"y":1.1,"equityReturn":-8.33,"unitMoney":"拆分：每份基金份额折算1.027437份"}];)"
+        R"(var Data_ACWorthTrend = [[1787068800000,2.5],[1787155200000,2.43]];)";
+    NavHistory h;
+    std::string error;
+    ASSERT_TRUE(ParseNavHistory(script, h, error)) << error;
+    ASSERT_EQ(h.size(), 2u);
+    EXPECT_EQ(h[0].day, "2026-08-19");
+    EXPECT_EQ(h[0].dividend, 0.03);
+    EXPECT_EQ(h[1].split, 1.027437);
+    EXPECT_EQ(h[1].acc, 2.43);
+    EXPECT_EQ(NavHistoryText(NavHistoryFromText(NavHistoryText(h))), NavHistoryText(h));
+    EXPECT_FALSE(ParseNavHistory("var Data_fundSharesPositions = [];", h, error));
+
+    IndexHistory bars;
+    const std::string answer = R"({"data":{"hkHSI":{"day":[["2026-08-19","1","19800.5","1","1","1"]]}}})";
+    ASSERT_TRUE(ParseDailyBars(answer, "hkHSI", bars, error)) << error;
+    EXPECT_EQ(bars.back().close, 19800.5);
+    EXPECT_FALSE(ParseDailyBars(answer, "sh000300", bars, error));
+    RecordClose(bars, "2026-08-18", 19700, 2);
+    RecordClose(bars, "2026-08-20", 19900, 2);  // the oldest leaves
+    ASSERT_EQ(bars.size(), 2u);
+    EXPECT_EQ(bars.front().day, "2026-08-19");
+}
+
+// The live inputs of the fit: index bars seeded once, each round's index levels, each fund's
+// published days; today's curve and the method's inputs on the fund page; all kept over a restart.
+TEST_F(RelayEstimateTest, IndicesFundHistoryAndTheDaysCurve) {
+    auto relay = OpenRelay();
+    ASSERT_TRUE(relay->RefreshIndexHistory());
+    EXPECT_EQ(relay->Current()->own->indices.at("hkHSI")->size(), 3u);
+    RunDay(*relay, true);
+    m_now = kAt1458 + 120;
+    ASSERT_TRUE(relay->RefreshEstimates());
+    auto s = relay->Current();
+    const auto& hs300 = *s->own->indices.at("sh000300");
+    ASSERT_EQ(hs300.size(), 4u);
+    EXPECT_EQ(hs300.back().day, "2026-08-21");
+    EXPECT_EQ(hs300.back().close, 3950.0);
+    EXPECT_EQ(s->indexQuotes.at("sh000300").prevClose, 3920.0);
+    EXPECT_EQ(s->intraday->Points("000001").size(), 2u);
+    ASSERT_TRUE(s->own->history.count("000001"));
+
+    std::shared_ptr<Relay> shared = std::move(relay);
+    auto srv = zeza::test::StartDataServer(m_tmp.Path() / "data", shared);
+    ASSERT_TRUE(srv);
+    httplib::Client cli("127.0.0.1", srv->Port());
+    auto res = cli.Get("/fund/fuskip.php?code=000001");
+    ASSERT_TRUE(res && res->status == 200);
+    srv->Stop();
+    std::smatch m;
+    ASSERT_TRUE(
+        std::regex_search(res->body, m, std::regex("<polyline class=\"intraday\" points=\"([^\"]*)\"")));
+    EXPECT_EQ(std::count(m[1].first, m[1].second, ','), 2);
+    EXPECT_NE(res->body.find("报告期 2026-06-30 的前十大持仓"), std::string::npos);
+
+    // The day's NAV joins the fund's history; everything is there after a restart.
+    {
+        std::lock_guard lock(m_mutex);
+        m_navDay = "0821";
+    }
+    m_now = kAt2000;
+    ASSERT_TRUE(shared->RefreshNetValues());
+    shared.reset();
+    auto again = OpenRelay();
+    EXPECT_EQ(again->Current()->own->history.at("000001")->back().day, "2026-08-21");
+    EXPECT_EQ(again->Current()->own->indices.at("sh000300")->size(), 4u);
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "server/relay/History.h"
 
 // The relay's own intraday estimates: a fund's reported top-ten stocks, moved by the
 // day's quotes. Readers of the holdings and quote sources, the calculation and the
@@ -147,6 +150,10 @@ DayAccuracy LatestDayAccuracy(const OwnBook& book);
 struct OwnBook {
     std::unordered_map<std::string, FundHoldings> holdings;
     std::unordered_map<std::string, std::shared_ptr<const Track>> tracks;
+    // Each followed fund's published days (refreshed with its holdings) and the broad indices'
+    // closes by quote key: what a fund's fit to the market is made from.
+    std::unordered_map<std::string, std::shared_ptr<const NavHistory>> history;
+    std::map<std::string, std::shared_ptr<const IndexHistory>> indices;
 };
 
 constexpr size_t kTrackDays = 60;

@@ -42,6 +42,13 @@ const std::string kHoldingsSource = "holdings";
 const std::string kScriptSource = "data script";
 const std::string kQuoteSource = "quotes";
 const std::string kQuoteFallbackSource = "quotes (fallback)";
+const std::string kIndexHistorySource = "index history";
+
+// Minutes after midnight in Beijing.
+int BeijingMinute(int64_t utc) {
+    const std::string t = BeijingTime(utc);
+    return std::stoi(t.substr(11, 2)) * 60 + std::stoi(t.substr(14, 2));
+}
 
 constexpr int64_t kQuietValuationSeconds = 3600;  // a fund without a valuation is asked hourly
 constexpr size_t kMaxNavPages = 200;              // more is not the net value list
@@ -284,6 +291,25 @@ bool Relay::RefreshNetValues(std::string* why) {
             if (d.day == n.date) rows.emplace_back(n.code, d);
         book->tracks[n.code] = std::move(track);
     }
+    // Each followed fund's history gains the day's NAV, so its fit stays current between
+    // refreshes of its data script.
+    std::vector<std::pair<std::string, std::shared_ptr<const NavHistory>>> grown;
+    for (const RelayNav& n : next->navs) {
+        auto h = book->history.find(n.code);
+        if (h == book->history.end() || !h->second ||
+            (!h->second->empty() && h->second->back().day >= n.date))
+            continue;
+        auto more = std::make_shared<NavHistory>(*h->second);
+        more->push_back({n.date, n.latest, n.accumulated});
+        if (more->size() > 130) more->erase(more->begin());
+        h->second = more;
+        grown.emplace_back(n.code, h->second);
+    }
+    if (!grown.empty()) {
+        std::string herr;
+        if (!m_store.SaveHistories(grown, {}, herr))
+            std::fprintf(stderr, "zeza-dataserver: cannot store the funds' history: %s\n", herr.c_str());
+    }
     if (!rows.empty()) {
         std::string terr;
         if (!m_store.SaveTrack(rows, terr))
@@ -367,15 +393,20 @@ bool Relay::RefreshEstimates(std::string* why) {
     }
 
     // The relay's own estimates for the funds the public valuation leaves out.
-    const std::vector<std::string> keys = QuoteKeys(*prev, today, publicCodes);
+    // The broad indices come with every round: the market line and each fund's fit need them.
+    const std::vector<std::string> fundKeys = QuoteKeys(*prev, today, publicCodes);
+    std::vector<std::string> keys = fundKeys;
+    keys.insert(keys.end(), std::begin(kBroadIndices), std::end(kBroadIndices));
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     QuoteMap quotes;
-    const bool quoted = !keys.empty() && FetchQuotes(keys, quotes);
+    const bool quoted = FetchQuotes(keys, quotes);
     if (answered == 0 && !quoted) {
-        if (wanted == 0 && keys.empty()) {
+        if (wanted == 0 && fundKeys.empty()) {
             if (why) *why = "estimates: no fund to estimate yet";
             return false;
         }
-        if (codes.empty() && keys.empty()) {
+        if (codes.empty() && fundKeys.empty()) {
             if (why) *why = "estimates: nothing to ask this round";
             return false;
         }
@@ -385,10 +416,13 @@ bool Relay::RefreshEstimates(std::string* why) {
     size_t own = 0;
     auto refused = std::make_shared<std::unordered_map<std::string, Verdict>>();
     std::unordered_map<std::string, bool> ownNow;
+    std::vector<std::pair<std::string, FundEstimate>> round;
     if (quoted) {
-        for (auto& [code, e] : EstimateRound(*prev, quotes, today, publicCodes, refused.get())) {
+        round = EstimateRound(*prev, quotes, today, publicCodes, refused.get());
+        for (auto& [code, e] : round) {
             // Kept as the feed shows it, so the error on record is that of the figure people saw.
             const double shown = std::round(e.value * 10000) / 10000;
+            e.value = shown;
             estimates.push_back({code, shown, true, e.day});
             ownNow[code] = true;
             TrackDay d;
@@ -433,9 +467,27 @@ bool Relay::RefreshEstimates(std::string* why) {
     if (!rows.empty() && !m_store.SaveTrack(rows, terr))
         std::fprintf(stderr, "zeza-dataserver: cannot store the estimate record: %s\n", terr.c_str());
 
+    // The indices' levels of the day: the last round of the day leaves its close.
+    QuoteMap indexQuotes = prev->indexQuotes;
+    std::vector<std::pair<std::string, std::shared_ptr<const IndexHistory>>> indexRows;
+    for (const char* key : kBroadIndices) {
+        auto q = quotes.find(key);
+        if (q == quotes.end()) continue;
+        indexQuotes[key] = q->second;
+        auto& hist = book->indices[key];
+        auto h = hist ? std::make_shared<IndexHistory>(*hist) : std::make_shared<IndexHistory>();
+        RecordClose(*h, q->second.date, q->second.price);
+        hist = h;
+        indexRows.emplace_back(key, hist);
+    }
+    if (!indexRows.empty() && !m_store.SaveHistories({}, indexRows, terr))
+        std::fprintf(stderr, "zeza-dataserver: cannot store the index history: %s\n", terr.c_str());
+    if (own) prev->intraday->Add(today, BeijingMinute(now), round, *book);
+
     std::sort(estimates.begin(), estimates.end(),
               [](const RelayEstimate& x, const RelayEstimate& y) { return x.code < y.code; });
     auto next = std::make_shared<Snapshot>(*prev);
+    next->indexQuotes = std::move(indexQuotes);
     next->estimates = std::move(estimates);
     next->own = std::move(book);
     next->refused = std::move(refused);
@@ -546,6 +598,7 @@ bool Relay::RefreshHoldings(size_t maxFunds, std::string* why) {
     if (due.empty()) return true;
 
     std::vector<std::pair<std::string, FundHoldings>> fetched;
+    std::vector<std::pair<std::string, std::shared_ptr<const NavHistory>>> histories;
     std::string lastError;
     bool stopped = false;
     for (const Due& d : due) {
@@ -578,6 +631,13 @@ bool Relay::RefreshHoldings(size_t maxFunds, std::string* why) {
             continue;
         }
         FetchResult p = m_fetcher.Get(m_options.positionUrl + code + ".js", m_options.referer, kScriptSource);
+        // The same script carries the fund's published days: the share classes move alike.
+        NavHistory days;
+        std::string historyError;
+        if (p.ok && ParseNavHistory(p.body, days, historyError)) {
+            auto shared = std::make_shared<const NavHistory>(std::move(days));
+            for (const std::string& c : *d.codes) histories.emplace_back(c, shared);
+        }
         if (!p.ok || !ParseEquityPosition(p.body, h, error)) {
             // The last position known may still fit the report; UseCurrentPosition decides.
             if (auto old = prev->own->holdings.find(code); old != prev->own->holdings.end()) {
@@ -595,12 +655,13 @@ bool Relay::RefreshHoldings(size_t maxFunds, std::string* why) {
     m_store.Log(Now(), kHoldingsSource, 200, 0, fetched.size(), !fetched.empty(), lastError);
     if (!fetched.empty()) {
         std::string error;
-        if (!m_store.SaveHoldings(fetched, error))
+        if (!m_store.SaveHoldings(fetched, error) || !m_store.SaveHistories(histories, {}, error))
             std::fprintf(stderr, "zeza-dataserver: cannot store the holdings: %s\n", error.c_str());
         std::lock_guard run(m_runMutex);
         auto cur = Current();
         auto book = std::make_shared<OwnBook>(*cur->own);
         for (auto& [code, h] : fetched) book->holdings[code] = std::move(h);
+        for (auto& [code, h] : histories) book->history[code] = h;
         auto next = std::make_shared<Snapshot>(*cur);
         next->own = std::move(book);
         std::lock_guard lock(m_snapMutex);
@@ -622,6 +683,55 @@ bool Relay::RefreshHoldings(size_t maxFunds, std::string* why) {
     return true;
 }
 
+bool Relay::RefreshIndexHistory(std::string* why) {
+    std::lock_guard run(m_runMutex);
+    auto prev = Current();
+    const int64_t now = Now();
+    const std::string today = Today(now);
+    std::vector<std::pair<std::string, std::shared_ptr<const IndexHistory>>> seeded;
+    std::string lastError;
+    for (const char* key : kBroadIndices) {
+        auto known = prev->own->indices.find(key);
+        if (known != prev->own->indices.end() && known->second && !known->second->empty() &&
+            DaysBetween(known->second->back().day, today) <= 10)
+            continue;
+        FetchResult r = m_fetcher.Get(m_options.klineUrl + key + ",day,,,320,qfq", "", kIndexHistorySource);
+        if (r.resting || r.cancelled) {
+            lastError = r.error;
+            break;
+        }
+        IndexHistory bars;
+        std::string error;
+        if (!r.ok || !ParseDailyBars(r.body, key, bars, error)) {
+            if (r.ok) m_fetcher.Refused(kIndexHistorySource);
+            lastError = std::string(key) + ": " + (r.ok ? error : r.error);
+            m_store.Log(Now(), kIndexHistorySource, r.status, r.body.size(), 0, false, lastError);
+            continue;
+        }
+        // What the relay recorded itself since is kept: the bars end where they were fetched.
+        if (known != prev->own->indices.end() && known->second)
+            for (const IndexClose& c : *known->second) RecordClose(bars, c.day, c.close);
+        m_store.Log(Now(), kIndexHistorySource, r.status, r.body.size(), bars.size(), true, key);
+        seeded.emplace_back(key, std::make_shared<const IndexHistory>(std::move(bars)));
+    }
+    if (!seeded.empty()) {
+        std::string error;
+        if (!m_store.SaveHistories({}, seeded, error))
+            std::fprintf(stderr, "zeza-dataserver: cannot store the index history: %s\n", error.c_str());
+        auto book = std::make_shared<OwnBook>(*prev->own);
+        for (auto& [key, h] : seeded) book->indices[key] = h;
+        auto next = std::make_shared<Snapshot>(*prev);
+        next->own = std::move(book);
+        std::lock_guard lock(m_snapMutex);
+        m_snapshot = std::move(next);
+    }
+    if (!lastError.empty()) {
+        if (why) *why = kIndexHistorySource + ": " + lastError;
+        return false;
+    }
+    return true;
+}
+
 void Relay::RunDue(bool atStart) {
     const int64_t now = Now();
     auto snap = Current();
@@ -636,6 +746,12 @@ void Relay::RunDue(bool atStart) {
     if (atStart || IsDue(Feed::NetValues, m_runs.netValues, now)) report(RefreshNetValues(&why), why);
     if (IsDue(Feed::Estimates, m_runs.estimates, now) || (atStart && Current()->estimates.empty()))
         report(RefreshEstimates(&why), why);
+    // An index without history (a fresh relay) or with a gap (a relay that was off) is seeded
+    // from the daily bars; looked at once a day.
+    if (const std::string today = Today(now); m_indexHistoryDay != today) {
+        m_indexHistoryDay = today;
+        report(RefreshIndexHistory(&why), why);
+    }
 }
 
 void Relay::StartSchedule() {
@@ -764,7 +880,9 @@ std::vector<ProbeLine> Relay::Probe() {
     probe(kScriptSource, m_options.positionUrl + fund + ".js", m_options.referer,
           [&](const std::string& body, ProbeLine& l, std::string& e) {
               if (!ParseEquityPosition(body, held, e)) return false;
-              l.rows = 1;
+              NavHistory days;
+              std::string historyError;
+              l.rows = ParseNavHistory(body, days, historyError) ? days.size() : 0;
               char pct[32];
               std::snprintf(pct, sizeof pct, "%.2f", held.equityPct);
               l.firstRow =
@@ -798,6 +916,19 @@ std::vector<ProbeLine> Relay::Probe() {
     if (mainland.empty()) mainland = {"sh600519"};
     probe(kQuoteFallbackSource, QuoteUrls(m_options.quoteFallbackUrl, mainland, mainland.size()).front(),
           m_options.quoteFallbackReferer, quoteProbe(true));
+    // The broad indices, as every round asks for them, and one index's daily bars.
+    std::vector<std::string> indices(std::begin(kBroadIndices), std::end(kBroadIndices));
+    probe("index quotes", QuoteUrls(m_options.quoteUrl, indices, indices.size()).front(), "",
+          quoteProbe(false));
+    probe(kIndexHistorySource, m_options.klineUrl + "sh000300,day,,,320,qfq", "",
+          [&](const std::string& body, ProbeLine& l, std::string& e) {
+              IndexHistory bars;
+              if (!ParseDailyBars(body, "sh000300", bars, e)) return false;
+              l.rows = bars.size();
+              l.firstRow = "sh000300 " + bars.front().day + " .. " + bars.back().day + " close " +
+                           Value4(bars.back().close);
+              return true;
+          });
     for (ProbeLine& l : out) l.firstRow = Shorten(l.firstRow);
     return out;
 }

@@ -40,6 +40,8 @@ struct RelayOptions {
     std::string quoteUrl = "http://qt.gtimg.cn/q=";
     std::string quoteFallbackUrl = "http://hq.sinajs.cn/list=";
     std::string quoteFallbackReferer = "https://finance.sina.com.cn/";  // answers 403 without it
+    // An index's daily bars, "<key>,day,,,320,qfq" appended: its history, seeded once.
+    std::string klineUrl = "http://web.ifzq.gtimg.cn/appstock/app/fqkline/get?param=";
     size_t holdingsPerPass = 50;  // funds (share classes counted once) one holdings pass asks for
     size_t quoteBatch = 60;       // share codes a quote request asks for, as public clients do
     FetchOptions fetch;
@@ -82,6 +84,9 @@ class Relay {
     // are due (missing first; in trading hours only the missing), the share classes of one fund
     // asked once. A fund whose fetch fails keeps what it had; a resting source ends the pass.
     bool RefreshHoldings(size_t maxFunds, std::string* why = nullptr);
+    // The broad indices' daily closes from the quote service's daily bars, for each index whose
+    // history is missing or more than ten days old; false when one could not be had.
+    bool RefreshIndexHistory(std::string* why = nullptr);
     // Funds without holdings the last pass had no room for: the schedule goes on at once.
     size_t HoldingsBacklog() const { return m_holdingsBacklog; }
     // A fund someone looked at: when it has no holdings, the next pass asks for it first.
@@ -126,6 +131,7 @@ class Relay {
     // Funds the valuation source had no estimate for, with when they were last asked: asked
     // again hourly, not every round.
     std::unordered_map<std::string, int64_t> m_valuationQuiet;
+    std::string m_indexHistoryDay;  // the Beijing day index histories were last asked for
 
     std::thread m_thread;
     std::mutex m_wakeMutex;

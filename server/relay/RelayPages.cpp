@@ -105,12 +105,70 @@ std::string Chart(const Track& all) {
     return svg + "</svg>\n";
 }
 
+// Minutes of the trading day from 09:30, the lunch break left out (11:30 and 13:00 meet).
+double TradingMinute(int minute) {
+    if (minute <= 11 * 60 + 30) return std::max(0, minute - (9 * 60 + 30));
+    return 120 + std::clamp(minute - 13 * 60, 0, 120);
+}
+
+// Today's own estimates round by round, beside the NAV they start from, and the inputs of the
+// last one: how the figure in the feed came about.
+std::string IntradaySection(const Snapshot& s, const std::string& code) {
+    const auto points = s.intraday->Points(code);
+    IntradayLog::Last last;
+    if (points.empty() || !s.intraday->LastOf(code, last)) return "";
+    const RelayNav* nav = s.FindNav(code);
+    constexpr double W = 640, H = 200, left = 64, right = 16, top = 16, plotH = 150;
+    double lo = 1e300, hi = -1e300;
+    for (const auto& p : points) lo = std::min<double>(lo, p.value), hi = std::max<double>(hi, p.value);
+    if (nav) lo = std::min(lo, nav->latest), hi = std::max(hi, nav->latest);
+    if (hi - lo < 1e-9) lo -= 0.005, hi += 0.005;
+    const double pad = (hi - lo) * 0.1;
+    lo -= pad, hi += pad;
+    const double plotW = W - left - right;
+    auto x = [&](int minute) { return left + plotW * TradingMinute(minute) / 240; };
+    auto y = [&](double v) { return top + plotH * (hi - v) / (hi - lo); };
+    auto f1 = [](double v) { return Fixed(v, 1); };
+    std::string svg =
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"640\" height=\"200\" viewBox=\"0 0 640 200\" "
+        "role=\"img\" aria-label=\"今日估值走势\" font-size=\"11\" class=\"intraday\">\n"
+        "<rect x=\"0\" y=\"0\" width=\"640\" height=\"200\" fill=\"#ffffff\"/>\n";
+    svg += "<rect x=\"" + f1(left) + "\" y=\"" + f1(top) + "\" width=\"" + f1(plotW) + "\" height=\"" +
+           f1(plotH) + "\" fill=\"none\" stroke=\"#bfcae6\"/>\n";
+    svg += "<text x=\"" + f1(left - 6) + "\" y=\"" + f1(top + 4) + "\" text-anchor=\"end\">" + Fixed(hi, 4) +
+           "</text>\n<text x=\"" + f1(left - 6) + "\" y=\"" + f1(top + plotH) + "\" text-anchor=\"end\">" +
+           Fixed(lo, 4) + "</text>\n";
+    if (nav)
+        svg += "<line class=\"base\" x1=\"" + f1(left) + "\" y1=\"" + f1(y(nav->latest)) + "\" x2=\"" +
+               f1(W - right) + "\" y2=\"" + f1(y(nav->latest)) +
+               "\" stroke=\"#2a5db0\" stroke-dasharray=\"4 3\"/>\n";
+    std::string line;
+    for (const auto& p : points) line += (line.empty() ? "" : " ") + f1(x(p.minute)) + "," + f1(y(p.value));
+    svg += "<polyline class=\"intraday\" points=\"" + line +
+           "\" fill=\"none\" stroke=\"#e07b00\" stroke-width=\"2\"/>\n";
+    const char* ticks[] = {"09:30", "10:30", "11:30/13:00", "14:00", "15:00"};
+    for (int i = 0; i < 5; ++i)
+        svg += "<text x=\"" + f1(left + plotW * i / 4) + "\" y=\"" + f1(H - 8) +
+               "\" text-anchor=\"middle\">" + ticks[i] + "</text>\n";
+    svg += "</svg>\n";
+    std::string out =
+        "<h3>今日估值走势（" + SitePages::Escape(s.intraday->Day()) + "，每轮一点）</h3>\n" + svg;
+    out +=
+        "<p "
+        "class=\"method\">"
+        "估值方法：前十大重仓股按当日行情加权的涨跌，乘以股票仓位，加在上一交易日净值上。所用：报告期 " +
+        SitePages::Escape(last.reportDate) + " 的前十大持仓，行情覆盖其 " + Fixed(last.coverage * 100, 0) +
+        "% 的权重；股票仓位 " + Fixed(last.equityPct, 2) + "%（" + SitePages::Escape(last.equityDate) +
+        "）。</p>\n";
+    return out;
+}
+
 // The estimate record of a fund: chart, accuracy, each day, the holdings used.
 std::string OwnSection(const Snapshot& s, const std::string& code) {
     auto t = s.own->tracks.find(code);
     auto h = s.own->holdings.find(code);
     if (t == s.own->tracks.end() && h == s.own->holdings.end()) return "";
-    std::string out = "<h3>净值与估值记录</h3>\n" + std::string(kOwnNote);
+    std::string out = IntradaySection(s, code) + "<h3>净值与估值记录</h3>\n" + std::string(kOwnNote);
     if (t != s.own->tracks.end() && !t->second->empty()) {
         const Track& track = *t->second;
         out += Chart(track);

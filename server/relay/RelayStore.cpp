@@ -26,7 +26,11 @@ constexpr const char* kSchema =
     // The relay's own estimates: each fund's top ten (one line per stock: key, code, weight,
     // name).
     "CREATE TABLE IF NOT EXISTS holdings(code TEXT PRIMARY KEY, report TEXT NOT NULL, equity REAL NOT NULL,"
-    " equity_date TEXT, fetched INTEGER NOT NULL, stocks TEXT NOT NULL);";
+    " equity_date TEXT, fetched INTEGER NOT NULL, stocks TEXT NOT NULL);"
+    // Daily history for the estimates' fit, one text per fund or index (History.h), bounded:
+    // a fund keeps its latest 130 published days, an index its latest 320 closes.
+    "CREATE TABLE IF NOT EXISTS fund_history(code TEXT PRIMARY KEY, data TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS index_history(code TEXT PRIMARY KEY, data TEXT NOT NULL);";
 
 // Per day and fund the last estimate before the close and the NAV. Keyed by day first, so a
 // round's rows sit together (a save rewrites a few pages, the nightly trim cuts off the head)
@@ -180,6 +184,18 @@ bool RelayStore::Load(Snapshot& s, RunTimes& runs, std::string& error) {
                 {q.ColumnString(0), q.ColumnReal(1), q.ColumnInt(2) != 0, q.ColumnString(3)});
     }
     auto own = std::make_shared<OwnBook>();
+    {
+        SqlStatement q(m_db, "SELECT code,data FROM fund_history;");
+        while (q && q.Step() == SQLITE_ROW)
+            own->history[q.ColumnString(0)] =
+                std::make_shared<NavHistory>(NavHistoryFromText(q.ColumnString(1)));
+    }
+    {
+        SqlStatement q(m_db, "SELECT code,data FROM index_history;");
+        while (q && q.Step() == SQLITE_ROW)
+            own->indices[q.ColumnString(0)] =
+                std::make_shared<IndexHistory>(IndexHistoryFromText(q.ColumnString(1)));
+    }
     {
         SqlStatement q(m_db, "SELECT code,report,equity,equity_date,fetched,stocks FROM holdings;");
         while (q && q.Step() == SQLITE_ROW)
@@ -340,6 +356,24 @@ bool RelayStore::SaveTrack(const std::vector<std::pair<std::string, TrackDay>>& 
                 ok = ok && ins.Run(d.day, code, known(d.estimate), d.publicEstimate ? 1 : 0, known(d.nav)) ==
                                SQLITE_OK;
             }
+            return ok;
+        },
+        error);
+}
+
+bool RelayStore::SaveHistories(
+    const std::vector<std::pair<std::string, std::shared_ptr<const NavHistory>>>& funds,
+    const std::vector<std::pair<std::string, std::shared_ptr<const IndexHistory>>>& indices,
+    std::string& error) {
+    return Transaction(
+        [&](sqlite3* db) {
+            SqlStatement fund(db, "INSERT OR REPLACE INTO fund_history(code,data) VALUES(?,?);");
+            SqlStatement index(db, "INSERT OR REPLACE INTO index_history(code,data) VALUES(?,?);");
+            bool ok = fund && index;
+            for (const auto& [code, h] : funds)
+                ok = ok && h && fund.Run(code, NavHistoryText(*h)) == SQLITE_OK;
+            for (const auto& [code, h] : indices)
+                ok = ok && h && index.Run(code, IndexHistoryText(*h)) == SQLITE_OK;
             return ok;
         },
         error);

@@ -40,6 +40,11 @@ class RelayStore {
     // PruneTrack). Each call is one transaction.
     bool SaveHoldings(const std::vector<std::pair<std::string, FundHoldings>>& funds, std::string& error);
     bool SaveTrack(const std::vector<std::pair<std::string, TrackDay>>& days, std::string& error);
+    // Funds' and indices' daily histories as they are now, each replacing what was stored.
+    bool SaveHistories(
+        const std::vector<std::pair<std::string, std::shared_ptr<const NavHistory>>>& funds,
+        const std::vector<std::pair<std::string, std::shared_ptr<const IndexHistory>>>& indices,
+        std::string& error);
     // The nightly trim, one transaction: drops the record's days before `before` and the fetch
     // log's lines beyond the latest 2,000. The relay asks at every run, so a call with the
     // `before` of the last trim done returns true at once.

@@ -258,4 +258,48 @@ const RelayEstimate* Snapshot::FindEstimate(const std::string& code) const {
     return it == m_estIndex.end() ? nullptr : &estimates[it->second];
 }
 
+void IntradayLog::Add(const std::string& day, int minute,
+                      const std::vector<std::pair<std::string, FundEstimate>>& round, const OwnBook& book) {
+    std::lock_guard lock(m_mutex);
+    if (day != m_day) {
+        m_day = day;
+        m_points.clear();
+        m_last.clear();
+    }
+    for (const auto& [code, e] : round) {
+        auto& points = m_points[code];
+        const Point p{static_cast<int16_t>(minute), static_cast<float>(e.value)};
+        if (!points.empty() && points.back().minute == p.minute)
+            points.back() = p;
+        else
+            points.push_back(p);
+        Last& last = m_last[code];
+        last.coverage = e.coverage;
+        if (auto h = book.holdings.find(code); h != book.holdings.end()) {
+            last.reportDate = h->second.reportDate;
+            last.equityDate = h->second.equityDate;
+            last.equityPct = h->second.equityPct;
+        }
+    }
+}
+
+std::string IntradayLog::Day() const {
+    std::lock_guard lock(m_mutex);
+    return m_day;
+}
+
+std::vector<IntradayLog::Point> IntradayLog::Points(const std::string& code) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_points.find(code);
+    return it == m_points.end() ? std::vector<Point>() : it->second;
+}
+
+bool IntradayLog::LastOf(const std::string& code, Last& last) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_last.find(code);
+    if (it == m_last.end()) return false;
+    last = it->second;
+    return true;
+}
+
 }  // namespace zeza::relay

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,32 @@ struct RelayEstimate {
     std::string day;   // the trading day it is for; "" when unknown (an older relay.db)
 };
 
+// The day's own estimates of each fund, one point per round, and what the last one used.
+class IntradayLog {
+  public:
+    struct Point {
+        int16_t minute;  // minutes after midnight, Beijing
+        float value;
+    };
+    struct Last {
+        double coverage = 0;
+        std::string reportDate, equityDate;
+        double equityPct = 0;
+    };
+    // A round of `day` at `minute`: a new day starts the log afresh.
+    void Add(const std::string& day, int minute,
+             const std::vector<std::pair<std::string, FundEstimate>>& round, const OwnBook& book);
+    std::string Day() const;
+    std::vector<Point> Points(const std::string& code) const;
+    bool LastOf(const std::string& code, Last& last) const;
+
+  private:
+    mutable std::mutex m_mutex;
+    std::string m_day;
+    std::unordered_map<std::string, std::vector<Point>> m_points;
+    std::unordered_map<std::string, Last> m_last;
+};
+
 // Everything the server answers in relay mode. Build() writes the feeds once, so
 // a request only copies bytes; a snapshot is never changed after it is published.
 class Snapshot {
@@ -49,6 +76,11 @@ class Snapshot {
     int64_t listTime = 0, stkTime = 0, estTime = 0;
     // Holdings and the day-by-day record of estimates against net values.
     std::shared_ptr<const OwnBook> own = std::make_shared<OwnBook>();
+    // The broad indices' latest quotes (kBroadIndices), kept from the last round that had them.
+    QuoteMap indexQuotes;
+    // Today's own estimates round by round, for the fund page's curve; shared by the snapshots
+    // of a day and appended to as rounds come (it has a lock of its own).
+    std::shared_ptr<IntradayLog> intraday = std::make_shared<IntradayLog>();
     // Why the last round made no own estimate for a fund that has holdings, for its page.
     std::shared_ptr<const std::unordered_map<std::string, Verdict>> refused =
         std::make_shared<std::unordered_map<std::string, Verdict>>();

@@ -1,0 +1,195 @@
+#include "server/relay/History.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+
+#include "server/relay/JsReader.h"
+#include "server/relay/OwnEstimate.h"
+#include "server/relay/Schedule.h"
+#include "server/relay/Sources.h"
+
+namespace zeza::relay {
+namespace {
+
+std::optional<double> Num(std::string_view s) {
+    double v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+// A timestamp of the scripts (Beijing midnight in milliseconds) as the Beijing date.
+std::string DayOfMs(double ms) {
+    return BeijingTime(static_cast<int64_t>(ms / 1000)).substr(0, 10);
+}
+
+// The first decimal number after marker in text; 0 when there is none.
+double NumberAfter(std::string_view text, std::string_view marker) {
+    size_t at = text.find(marker);
+    if (at == std::string_view::npos) return 0;
+    at += marker.size();
+    size_t end = at;
+    while (end < text.size() && ((text[end] >= '0' && text[end] <= '9') || text[end] == '.')) ++end;
+    auto v = Num(text.substr(at, end - at));
+    return v && *v > 0 ? *v : 0;
+}
+
+std::vector<std::string_view> Split(std::string_view s, char sep) {
+    std::vector<std::string_view> out;
+    for (size_t at = 0;;) {
+        size_t end = s.find(sep, at);
+        out.push_back(s.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+        if (end == std::string_view::npos) break;
+        at = end + 1;
+    }
+    return out;
+}
+
+std::string Fixed(double v, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+}  // namespace
+
+void ReadUnitMoney(std::string_view text, NavPoint& p) {
+    p.dividend = NumberAfter(text, "派现金");
+    p.split = NumberAfter(text, "折算");
+}
+
+bool ParseNavHistory(std::string_view script, NavHistory& out, std::string& error, size_t keep) {
+    std::string_view trend = ScriptVariable(script, "Data_netWorthTrend");
+    if (trend.empty()) {
+        error = "no Data_netWorthTrend in the fund's script";
+        return false;
+    }
+    auto value = ParseJs(trend, error);
+    if (!value) return false;
+    if (!value->IsArray()) {
+        error = "Data_netWorthTrend is not a list";
+        return false;
+    }
+    std::map<std::string, NavPoint> days;
+    for (const JsValue& item : value->items) {
+        const JsValue* x = item.Get("x");
+        const JsValue* y = item.Get("y");
+        auto ms = x ? Num(x->Text()) : std::nullopt;
+        auto nav = y ? Num(y->Text()) : std::nullopt;
+        if (!ms || !nav || *nav <= 0) continue;
+        NavPoint p;
+        p.day = DayOfMs(*ms);
+        p.nav = *nav;
+        if (const JsValue* money = item.Get("unitMoney")) ReadUnitMoney(money->text, p);
+        days[p.day] = p;
+    }
+    if (days.empty()) {
+        error = "no net value in Data_netWorthTrend";
+        return false;
+    }
+    // The accumulated values come as [ms, value] pairs in a list of their own.
+    if (std::string_view acc = ScriptVariable(script, "Data_ACWorthTrend"); !acc.empty()) {
+        std::string accError;
+        if (auto list = ParseJs(acc, accError); list && list->IsArray())
+            for (const JsValue& pair : list->items) {
+                if (!pair.IsArray() || pair.items.size() < 2) continue;
+                auto ms = Num(pair.items[0].Text());
+                auto v = Num(pair.items[1].Text());
+                if (!ms || !v) continue;
+                if (auto it = days.find(DayOfMs(*ms)); it != days.end()) it->second.acc = *v;
+            }
+    }
+    out.clear();
+    const size_t skip = days.size() > keep ? days.size() - keep : 0;
+    size_t i = 0;
+    for (auto& [day, p] : days)
+        if (i++ >= skip) out.push_back(std::move(p));
+    return true;
+}
+
+bool ParseDailyBars(std::string_view body, const std::string& key, IndexHistory& out, std::string& error) {
+    auto value = ParseJs(body, error);
+    if (!value) return false;
+    const JsValue* data = value->Get("data");
+    const JsValue* mine = data ? data->Get(key) : nullptr;
+    const JsValue* bars = mine ? mine->Get("day") : nullptr;
+    if (!bars && mine) bars = mine->Get("qfqday");
+    if (!bars || !bars->IsArray()) {
+        error = "no daily bars of " + key + " in the answer";
+        return false;
+    }
+    out.clear();
+    for (const JsValue& bar : bars->items) {
+        if (!bar.IsArray() || bar.items.size() < 3) continue;
+        std::string day(bar.items[0].Text());
+        auto close = ParsePositive(bar.items[2].Text());
+        if (!IsIsoDate(day) || !close) continue;
+        RecordClose(out, day, *close, static_cast<size_t>(-1));
+    }
+    if (out.empty()) {
+        error = "no readable daily bar of " + key;
+        return false;
+    }
+    return true;
+}
+
+void RecordClose(IndexHistory& h, const std::string& day, double close, size_t keep) {
+    auto it = std::lower_bound(h.begin(), h.end(), day,
+                               [](const IndexClose& c, const std::string& d) { return c.day < d; });
+    if (it != h.end() && it->day == day)
+        it->close = close;
+    else
+        h.insert(it, IndexClose{day, close});
+    if (h.size() > keep) h.erase(h.begin(), h.end() - static_cast<std::ptrdiff_t>(keep));
+}
+
+std::string NavHistoryText(const NavHistory& h) {
+    std::string out;
+    out.reserve(h.size() * 32);
+    for (const NavPoint& p : h) {
+        out += p.day + "," + Fixed(p.nav, 4) + "," + Fixed(p.acc, 4);
+        if (p.dividend > 0 || p.split > 0) out += "," + Fixed(p.dividend, 4) + "," + Fixed(p.split, 6);
+        out += ';';
+    }
+    return out;
+}
+
+NavHistory NavHistoryFromText(std::string_view text) {
+    NavHistory h;
+    for (std::string_view item : Split(text, ';')) {
+        auto f = Split(item, ',');
+        if (f.size() < 3 || !IsIsoDate(f[0])) continue;
+        NavPoint p;
+        p.day = std::string(f[0]);
+        p.nav = Num(f[1]).value_or(0);
+        p.acc = Num(f[2]).value_or(0);
+        if (f.size() >= 5) {
+            p.dividend = Num(f[3]).value_or(0);
+            p.split = Num(f[4]).value_or(0);
+        }
+        if (p.nav > 0) h.push_back(std::move(p));
+    }
+    return h;
+}
+
+std::string IndexHistoryText(const IndexHistory& h) {
+    std::string out;
+    out.reserve(h.size() * 20);
+    for (const IndexClose& c : h) out += c.day + "," + Fixed(c.close, 4) + ";";
+    return out;
+}
+
+IndexHistory IndexHistoryFromText(std::string_view text) {
+    IndexHistory h;
+    for (std::string_view item : Split(text, ';')) {
+        auto f = Split(item, ',');
+        if (f.size() < 2 || !IsIsoDate(f[0])) continue;
+        if (auto v = ParsePositive(f[1])) h.push_back({std::string(f[0]), *v});
+    }
+    return h;
+}
+
+}  // namespace zeza::relay

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Daily history the relay keeps for its estimates: a fund's published net values with their
+// events (from its data script) and the broad indices' closes (seeded from the quote service's
+// daily bars, then recorded at each close).
+namespace zeza::relay {
+
+// The broad indices asked with every estimate round, by quote key: the market's mood for the
+// line above the tables, and the mix the estimate fits each fund to.
+inline constexpr const char* kBroadIndices[] = {"sh000001", "sz399001", "sz399006", "sh000300",
+                                                "sh000905", "sh000852", "hkHSI"};
+
+// One published day of a fund.
+struct NavPoint {
+    std::string day;      // yyyy-mm-dd, Beijing
+    double nav = 0;       // unit NAV
+    double acc = 0;       // accumulated NAV; 0 when the script has none for the day
+    double dividend = 0;  // cash per unit paid that day
+    double split = 0;     // units multiply by this that day; 0 for none
+};
+using NavHistory = std::vector<NavPoint>;  // oldest first
+
+// Data_netWorthTrend (with its unitMoney events) and Data_ACWorthTrend of a fund's data script,
+// the newest `keep` days. False, with the reason, when the script has no readable trend.
+bool ParseNavHistory(std::string_view script, NavHistory& out, std::string& error, size_t keep = 130);
+// "分红：每份派现金0.0300元" -> dividend, "拆分：每份基金份额折算1.027437份" -> split.
+void ReadUnitMoney(std::string_view text, NavPoint& p);
+
+// One close of an index.
+struct IndexClose {
+    std::string day;
+    double close = 0;
+};
+using IndexHistory = std::vector<IndexClose>;  // oldest first
+
+// The daily bars of the quote service (data.<key>.day rows [date, open, close, high, low,
+// volume]; "qfqday" where the service adjusts); false when the key has none.
+bool ParseDailyBars(std::string_view body, const std::string& key, IndexHistory& out, std::string& error);
+// The history with the day's close set (added when new, replaced when known), at most keep days.
+void RecordClose(IndexHistory& h, const std::string& day, double close, size_t keep = 320);
+
+// Histories as stored: "day,nav,acc,dividend,split;..." and "day,close;...".
+std::string NavHistoryText(const NavHistory& h);
+NavHistory NavHistoryFromText(std::string_view text);
+std::string IndexHistoryText(const IndexHistory& h);
+IndexHistory IndexHistoryFromText(std::string_view text);
+
+}  // namespace zeza::relay
