@@ -684,6 +684,7 @@ TEST_F(RelayEstimateTest, IndicesFundHistoryAndTheDaysCurve) {
         std::regex_search(res->body, m, std::regex("<polyline class=\"intraday\" points=\"([^\"]*)\"")));
     EXPECT_EQ(std::count(m[1].first, m[1].second, ','), 2);
     EXPECT_NE(res->body.find("报告期 2026-06-30 的前十大持仓"), std::string::npos);
+    if (const char* out = std::getenv("ZEZA_FUND_PAGE_OUT")) zeza::test::WriteFileBytes(out, res->body);
 
     // The day's NAV joins the fund's history; everything is there after a restart.
     {
