@@ -1,18 +1,23 @@
 // The relay's work on a full day's data: a 20,000-fund catalogue and a 20,000-row net
 // value page parsed and turned into feed files; and what serving a feed then costs.
-// Its own estimates: one round over 10,000 funds from 5,000 quotes, and the quote requests.
+// Its own estimates: one round over 10,000 funds from 5,000 quotes (plain and with every fund
+// fitted), the nightly refit of 10,000 funds, and the quote requests.
 // relay.db with 15,000 funds and 120 days of their record: a round saved, the start, the
 // nightly trim (medians: --benchmark_filter=RelayStore --benchmark_repetitions=5).
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
+#include "server/relay/Method.h"
 #include "server/relay/OwnEstimate.h"
 #include "server/relay/RelayStore.h"
 #include "server/relay/Snapshot.h"
@@ -153,6 +158,67 @@ void BM_OwnEstimateRound(benchmark::State& state) {
     state.counters["quote_requests"] = static_cast<double>(QuoteUrls("", QuoteKeys(s, "2026-08-21")).size());
 }
 BENCHMARK(BM_OwnEstimateRound)->Unit(benchmark::kMillisecond);
+
+// 120 past days of a fund (index moves and NAV changes), the last 20 under its current list.
+double Noise(int a, int b) {
+    double h = std::sin(a * 12.9898 + b * 78.233) * 43758.5453;
+    return h - std::floor(h) - 0.5;
+}
+
+std::vector<FitDay> FundHistory(int fund) {
+    std::vector<FitDay> days(120);
+    for (int d = 0; d < 120; ++d) {
+        FitDay& day = days[d];
+        double nav = 0;
+        for (int k = 0; k < kIndexCount; ++k) {
+            day.index[k] = 0.04 * Noise(d, k);
+            nav += (0.1 + 0.05 * k) * day.index[k];
+        }
+        if (d >= 100) day.topTen = 0.04 * Noise(d + fund, 7);
+        day.navChange = nav + 0.3 * (std::isnan(day.topTen) ? 0 : day.topTen) + 0.004 * Noise(d, fund + 9);
+    }
+    return days;
+}
+
+// The nightly refit of every estimated fund from its history (one core).
+void BM_FitFunds(benchmark::State& state) {
+    std::vector<std::vector<FitDay>> histories;
+    for (int i = 0; i < kEstimatedFunds; ++i) histories.push_back(FundHistory(i));
+    size_t fitted = 0;
+    for (auto _ : state) {
+        fitted = 0;
+        for (int i = 0; i < kEstimatedFunds; ++i) {
+            FundFit fit = FitFund(histories[i], i % 10 == 0);
+            fitted += fit.days > 0;
+            benchmark::DoNotOptimize(fit);
+        }
+    }
+    state.counters["funds_fitted"] = static_cast<double>(fitted);
+}
+BENCHMARK(BM_FitFunds)->Unit(benchmark::kMillisecond);
+
+// One round with every fund fitted: the shares outside the top ten follow the indices' quotes.
+void BM_OwnEstimateRoundFitted(benchmark::State& state) {
+    const Snapshot s = EstimatedFunds();
+    QuoteMap q = Quotes();
+    for (int k = 0; k < kIndexCount; ++k)
+        q[std::string(kIndexKeys[k])] = {1000.0 + 3 * k, 1000.0, "2026-08-21"};
+    std::unordered_map<std::string, FundFit> fits;
+    for (int i = 0; i < kEstimatedFunds; ++i) fits[Code(i)] = FitFund(FundHistory(i), false);
+    size_t published = 0;
+    for (auto _ : state) {
+        published = 0;
+        for (const auto& [code, h] : s.own->holdings) {
+            auto fit = fits.find(code);
+            FundEstimate e = EstimateFund(*s.FindFund(code), s.FindNav(code), &h, q, "2026-08-21",
+                                          s.quoteDate, fit == fits.end() ? nullptr : &fit->second);
+            published += e.verdict == Verdict::Published;
+            benchmark::DoNotOptimize(e);
+        }
+    }
+    state.counters["funds_estimated"] = static_cast<double>(published);
+}
+BENCHMARK(BM_OwnEstimateRoundFitted)->Unit(benchmark::kMillisecond);
 
 // The shares the round needs and their request URLs, 500 a request.
 void BM_QuoteKeysAndRequests(benchmark::State& state) {

@@ -12,6 +12,7 @@
 #include "server/DataServer.h"
 #include "server/DataFolderIni.h"
 #include "server/relay/Relay.h"
+#include "server/relay/Replay.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ void Usage(std::FILE* to) {
         "                       [--holdings-url U] [--position-url U] [--quote-url U] [--quote-fallback-url "
         "U]\n"
         "                       [--kline-url U] [--page-size N] [--quote-batch N]\n"
+        "       zeza-dataserver --replay DIR\n"
         "  --port N           port to listen on (default 8419; 0 picks a free one)\n"
         "  --host ADDR        address to listen on (default 127.0.0.1)\n"
         "  --data DIR         data folder (default: the sample data of the source tree)\n"
@@ -35,7 +37,9 @@ void Usage(std::FILE* to) {
         "  --probe            with --source public: ask each source once, print what came back, exit\n"
         "  --*-url U          the sources' addresses (for a local copy or a test)\n"
         "  --page-size N      funds per request of the net value list (default 5000)\n"
-        "  --quote-batch N    share codes per quote request (default 60)\n");
+        "  --quote-batch N    share codes per quote request (default 60)\n"
+        "  --replay DIR       replay the own estimate over a folder of daily history, print its\n"
+        "                     errors per fund and overall, exit\n");
 }
 
 // The relay's own data folder when none is given: the user's state folder.
@@ -127,6 +131,15 @@ int main(int argc, char** argv) {
             relayOptions.netValuePageSize = static_cast<size_t>(number(100, 50000));
         } else if (arg == "--quote-batch") {
             relayOptions.quoteBatch = static_cast<size_t>(number(1, 500));
+        } else if (arg == "--replay") {
+            zeza::relay::ReplayResult result;
+            std::string error;
+            if (zeza::relay::RunReplay(value(), result, error) < 0) {
+                std::fprintf(stderr, "zeza-dataserver: --replay: %s\n", error.c_str());
+                return 1;
+            }
+            std::fputs(zeza::relay::ReplayReport(result).c_str(), stdout);
+            return 0;
         } else if (arg == "--live") {
             live = true;
         } else if (arg == "--live-interval") {

@@ -7,6 +7,7 @@
 
 #include "platform/GbkCodec.h"
 #include "server/relay/JsReader.h"
+#include "server/relay/Method.h"
 #include "server/relay/Schedule.h"
 #include "server/relay/Snapshot.h"
 #include "server/relay/Sources.h"
@@ -331,7 +332,8 @@ const char* VerdictText(Verdict v) {
 }
 
 FundEstimate EstimateFund(const RelayFund& fund, const RelayNav* nav, const FundHoldings* h,
-                          const QuoteMap& quotes, std::string_view today, std::string_view lastTradingDay) {
+                          const QuoteMap& quotes, std::string_view today, std::string_view lastTradingDay,
+                          const FundFit* fit) {
     FundEstimate e;
     // Bond funds move with rates, funds abroad and funds of funds with what they hold: the top
     // ten shares say little of either.
@@ -357,21 +359,21 @@ FundEstimate EstimateFund(const RelayFund& fund, const RelayNav* nav, const Fund
         e.verdict = Verdict::StaleNetValue;
         return e;
     }
-    double listed = 0, covered = 0, moved = 0;
     const std::string* day = nullptr;
-    for (const HeldStock& s : h->stocks) {
-        listed += s.weight;
-        if (s.key.empty()) continue;
-        auto q = quotes.find(s.key);
-        // A price from the NAV's own day (or before) is already in the NAV.
-        if (q == quotes.end() || q->second.date <= nav->date) continue;
-        covered += s.weight;
-        moved += s.weight * (q->second.price / q->second.prevClose - 1);
-        if (!day || *day < q->second.date) day = &q->second.date;
-    }
+    // A price from the NAV's own day (or before) is already in the NAV.
+    auto change = [&](const std::string& key, bool share) -> std::optional<double> {
+        auto q = quotes.find(key);
+        if (q == quotes.end() || q->second.date <= nav->date) return std::nullopt;
+        if (share && (!day || *day < q->second.date)) day = &q->second.date;
+        return q->second.price / q->second.prevClose - 1;
+    };
+    MethodInput in{.topTen = &h->stocks, .equityPct = h->equityPct, .fit = fit};
+    MethodResult m = EstimateChange(
+        in, [&](const std::string& k) { return change(k, true); },
+        [&](const std::string& k) { return change(k, false); });
     if (day) e.day = *day;
-    e.coverage = listed > 0 ? covered / listed : 0;
-    if (covered <= 0) {
+    e.coverage = m.coverage;
+    if (!m.ok) {
         e.verdict = Verdict::NoMove;
         return e;
     }
@@ -379,7 +381,7 @@ FundEstimate EstimateFund(const RelayFund& fund, const RelayNav* nav, const Fund
         e.verdict = Verdict::LowCoverage;
         return e;
     }
-    e.value = nav->latest * (1 + h->equityPct / 100 * moved / covered);
+    e.value = nav->latest * (1 + m.change);
     // Rounded as the feed sends it, an unmoved estimate would be the last NAV passed off as one.
     e.verdict = Value4(e.value) == Value4(nav->latest) ? Verdict::NoMove : Verdict::Published;
     return e;

@@ -19,6 +19,7 @@ namespace zeza::relay {
 struct RelayFund;
 struct RelayNav;
 class Snapshot;
+struct FundFit;
 
 // One stock of a fund's top ten. key is how the quote sources name it ("sh600519",
 // "sz000001", "bj830799", "hk00700"); "" for a market the relay has no quotes for.
@@ -95,11 +96,14 @@ struct FundEstimate {
 constexpr double kMinCoverage = 0.70;
 constexpr int kMaxReportAgeDays = 120;
 
-// latest NAV x (1 + equity position x sum(weight x change) / sum(weight)) over the stocks
-// quoted on a day after the NAV's. today is the Beijing date (yyyy-mm-dd); lastTradingDay the
-// newest day of the net value page: a NAV of an earlier day gets no estimate.
+// latest NAV x (1 + the day's change of EstimateChange in Method.h) over the stocks quoted on a
+// day after the NAV's: without a fit, equity position x sum(weight x change) / sum(weight); with
+// one, the broad indices' quotes (kIndexKeys) in `quotes` move the equity outside the top ten.
+// today is the Beijing date (yyyy-mm-dd); lastTradingDay the newest day of the net value page: a
+// NAV of an earlier day gets no estimate.
 FundEstimate EstimateFund(const RelayFund& fund, const RelayNav* nav, const FundHoldings* h,
-                          const QuoteMap& quotes, std::string_view today, std::string_view lastTradingDay);
+                          const QuoteMap& quotes, std::string_view today, std::string_view lastTradingDay,
+                          const FundFit* fit = nullptr);
 
 // One round over every fund with holdings, skipping the funds in `skip` (those the public
 // valuation covers), by fund code: the published estimates, and in refused (when given) the
