@@ -15,6 +15,7 @@
 #include <sqlite3.h>
 
 #include "server/DataServer.h"
+#include "server/relay/Method.h"
 #include "server/relay/OwnEstimate.h"
 #include "server/relay/Relay.h"
 #include "server/relay/RelayPages.h"
@@ -648,6 +649,27 @@ TEST(RelayHistory, ScriptsAndDailyBarsAreRead) {
     ASSERT_TRUE(ParseDailyBars(answer, "hkHSI", bars, error)) << error;
     EXPECT_EQ(bars.back().close, 19800.5);
     EXPECT_FALSE(ParseDailyBars(answer, "sh000300", bars, error));
+    // The fit's days: a dividend added back, a split taken out, Hong Kong compounded over its own
+    // sessions, an index that does not reach the day unknown.
+    const NavHistory fund = {{"2026-08-17", 1.0},
+                             {"2026-08-18", 1.01},
+                             {"2026-08-19", 0.99, 0, 0.03},
+                             {"2026-08-20", 0.5, 0, 0, 2.0}};
+    std::map<std::string, std::shared_ptr<const IndexHistory>> indices;
+    indices["sh000300"] = std::make_shared<IndexHistory>(
+        IndexHistory{{"2026-08-17", 100}, {"2026-08-18", 101}, {"2026-08-19", 100}, {"2026-08-20", 102}});
+    indices["hkHSI"] = std::make_shared<IndexHistory>(IndexHistory{{"2026-08-17", 200}, {"2026-08-19", 210}});
+    const auto fit = FitDaysOf(fund, indices);
+    ASSERT_EQ(fit.size(), 3u);
+    EXPECT_NEAR(fit[0].navChange, 0.01, 1e-12);
+    EXPECT_NEAR(fit[1].navChange, (0.99 + 0.03) / 1.01 - 1, 1e-12);
+    EXPECT_NEAR(fit[2].navChange, 0.5 * 2 / 0.99 - 1, 1e-12);
+    EXPECT_NEAR(fit[0].index[kCsi300], 0.01, 1e-12);
+    EXPECT_EQ(fit[0].index[kHangSeng], 0.0);  // Hong Kong closed that day
+    EXPECT_NEAR(fit[1].index[kHangSeng], 0.05, 1e-12);
+    EXPECT_TRUE(std::isnan(fit[2].index[kHangSeng]));
+    EXPECT_TRUE(std::isnan(fit[0].index[kCsi500]));
+
     RecordClose(bars, "2026-08-18", 19700, 2);
     RecordClose(bars, "2026-08-20", 19900, 2);  // the oldest leaves
     ASSERT_EQ(bars.size(), 2u);

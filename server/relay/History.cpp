@@ -6,6 +6,7 @@
 #include <map>
 
 #include "server/relay/JsReader.h"
+#include "server/relay/Method.h"
 #include "server/relay/OwnEstimate.h"
 #include "server/relay/Schedule.h"
 #include "server/relay/Sources.h"
@@ -144,6 +145,41 @@ void RecordClose(IndexHistory& h, const std::string& day, double close, size_t k
     else
         h.insert(it, IndexClose{day, close});
     if (h.size() > keep) h.erase(h.begin(), h.end() - static_cast<std::ptrdiff_t>(keep));
+}
+
+namespace {
+// The last close on or before day; nullptr when the history starts after it.
+const IndexClose* CloseAt(const IndexHistory& h, const std::string& day) {
+    auto it = std::upper_bound(h.begin(), h.end(), day,
+                               [](const std::string& d, const IndexClose& c) { return d < c.day; });
+    return it == h.begin() ? nullptr : &*(it - 1);
+}
+}  // namespace
+
+std::vector<FitDay> FitDaysOf(const NavHistory& fund,
+                              const std::map<std::string, std::shared_ptr<const IndexHistory>>& indices) {
+    std::vector<FitDay> days;
+    if (fund.size() < 2) return days;
+    days.reserve(fund.size() - 1);
+    for (size_t i = 1; i < fund.size(); ++i) {
+        const NavPoint &before = fund[i - 1], &p = fund[i];
+        FitDay d;
+        const double units = p.split > 0 ? p.split : 1;
+        d.navChange = (p.nav * units + p.dividend) / before.nav - 1;
+        for (int k = 0; k < kIndexCount; ++k) {
+            auto h = indices.find(std::string(kIndexKeys[k]));
+            if (h == indices.end() || !h->second) continue;
+            const IndexClose* from = CloseAt(*h->second, before.day);
+            const IndexClose* to = CloseAt(*h->second, p.day);
+            // Known only when the history has the day before (an A-share index trades on the
+            // fund's days; Hong Kong's last session may be earlier) and reaches the day.
+            if (!from || !to || h->second->back().day < p.day || (k != kHangSeng && from->day != before.day))
+                continue;
+            d.index[k] = to->close / from->close - 1;
+        }
+        days.push_back(d);
+    }
+    return days;
 }
 
 std::string NavHistoryText(const NavHistory& h) {

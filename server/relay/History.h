@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +45,14 @@ using IndexHistory = std::vector<IndexClose>;  // oldest first
 bool ParseDailyBars(std::string_view body, const std::string& key, IndexHistory& out, std::string& error);
 // The history with the day's close set (added when new, replaced when known), at most keep days.
 void RecordClose(IndexHistory& h, const std::string& day, double close, size_t keep = 320);
+
+struct FitDay;
+// A fund's past days for its fit (Method.h): each day's NAV change (a dividend added back, a
+// split taken out) beside each broad index's change over the same span (Hong Kong sessions
+// compounded up to the day, 0 when it did not trade); an index without a close before the span
+// is unknown.
+std::vector<FitDay> FitDaysOf(const NavHistory& fund,
+                              const std::map<std::string, std::shared_ptr<const IndexHistory>>& indices);
 
 // Histories as stored: "day,nav,acc,dividend,split;..." and "day,close;...".
 std::string NavHistoryText(const NavHistory& h);

@@ -373,6 +373,9 @@ FundEstimate EstimateFund(const RelayFund& fund, const RelayNav* nav, const Fund
         [&](const std::string& k) { return change(k, false); });
     if (day) e.day = *day;
     e.coverage = m.coverage;
+    e.method = std::string(m.method);
+    e.exposure = m.exposure;
+    e.fittedExposure = m.fittedExposure;
     if (!m.ok) {
         e.verdict = Verdict::NoMove;
         return e;
@@ -405,7 +408,10 @@ std::vector<std::pair<std::string, FundEstimate>> EstimateRound(
     const std::unordered_map<std::string, bool>& skip, std::unordered_map<std::string, Verdict>* refused) {
     std::vector<std::pair<std::string, FundEstimate>> out;
     ForEachEstimated(s, skip, [&](const std::string& code, const RelayFund& fund, const FundHoldings& h) {
-        FundEstimate e = EstimateFund(fund, s.FindNav(code), &h, quotes, today, s.quoteDate);
+        const FundFit* fit = nullptr;
+        if (s.own->fits)
+            if (auto f = s.own->fits->find(code); f != s.own->fits->end()) fit = &f->second;
+        FundEstimate e = EstimateFund(fund, s.FindNav(code), &h, quotes, today, s.quoteDate, fit);
         if (e.verdict == Verdict::Published)
             out.emplace_back(code, std::move(e));
         else if (refused)

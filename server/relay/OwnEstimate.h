@@ -89,8 +89,10 @@ const char* VerdictText(Verdict v);
 struct FundEstimate {
     Verdict verdict = Verdict::NoHoldings;
     double value = 0;
-    double coverage = 0;  // share of the listed weight that had a quote of the day
-    std::string day;      // the trading day of the quotes
+    double coverage = 0;                      // share of the listed weight that had a quote of the day
+    std::string day;                          // the trading day of the quotes
+    std::string method;                       // how the change was made (Method.h)
+    double exposure = 0, fittedExposure = 0;  // equity exposure used, and the fit's (0: none)
 };
 
 constexpr double kMinCoverage = 0.70;
@@ -158,6 +160,8 @@ struct OwnBook {
     // closes by quote key: what a fund's fit to the market is made from.
     std::unordered_map<std::string, std::shared_ptr<const NavHistory>> history;
     std::map<std::string, std::shared_ptr<const IndexHistory>> indices;
+    // Each fund's fit to the broad indices, made from the two above once a day.
+    std::shared_ptr<const std::unordered_map<std::string, FundFit>> fits;
 };
 
 constexpr size_t kTrackDays = 60;

@@ -9,6 +9,7 @@
 
 #include "platform/GbkCodec.h"
 #include "server/relay/JsReader.h"
+#include "server/relay/Method.h"
 #include "server/relay/Sources.h"
 
 namespace zeza::relay {
@@ -81,6 +82,31 @@ int64_t HoldingsMaxAge(const FundHoldings* h, const std::string& today) {
     return 28 * 86400;
 }
 
+// Each active fund's fit to the broad indices from its published days: made once a day, when
+// the day's net values came, and for funds whose history just arrived.
+void Refit(OwnBook& book, const Snapshot& s, const std::vector<std::string>* only = nullptr) {
+    auto fits = book.fits ? std::make_shared<std::unordered_map<std::string, FundFit>>(*book.fits)
+                          : std::make_shared<std::unordered_map<std::string, FundFit>>();
+    auto fit = [&](const std::string& code) {
+        auto h = book.history.find(code);
+        auto held = book.holdings.find(code);
+        const RelayFund* fund = s.FindFund(code);
+        if (h == book.history.end() || !h->second || held == book.holdings.end() || !fund ||
+            !fund->ownEstimate) {
+            fits->erase(code);
+            return;
+        }
+        const bool hongKong = std::any_of(held->second.stocks.begin(), held->second.stocks.end(),
+                                          [](const HeldStock& st) { return st.key.rfind("hk", 0) == 0; });
+        (*fits)[code] = FitFund(FitDaysOf(*h->second, book.indices), hongKong);
+    };
+    if (only)
+        for (const std::string& code : *only) fit(code);
+    else
+        for (const auto& [code, h] : book.history) fit(code);
+    book.fits = std::move(fits);
+}
+
 // The name of a fund without its share class letter ("...混合A", "...混合C" are one fund).
 std::string ClassStem(const std::string& gbkName) {
     size_t last = 0, chars = 0;
@@ -117,6 +143,9 @@ bool Relay::Open(std::string& error) {
     if (!m_store.Open(m_options.dataDir / "relay.db", error)) return false;
     auto snap = std::make_shared<Snapshot>();
     if (!m_store.Load(*snap, m_runs, error)) return false;
+    auto book = std::make_shared<OwnBook>(*snap->own);
+    Refit(*book, *snap);
+    snap->own = std::move(book);
     std::lock_guard lock(m_snapMutex);
     m_snapshot = std::move(snap);
     return true;
@@ -305,6 +334,7 @@ bool Relay::RefreshNetValues(std::string* why) {
         h->second = more;
         grown.emplace_back(n.code, h->second);
     }
+    Refit(*book, *next);
     if (!grown.empty()) {
         std::string herr;
         if (!m_store.SaveHistories(grown, {}, herr))
@@ -662,6 +692,9 @@ bool Relay::RefreshHoldings(size_t maxFunds, std::string* why) {
         auto book = std::make_shared<OwnBook>(*cur->own);
         for (auto& [code, h] : fetched) book->holdings[code] = std::move(h);
         for (auto& [code, h] : histories) book->history[code] = h;
+        std::vector<std::string> refit;
+        for (auto& [code, h] : histories) refit.push_back(code);
+        Refit(*book, *cur, &refit);
         auto next = std::make_shared<Snapshot>(*cur);
         next->own = std::move(book);
         std::lock_guard lock(m_snapMutex);

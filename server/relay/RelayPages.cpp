@@ -153,13 +153,21 @@ std::string IntradaySection(const Snapshot& s, const std::string& code) {
     svg += "</svg>\n";
     std::string out =
         "<h3>今日估值走势（" + SitePages::Escape(s.intraday->Day()) + "，每轮一点）</h3>\n" + svg;
-    out +=
-        "<p "
-        "class=\"method\">"
-        "估值方法：前十大重仓股按当日行情加权的涨跌，乘以股票仓位，加在上一交易日净值上。所用：报告期 " +
-        SitePages::Escape(last.reportDate) + " 的前十大持仓，行情覆盖其 " + Fixed(last.coverage * 100, 0) +
-        "% 的权重；股票仓位 " + Fixed(last.equityPct, 2) + "%（" + SitePages::Escape(last.equityDate) +
-        "）。</p>\n";
+    // The method as the round used it: plain, index mix, its record correction, a full list.
+    const bool mixed = last.method.find("index mix") != std::string::npos;
+    std::string method = mixed ? "前十大重仓股按当日行情加权的涨跌代表其所占部分，其余股票仓位按该基金近 60 "
+                                 "个交易日净值拟合的宽基指数组合（沪深300、中证500、创业板指、中证1000，"
+                                 "持港股者加恒生指数）的当日涨跌"
+                               : "前十大重仓股按当日行情加权的涨跌，乘以股票仓位";
+    if (last.method.find("record") != std::string::npos)
+        method += "，两部分的比重再按其在本期持仓下的净值记录校正";
+    if (last.method.find("full list") != std::string::npos) method += "（持仓取最近公布的完整持仓）";
+    out += "<p class=\"method\">估值方法：" + method + "，加在上一交易日净值上。所用：报告期 " +
+           SitePages::Escape(last.reportDate) + " 的前十大持仓，行情覆盖其 " + Fixed(last.coverage * 100, 0) +
+           "% 的权重；股票仓位 " + Fixed(last.equityPct, 2) + "%（" + SitePages::Escape(last.equityDate) +
+           "）";
+    if (last.fittedExposure > 0) out += "；拟合的股票暴露 " + Fixed(last.fittedExposure * 100, 1) + "%";
+    out += "。</p>\n";
     return out;
 }
 

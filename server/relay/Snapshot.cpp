@@ -275,6 +275,9 @@ void IntradayLog::Add(const std::string& day, int minute,
             points.push_back(p);
         Last& last = m_last[code];
         last.coverage = e.coverage;
+        last.method = e.method;
+        last.exposure = e.exposure;
+        last.fittedExposure = e.fittedExposure;
         if (auto h = book.holdings.find(code); h != book.holdings.end()) {
             last.reportDate = h->second.reportDate;
             last.equityDate = h->second.equityDate;

@@ -49,6 +49,8 @@ class IntradayLog {
         double coverage = 0;
         std::string reportDate, equityDate;
         double equityPct = 0;
+        std::string method;
+        double exposure = 0, fittedExposure = 0;
     };
     // A round of `day` at `minute`: a new day starts the log afresh.
     void Add(const std::string& day, int minute,
