@@ -13,6 +13,9 @@ namespace {
 // A count of days: digits only, at most five of them (a track record is weeks long).
 bool ReadDays(std::string_view s, int& days) {
     if (s.empty() || s.size() > 5) return false;
+    // from_chars would take a sign.
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), days);
     return ec == std::errc() && end == s.data() + s.size();
 }

@@ -339,6 +339,7 @@ TEST(AccuracyFeed, ReadsValidLinesAndSkipsTheRest) {
                                             "000051|自算|0.2x|20\r\n"    // no number
                                             "000061|自算|0.20|\r\n"      // no days
                                             "000071|自算|0.20|2.5\r\n"   // days not whole
+                                            "000081|自算|0.20|-20\r\n"   // days below none
                                             "00008|自算|0.20|20\r\n"     // short code
                                             "000091|自算|0.20|20|x\r\n"  // a field too many
                                             "161725|自算|0.40|19\r\n"),  // named again: the last line wins
