@@ -7,6 +7,7 @@
 #include "platform/UrlDownload.h"
 #include "suggest/SuggestionList.h"
 #include "sync/Feeds.h"
+#include "sync/MemoryFeeds.h"
 
 namespace zeza {
 
@@ -89,6 +90,13 @@ int RefreshWorker::RefreshData() {
         const QString status = QString::fromUtf8(feed.statusText);
         if (!OnUi([this, status] { m_pHost->SetStatusText(status, 2); })) return 0;
         if (m_db.SyncFeed(feed.kind) != 1) ok = 0;
+    }
+    for (const MemoryFeedDescriptor& feed : MemoryFeeds()) {
+        const QString status = QString::fromUtf8(feed.statusText);
+        if (!OnUi([this, status] { m_pHost->SetStatusText(status, 2); })) return 0;
+        // Only an addition to the views: a failure keeps the last values shown
+        // and leaves the pass, and its schedule, as the stored feeds made it.
+        (void)SyncMemoryFeed(m_db, feed);
     }
 
     std::vector<std::string> dates;

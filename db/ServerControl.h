@@ -11,6 +11,7 @@ struct ServerControl {
     int32_t stkTime = 0;
     int32_t estTime = 0;
     int32_t listTime = 0;
+    int32_t accTime = 0;  // a feed kept in memory (sync/MemoryFeeds.h); 0 when not announced
     int32_t LastVer = 0;
     int32_t UpdateVer = 0;
     int32_t UpdateFu = 0;

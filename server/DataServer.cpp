@@ -355,6 +355,7 @@ void DataServer::ServeFeed(const httplib::Request& req, httplib::Response& res) 
         if (tp == "list") return res.set_content(snap->ListFeed(dt), kGbkText);
         if (tp == "stk") return res.set_content(snap->NavFeed(), kGbkText);
         if (tp == "est") return res.set_content(snap->EstimateFeed(), kGbkText);
+        if (tp == "acc") return res.set_content(snap->AccFeed(), kGbkText);
         res.status = 404;
         return res.set_content("unknown feed\r\n", "text/plain");
     }
@@ -366,6 +367,8 @@ void DataServer::ServeFeed(const httplib::Request& req, httplib::Response& res) 
         res.set_content(m_data.NavFeed(), kGbkText);
     } else if (tp == "est") {
         res.set_content(m_data.EstimateFeed(), kGbkText);
+    } else if (tp == "acc") {
+        res.set_content(m_data.AccuracyFeed(), kGbkText);
     } else {
         res.status = 404;
         res.set_content("unknown feed\r\n", "text/plain");

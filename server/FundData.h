@@ -51,6 +51,9 @@ class FundData {
     std::string NavFeed() const;
     // code|estimate per fund.
     std::string EstimateFeed() const;
+    // code|source|mae|days per estimated fund: each estimate's track record. The sample
+    // folder has no history, so the record is made up from the code, the same at every run.
+    std::string AccuracyFeed() const;
 
     // Moves every estimate by at most +-1.5% (kept within 10% of the latest net
     // value, a day's price limit) and stamps the estimates with now, always later
@@ -66,6 +69,7 @@ class FundData {
     int64_t ListTime() const { return m_listTime; }
     int64_t StkTime() const { return m_stkTime; }
     int64_t EstTime() const { return m_estTime; }
+    int64_t AccTime() const { return m_accTime; }
     const std::optional<UpdateOffer>& Update() const { return m_update; }
     const std::vector<std::string>& Warnings() const { return m_warnings; }
 
@@ -85,6 +89,7 @@ class FundData {
     int64_t m_listTime = 0;
     int64_t m_stkTime = 0;
     int64_t m_estTime = 0;
+    int64_t m_accTime = 0;
     std::optional<UpdateOffer> m_update;
     std::vector<std::string> m_warnings;
 };

@@ -13,6 +13,7 @@
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
 #include "sync/Feeds.h"
+#include "sync/MemoryFeeds.h"
 #include "zeza/BuildConfig.h"
 
 namespace zeza {
@@ -101,6 +102,8 @@ int CFundDb::FetchControlFile(ServerControl& rec) {
     // page, a captive portal's login page) and must not start any feed.
     if (!ini.HasSection("FU")) return 0;
     for (const FeedDescriptor& feed : Feeds()) rec.*feed.serverTime = ini.GetInt("FU", feed.controlKey, 0);
+    for (const MemoryFeedDescriptor& feed : MemoryFeeds())
+        rec.*feed.serverTime = ini.GetInt("FU", feed.controlKey, 0);
     rec.LastVer = ini.GetInt("VER", "LastVer", 0);
     rec.UpdateVer = ini.GetInt("VER", "UpdateVer", 0);
     rec.UpdateFu = ini.GetInt("VER", "UpdateFu", 0);

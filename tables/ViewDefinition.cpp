@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/GbkCodec.h"
+#include "sync/AccuracyFeed.h"
 
 namespace zeza {
 
@@ -31,16 +32,17 @@ std::vector<ViewDefinition> MakeViews() {
          .menu = ViewMenu::Catalogue,
          .cells = Cells(2, {Text, Text, Text, Fixed4, Fixed4, Fixed4, SignedChange, Fixed4})},
         {.kind = ViewKind::Forecast,
-         .queryPrefix =
-             "SELECT idl,look,codel,type,name,estval,valtd,estval-valtd,"
-             "IFNULL((estval-valtd)*100/valtd,0.0) FROM fu_list,fu_stk WHERE codel=codes AND gdate=?",
+         .queryPrefix = "SELECT idl,look,codel,type,name,estval,valtd,estval-valtd,"
+                        "IFNULL((estval-valtd)*100/valtd,0.0),memfeed('acc',codel," +
+                        std::to_string(kAccuracySource) + "),memfeed('acc',codel," +
+                        std::to_string(kAccuracyMae) + ") FROM fu_list,fu_stk WHERE codel=codes AND gdate=?",
          .columnSpec = Utf8ToGbk("代码,0,70;类型,0,90;简称,0,130;最新估值,1,100;最新净值,1,100;"
-                                 "预估增长额,1,100;预估增长幅,1,100;"),
+                                 "预估增长额,1,100;预估增长幅,1,100;估值来源,0,70;近20日误差(%),1,100;"),
          .sortOffset = 2,
          .lookColumn = 1,
          .checkColumnSorts = true,
          .menu = ViewMenu::Catalogue,
-         .cells = Cells(2, {Text, Text, Text, Fixed4, Fixed4, SignedChange, Fixed4})},
+         .cells = Cells(2, {Text, Text, Text, Fixed4, Fixed4, SignedChange, Fixed4, Text, Fixed2})},
         {.kind = ViewKind::Watch,
          .queryPrefix = "SELECT idl,codel,type,name,valreal,valtd,valytd,valtd-valytd,"
                         "IFNULL((valtd-valytd)*100/valytd,0.0),estval,IFNULL((estval-valtd)*100/valtd,0.0) "

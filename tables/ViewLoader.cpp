@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "db/SqliteConnection.h"
+#include "sync/MemoryFeeds.h"
 
 namespace zeza {
 
@@ -106,6 +107,31 @@ void StoreRow(const ViewDefinition& view, const ColumnUse& use, sqlite3_stmt* st
     t.flags.push_back(flags);
 }
 
+// memfeed(type, code, field): a value of a feed kept in memory, joined to a
+// view's rows by the fund's code; NULL when the feed has nothing for it. The
+// values are those of the moment the query started.
+void MemoryFeedFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto* feeds = static_cast<const MemoryFeedSnapshot*>(sqlite3_user_data(ctx));
+    const char* type = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const char* code = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+    if (!type || !code) return sqlite3_result_null(ctx);
+    const MemoryValue* v = feeds->Find(type, code, sqlite3_value_int64(argv[2]));
+    if (!v) return sqlite3_result_null(ctx);
+    if (const double* d = std::get_if<double>(v)) return sqlite3_result_double(ctx, *d);
+    if (const std::string* t = std::get_if<std::string>(v))
+        return sqlite3_result_text(ctx, t->data(), static_cast<int>(t->size()), SQLITE_TRANSIENT);
+    sqlite3_result_null(ctx);
+}
+
+// Gives db's view queries the tables of the feeds kept in memory as they stand now.
+int RegisterMemoryFeeds(SqliteConnection& db) {
+    auto* feeds = new MemoryFeedSnapshot(TakeMemoryFeeds());
+    // Replacing the function frees the tables of the previous query.
+    return sqlite3_create_function_v2(db.Handle(), "memfeed", 3, SQLITE_UTF8 | SQLITE_DIRECTONLY, feeds,
+                                      MemoryFeedFunction, nullptr, nullptr,
+                                      [](void* p) { delete static_cast<MemoryFeedSnapshot*>(p); });
+}
+
 }  // namespace
 
 int QueryViewTable(SqliteConnection& db, const ViewDefinition& view, const std::string& quoteDate,
@@ -117,6 +143,10 @@ int QueryViewTable(SqliteConnection& db, const ViewDefinition& view, const std::
 
     std::string sql = view.queryPrefix;
     if (sortColumn >= 0) sql += view.SortClause(sortColumn, ascending);
+    if (RegisterMemoryFeeds(db) != SQLITE_OK) {
+        t.error = db.ErrorMessage();
+        return -2;
+    }
     SqlStatement st(db.Handle(), sql);
     int rc = st.PrepareResult();
     if (st) rc = BindParams(st.Handle(), {quoteDate});
@@ -180,11 +210,15 @@ class ViewTableCache {
         }
         // Read before the query: a commit in between only costs a reload.
         const long long version = DataVersion();
+        // A feed kept in memory changes what a view shows without a commit.
+        const uint64_t memory = MemoryFeedGeneration();
         const bool same = version >= 0 && version == m_version && st.st_size == m_size &&
-                          st.st_mtim.tv_sec == m_mtime.tv_sec && st.st_mtim.tv_nsec == m_mtime.tv_nsec;
+                          st.st_mtim.tv_sec == m_mtime.tv_sec && st.st_mtim.tv_nsec == m_mtime.tv_nsec &&
+                          memory == m_memory;
         if (!same) {
             m_entries.clear();
             m_version = version;
+            m_memory = memory;
             m_size = st.st_size;
             m_mtime = st.st_mtim;
         }
@@ -234,6 +268,7 @@ class ViewTableCache {
     dev_t m_dev = 0;
     ino_t m_ino = 0;
     long long m_version = -1;
+    uint64_t m_memory = 0;
     off_t m_size = 0;
     timespec m_mtime{};
     std::vector<Entry> m_entries;

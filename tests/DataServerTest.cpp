@@ -26,6 +26,7 @@
 #include "server/FundData.h"
 #include "platform/ControlFileIni.h"
 #include "platform/Sha256.h"
+#include "sync/AccuracyFeed.h"
 #include "tests/LocalHttpServer.h"
 #include "tests/TestSupport.h"
 
@@ -154,10 +155,11 @@ TEST_F(DataServerTest, ControlFileSendsTimesAndNoUpdate) {
     Start();
     const auto res = Get("/fund/fund.php?gid=noguid&ver=12");
     EXPECT_EQ(res.get_header_value("Cache-Control"), "no-store");
-    // estTime is missing from times.ini, so the estimate file's own time stands in.
-    EXPECT_EQ(res.body,
-              "[FU]\r\nlistTime=1200000400\r\nstkTime=1226662200\r\nestTime=1226673900\r\n"
-              "[VER]\r\nLastVer=12\r\nUpdateVer=12\r\nUpdateFu=0\r\nUpdatePath=\r\nUpdateSha256=\r\n");
+    // estTime and accTime are missing from times.ini, so the estimate file's own time stands in.
+    EXPECT_EQ(
+        res.body,
+        "[FU]\r\nlistTime=1200000400\r\nstkTime=1226662200\r\nestTime=1226673900\r\naccTime=1226673900\r\n"
+        "[VER]\r\nLastVer=12\r\nUpdateVer=12\r\nUpdateFu=0\r\nUpdatePath=\r\nUpdateSha256=\r\n");
 }
 
 TEST_F(DataServerTest, FundListSendsFundsChangedAfterDt) {
@@ -187,6 +189,42 @@ TEST_F(DataServerTest, NetValueAndEstimateFeeds) {
               "110022|1.5000|1.5000|1.4000\r\n202101|1.0500|1.0300|1.0290\r\n");
     EXPECT_EQ(Body("/fund/gdata.php?tp=est&dt=5"),
               "000001|1.0623\r\n000011|1.2400\r\n110022|1.5100\r\n202101|1.0301\r\n");
+}
+
+TEST_F(DataServerTest, AccuracyFeedGivesEachEstimatedFundAStableRecord) {
+    Start();
+    const std::string body = Body("/fund/gdata.php?tp=acc&dt=0");
+    EXPECT_EQ(Body("/fund/gdata.php?tp=acc&dt=5"), body);
+    zeza::MemoryTable t;
+    ASSERT_EQ(zeza::ReadAccuracyFeed(body, t), 1);
+    EXPECT_EQ(Lines(body).size(), 4u) << "every line is one the program reads";
+    for (const char* code : {"000001", "000011", "110022", "202101"}) EXPECT_EQ(t.count(code), 1u) << code;
+
+    // Over the sample folder: mostly own estimates, some public ones, a few too new for a record.
+    FundData sample;
+    std::string error;
+    ASSERT_TRUE(sample.Load(zeza::server::SampleDataDir(), error)) << error;
+    ASSERT_EQ(zeza::ReadAccuracyFeed(sample.AccuracyFeed(), t), 1);
+    size_t own = 0, publicSource = 0, young = 0;
+    for (const auto& [code, row] : t) {
+        ASSERT_TRUE(sample.FindEstimate(code)) << code;
+        (std::get<std::string>(row[zeza::kAccuracySource]) == G("自算") ? own : publicSource) += 1;
+        const double days = std::get<double>(row[zeza::kAccuracyDays]);
+        if (days < zeza::kAccuracyMinDays) {
+            ++young;
+        } else {
+            const double mae = std::get<double>(row[zeza::kAccuracyMae]);
+            EXPECT_TRUE(mae > 0 && mae < 1.5) << code << " " << mae;
+        }
+    }
+    EXPECT_GT(t.size(), 2000u);
+    EXPECT_GT(own, t.size() * 7 / 10);
+    EXPECT_GT(publicSource, t.size() / 10);
+    EXPECT_GT(young, t.size() / 20);
+    EXPECT_LT(young, t.size() / 5);
+    FundData again;
+    ASSERT_TRUE(again.Load(zeza::server::SampleDataDir(), error));
+    EXPECT_EQ(again.AccuracyFeed(), sample.AccuracyFeed());
 }
 
 TEST_F(DataServerTest, UnknownFeedAndPathAre404) {

@@ -8,6 +8,7 @@
 
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
+#include "sync/AccuracyFeed.h"
 #include "sync/EstimateFeed.h"
 #include "sync/FundListFeed.h"
 #include "sync/NetValueFeed.h"
@@ -323,4 +324,40 @@ TEST_F(FeedApply, EstimatesSetOnlyTheNamedFunds) {
               (std::vector<std::string>{"000001|1.0623|real", "000011|1.25|real", "000041|0.5|real",
                                         "001001|1.75|real"}));
     EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM fu_list WHERE codel='999999';"), "0");
+}
+
+// The accuracy feed is read into memory: each line a fund's source, error and days, or no line at all.
+TEST(AccuracyFeed, ReadsValidLinesAndSkipsTheRest) {
+    MemoryTable t;
+    ASSERT_EQ(
+        ReadAccuracyFeed(kByteOrderMark + G("000001|自算|0.31|20\r\n"
+                                            "161725|公开|0.12|20\n"
+                                            "000011|自算|0.50|4\r\n"     // too few days: no error
+                                            "000021|自算||3\r\n"         // the server's own empty error
+                                            "000031|估算|0.20|20\r\n"    // unknown source
+                                            "000041|自算|-0.20|20\r\n"   // negative error
+                                            "000051|自算|0.2x|20\r\n"    // no number
+                                            "000061|自算|0.20|\r\n"      // no days
+                                            "000071|自算|0.20|2.5\r\n"   // days not whole
+                                            "000081|自算|0.20|-20\r\n"   // days below none
+                                            "00008|自算|0.20|20\r\n"     // short code
+                                            "000091|自算|0.20|20|x\r\n"  // a field too many
+                                            "161725|自算|0.40|19\r\n"),  // named again: the last line wins
+                         t),
+        1);
+    auto row = [&](const char* code) { return t.count(code) ? t.at(code) : std::vector<MemoryValue>{}; };
+    EXPECT_EQ(t.size(), 4u);
+    EXPECT_EQ(row("000001"), (std::vector<MemoryValue>{G("自算"), 0.31, 20.0}));
+    EXPECT_EQ(row("161725"), (std::vector<MemoryValue>{G("自算"), 0.40, 19.0}));
+    EXPECT_EQ(row("000011"), (std::vector<MemoryValue>{G("自算"), std::monostate{}, 4.0}));
+    EXPECT_EQ(row("000021"), (std::vector<MemoryValue>{G("自算"), std::monostate{}, 3.0}));
+
+    // Nothing but blanks is a server without records; anything else needs a valid line.
+    for (const std::string& text : {std::string(""), std::string(" \r\n\r\n")}) {
+        t = {{"x", {}}};
+        EXPECT_EQ(ReadAccuracyFeed(text, t), 1);
+        EXPECT_TRUE(t.empty());
+    }
+    for (const std::string& text : {std::string("<html>busy</html>"), G("000001|自算|0.31\r\n")})
+        EXPECT_EQ(ReadAccuracyFeed(text, t), 0) << text;
 }

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include <httplib.h>
@@ -25,6 +26,8 @@
 #include "db/SqlAccess.h"
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
+#include "sync/AccuracyFeed.h"
+#include "sync/MemoryFeeds.h"
 #include "tests/LocalHttpServer.h"
 #include "tests/TestDb.h"
 #include "tests/TestSupport.h"
@@ -70,6 +73,7 @@ const Target kControl{"", -1, 0};
 const Target kList{"list", 2, -5};
 const Target kNetValues{"stk", 0, -3};
 const Target kEstimates{"est", 1, -4};
+const Target kAccuracy{"acc", -2, 0};  // kept in memory: no SyncFeed kind
 
 constexpr int64_t kHugeBytes = 320LL * 1024 * 1024;
 
@@ -88,6 +92,10 @@ const std::string& GoodList() {
 const std::string kGoodNetValues =
     "2008-11-17\r\n000001|3.1200|1.0560|1.0610\r\n000011|2.9800|1.2340|1.2300\r\n";
 const std::string kGoodEstimates = "000001|1.0623\r\n000011|1.2345\r\n";
+const std::string& GoodAccuracy() {
+    static const std::string s = G("000001|自算|0.31|20\r\n000011|公开|0.12|20\r\n");
+    return s;
+}
 
 // The data server. Answers well unless told to misbehave for one target.
 class FaultyServer {
@@ -142,6 +150,7 @@ class FaultyServer {
                 body = tp == "list"  ? GoodList()
                        : tp == "stk" ? kGoodNetValues
                        : tp == "est" ? kGoodEstimates
+                       : tp == "acc" ? GoodAccuracy()
                                      : "";
             }
             target = m_target;
@@ -407,6 +416,50 @@ class EachFault : public NetworkFaults, public ::testing::WithParamInterface<Fau
 TEST_P(EachFault, FailsTheStepChangesNothingAndTheNextGoodPassAppliesEverything) {
     CheckAllTargets(GetParam());
     EXPECT_EQ(m_faultsTried, 4);
+}
+
+// A feed kept in memory under each fault: the pass goes on, the values read
+// last stay (an empty answer is a server without records), and the next good
+// answer is taken.
+TEST_F(NetworkFaults, MemoryFeedKeepsItsLastValuesUnderEveryFault) {
+    const MemoryFeedDescriptor& acc = MemoryFeeds()[0];
+    auto mae = [] {
+        const MemoryValue* v = TakeMemoryFeeds().Find("acc", "000001", kAccuracyMae);
+        return v && std::holds_alternative<double>(*v) ? std::get<double>(*v) : -1.0;
+    };
+    for (Fault fault : {Fault::Status500, Fault::ClosedMidBody, Fault::NeverAnswers, Fault::HugeStream,
+                        Fault::HugeDeclared, Fault::EmptyBody, Fault::ErrorPage200}) {
+        SCOPED_TRACE(Name(fault));
+        ResetMemoryFeedsForTesting();
+        CFundDb db;
+        m_server.Behave(ControlFile(kOldList, kOldStk, kOldEst).Fu("accTime", 100).Version(12));
+        CFundDb::SetLastControlFetchTimeForTesting(0);
+        ASSERT_EQ(db.CheckServer(), 1);
+        ASSERT_EQ(SyncMemoryFeed(db, acc), 1);
+        ASSERT_EQ(mae(), 0.31);
+
+        m_server.Set(ControlFile(kOldList, kOldStk, kOldEst).Fu("accTime", 200).Version(12), &kAccuracy,
+                     fault);
+        CFundDb::SetLastControlFetchTimeForTesting(0);
+        ASSERT_EQ(db.CheckServer(), 1);
+        const int r = SyncMemoryFeed(db, acc);
+        EXPECT_EQ(m_server.FeedRequests(), 1);
+        if (fault == Fault::EmptyBody) {
+            EXPECT_EQ(r, 1);
+            EXPECT_EQ(mae(), -1.0);
+        } else {
+            EXPECT_LT(r, 0);
+            EXPECT_EQ(mae(), 0.31);
+            EXPECT_EQ(MemoryFeedTime("acc"), 100);
+        }
+        EXPECT_LT(CacheBytes(), 64u * 1024);
+
+        m_server.Behave(ControlFile(kOldList, kOldStk, kOldEst).Fu("accTime", 200).Version(12));
+        EXPECT_EQ(SyncMemoryFeed(db, acc), 1);
+        // The empty answer was taken for that time: nothing is asked again until it moves.
+        EXPECT_EQ(mae(), fault == Fault::EmptyBody ? -1.0 : 0.31);
+        EXPECT_EQ(MemoryFeedTime("acc"), 200);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(NetworkFaults, EachFault,

@@ -258,6 +258,39 @@ TEST(OwnEstimate, FormulaOnAHandExampleAndEveryRefusal) {
     EXPECT_EQ(verdict(fund, h, flat), Verdict::NoMove);
 }
 
+TEST(OwnEstimate, AccuracyFeedNamesEachEstimatesSourceAndRecord) {
+    Snapshot prev;
+    prev.Build();
+    Snapshot s;
+    s.estimates = {{"000001", 1.01, true, "2024-03-01"},
+                   {"161725", 2.02, false, "2024-03-01"},
+                   {"000011", 1.5, true, "2024-03-01"}};
+    auto book = std::make_shared<OwnBook>();
+    // 25 days: the record takes the last 20 with a net value; errors of 1 % and 3 % alternate.
+    Track t;
+    for (int d = 0; d < 25; ++d)
+        t.push_back({"2024-02-" + std::to_string(10 + d), d % 2 ? 1.03 : 1.01, false, d == 24 ? 0.0 : 1.0});
+    book->tracks["000001"] = std::make_shared<const Track>(t);
+    book->tracks["161725"] = std::make_shared<const Track>(Track(t.end() - 4, t.end()));  // 3 days with a NAV
+    s.own = book;
+    s.Build();
+    // The last 20 days with a net value: days 4..23, ten of each error.
+    EXPECT_EQ(s.AccFeed(), zeza::test::G("000001|自算|2.00|20\r\n161725|公开||3\r\n000011|自算||0\r\n"));
+
+    s.StampAccTime(prev, 1000);
+    EXPECT_EQ(s.accTime, 1000) << "a feed never announced gets a time";
+    Snapshot same = s;
+    same.Build();
+    same.StampAccTime(s, 2000);
+    EXPECT_EQ(same.accTime, 1000);
+    Snapshot moved = s;
+    moved.estimates.pop_back();
+    moved.Build();
+    moved.StampAccTime(s, 900);  // a clock set back still moves the time on
+    EXPECT_EQ(moved.accTime, 1001);
+    EXPECT_NE(moved.ControlFile().find("\r\naccTime=1001\r\n"), std::string::npos);
+}
+
 TEST(OwnEstimate, ReadersOfHoldingsAndQuotes) {
     std::string error;
     FundHoldings h;

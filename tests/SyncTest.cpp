@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <variant>
 #include <vector>
 
 #include <httplib.h>
@@ -15,6 +17,8 @@
 #include "db/SqlAccess.h"
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
+#include "sync/AccuracyFeed.h"
+#include "sync/MemoryFeeds.h"
 #include "tests/LocalHttpServer.h"
 #include "tests/TestDb.h"
 #include "tests/TestSupport.h"
@@ -397,4 +401,56 @@ TEST_F(Sync, SaveUpdateTimeStoresTheValue) {
     std::filesystem::remove("Zeza.db");
     EXPECT_EQ(m_db->SaveUpdateTime(5), 0);
     EXPECT_FALSE(std::filesystem::exists("Zeza.db"));
+}
+
+// --- feeds kept in memory ---
+
+// The source text of fund code in the accuracy feed's table ("-" when it has none).
+std::string AccSource(const char* code) {
+    const MemoryValue* v = TakeMemoryFeeds().Find("acc", code, kAccuracySource);
+    return v && std::holds_alternative<std::string>(*v) ? std::get<std::string>(*v) : "-";
+}
+
+TEST_F(Sync, MemoryFeedIsAskedWholeAtTheFirstPassAndWhenItsTimeMoves) {
+    const MemoryFeedDescriptor& acc = MemoryFeeds()[0];
+    auto pass = [&](long long accTime) {
+        m_server.Serve(kControlPath, ControlFile(1200417988, 0, 0).Fu("accTime", accTime));
+        CFundDb::SetLastControlFetchTimeForTesting(0);
+        EXPECT_EQ(m_db->CheckServer(), 1);
+        m_server.ForgetRequests();
+        return SyncMemoryFeed(*m_db, acc);
+    };
+    Feed("acc", G("000001|自算|0.31|20\r\n"));
+    EXPECT_EQ(pass(1700000000), 1);
+    EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/gdata.php?tp=acc&dt=0"}));
+    EXPECT_EQ(AccSource("000001"), G("自算"));
+    EXPECT_EQ(pass(1700000000), 1);
+    EXPECT_TRUE(m_server.Targets().empty()) << "an unchanged time asks nothing";
+
+    // A failed fetch keeps the values and their time, so the next pass asks again.
+    for (auto [status, body, result] : {std::tuple{500, std::string("busy"), -1},
+                                        std::tuple{200, std::string("<html>proxy notice</html>"), -2}}) {
+        Feed("acc", body, status);
+        EXPECT_EQ(pass(1700000100), result);
+        EXPECT_EQ(AccSource("000001"), G("自算"));
+        EXPECT_EQ(MemoryFeedTime("acc"), 1700000000);
+    }
+    Feed("acc", G("000001|公开|0.12|20\r\n"));
+    const uint64_t generation = MemoryFeedGeneration();
+    EXPECT_EQ(pass(1700000100), 1);
+    EXPECT_EQ(m_server.Targets(), (std::vector<std::string>{"/fund/gdata.php?tp=acc&dt=0"}));
+    EXPECT_EQ(AccSource("000001"), G("公开"));
+    EXPECT_NE(MemoryFeedGeneration(), generation);
+    // Nothing of it reaches Zeza.db.
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM pragma_table_info('fu_iniLoc') WHERE name='accTime';"), "0");
+}
+
+TEST_F(Sync, ServerWithoutAMemoryFeedTimeIsAskedNothing) {
+    m_server.Serve(kControlPath, ControlText(1200417988, 0, 0));
+    ASSERT_EQ(m_db->CheckServer(), 1);
+    EXPECT_EQ(m_db->Server().accTime, 0);
+    m_server.ForgetRequests();
+    for (const MemoryFeedDescriptor& feed : MemoryFeeds()) EXPECT_EQ(SyncMemoryFeed(*m_db, feed), 0);
+    EXPECT_TRUE(m_server.Requests().empty());
+    EXPECT_EQ(AccSource("000001"), "-");
 }

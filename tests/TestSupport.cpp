@@ -15,6 +15,7 @@
 #include "platform/GbkCodec.h"
 #include "platform/ServerConfig.h"
 #include "platform/UrlDownload.h"
+#include "sync/MemoryFeeds.h"
 
 namespace zeza::test {
 
@@ -96,6 +97,11 @@ ControlFile::ControlFile(long long listTime, long long stkTime, long long estTim
     : m_fu("[FU]\r\nlistTime=" + std::to_string(listTime) + "\r\nstkTime=" + std::to_string(stkTime) +
            "\r\nestTime=" + std::to_string(estTime) + "\r\n") {}
 
+ControlFile& ControlFile::Fu(const std::string& key, long long value) {
+    m_fu += key + "=" + std::to_string(value) + "\r\n";
+    return *this;
+}
+
 ControlFile& ControlFile::Ver(const std::string& key, const std::string& value) {
     m_ver += key + "=" + value + "\r\n";
     return *this;
@@ -123,6 +129,7 @@ void ResetCoreTestHooks() {
     CFundDb::SetLastControlFetchTimeForTesting(0);
     CFundDb::SetProgramPathForTesting("");
     CFundDb::SetRebuildStageHookForTesting(nullptr);
+    ResetMemoryFeedsForTesting();
 }
 
 }  // namespace zeza::test

@@ -56,6 +56,8 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, const std::filesyste
 class ControlFile {
   public:
     ControlFile(long long listTime, long long stkTime, long long estTime);
+    // Adds key=value to [FU] (a feed kept in memory: "accTime").
+    ControlFile& Fu(const std::string& key, long long value);
     // Adds key=value to [VER].
     ControlFile& Ver(const std::string& key, const std::string& value);
     // LastVer and UpdateVer v, UpdateFu updateFu.
@@ -71,7 +73,7 @@ class ControlFile {
 };
 
 // Puts every test hook of the core back as a program has it (server URL, download
-// limits, last control fetch, program path, rebuild stage hook). The GUI tests'
+// limits, last control fetch, program path, rebuild stage hook, feeds kept in memory). The GUI tests'
 // ResetTestHooks (tests/gui/GuiTestSupport.h) also resets the GUI's hooks.
 void ResetCoreTestHooks();
 

@@ -15,6 +15,8 @@
 
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
+#include "sync/AccuracyFeed.h"
+#include "sync/MemoryFeeds.h"
 #include "tables/CellFormat.h"
 #include "tables/ColumnLayout.h"
 #include "tables/RowColors.h"
@@ -38,6 +40,7 @@ class ViewQueryTest : public testing::Test {
         ASSERT_EQ(CFundDb::WriteTemplateDatabase(), 1);
         Exec("DELETE FROM fu_list");
     }
+    void TearDown() override { ResetMemoryFeedsForTesting(); }
 
     static void AddValue(const std::string& code, double valreal, double valtd, double valytd,
                          const std::string& date = kDate) {
@@ -215,8 +218,8 @@ TEST_F(ViewQueryTest, ForecastWithoutEstimateFallsByTheWholeNetValue) {
     ViewRows out;
     ASSERT_EQ(Load(ViewKind::Forecast, out, 1), 1);
     ASSERT_EQ(out.rows.size(), 2u);
-    EXPECT_EQ(out.rows[0].cells,
-              (Cells{"1", "200001", G("股票型"), G("无估值"), "0.0000", "1.2500", "-1.2500", "-100.0000"}));
+    EXPECT_EQ(out.rows[0].cells, (Cells{"1", "200001", G("股票型"), G("无估值"), "0.0000", "1.2500",
+                                        "-1.2500", "-100.0000", "", ""}));
     EXPECT_EQ(out.rows[0].textColor, kFallColor);
     EXPECT_FALSE(out.rows[0].checked);
     EXPECT_EQ(out.rows[1].cells[4], "1.1000");
@@ -224,6 +227,52 @@ TEST_F(ViewQueryTest, ForecastWithoutEstimateFallsByTheWholeNetValue) {
     EXPECT_EQ(out.rows[1].cells[7], "10.0000");
     EXPECT_EQ(out.rows[1].textColor, kRiseColor);
     EXPECT_TRUE(out.rows[1].checked);  // any flag but 0 is watched
+}
+
+TEST_F(ViewQueryTest, ForecastShowsEachEstimatesTrackRecordFromMemoryAndSortsByIt) {
+    const char* codes[] = {"200001", "200002", "200003", "200004"};
+    for (int i = 0; i < 4; ++i) {
+        AddFund(i + 1, codes[i], "甲", "股票型", 0, 1.0);
+        AddValue(codes[i], 1.0, 1.0, 1.0);
+    }
+    std::shared_ptr<const ViewTable> before;
+    ASSERT_EQ(LoadViewTable(GetViewDefinition(ViewKind::Forecast), kDate, before), 3);
+    EXPECT_EQ(before->CellText(0, 8), "");  // nothing fetched yet: the columns stay empty
+
+    MemoryTable acc;
+    ASSERT_EQ(
+        ReadAccuracyFeed(G("200001|自算|0.3149|20\r\n200002|公开|0.126|20\r\n200003|自算|0.5|3\r\n"), acc),
+        1);
+    StoreMemoryFeed("acc", 1700000000, std::move(acc));
+    ViewRows out;
+    ASSERT_EQ(Load(ViewKind::Forecast, out), 3);
+    const std::vector<Cells> shown = {{G("自算"), "0.31"}, {G("公开"), "0.13"}, {G("自算"), ""}, {"", ""}};
+    for (size_t r = 0; r < 4; ++r)
+        EXPECT_EQ(Cells(out.rows[r].cells.begin() + 8, out.rows[r].cells.end()), shown[r]) << r;
+    // The rows read before the feed came are not handed out again.
+    std::shared_ptr<const ViewTable> after;
+    ASSERT_EQ(LoadViewTable(GetViewDefinition(ViewKind::Forecast), kDate, after), 3);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(after->CellText(1, 8), G("公开"));
+
+    // Sorted in memory as the database orders them: no value first, then numbers, then texts.
+    for (int column : {8, 9}) {
+        for (bool ascending : {true, false}) {
+            std::vector<int> order;
+            ASSERT_TRUE(SortViewRows(*after, column, ascending, order));
+            ASSERT_GE(Load(ViewKind::Forecast, out, column, ascending), 0);
+            std::vector<long long> memory, database;
+            for (int r : order) memory.push_back(after->ids[static_cast<size_t>(r)]);
+            for (const ViewRow& row : out.rows) database.push_back(row.id);
+            EXPECT_EQ(memory, database) << column << ascending;
+        }
+    }
+    std::vector<int> order;
+    ASSERT_TRUE(SortViewRows(*after, 9, false, order));
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));  // 0.31, 0.13, then the two without a record
+    ASSERT_TRUE(SortViewRows(*after, 8, true, order));
+    EXPECT_EQ(after->ids[static_cast<size_t>(order[0])], 4);  // the fund the feed does not name
+    EXPECT_EQ(after->CellText(order[1], 8), G("公开"));
 }
 
 TEST_F(ViewQueryTest, WatchListHoldsWatchedFundsOnlyAllTicked) {

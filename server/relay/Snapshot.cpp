@@ -225,10 +225,27 @@ void Snapshot::Build() {
         m_navFeed += NavLine(navs[i]);
     }
     m_estFeed.clear();
+    m_accFeed.clear();
+    static const std::string kPublic = Utf8ToGbk("公开");
+    static const std::string kOwn = Utf8ToGbk("自算");
     for (size_t i = 0; i < estimates.size(); ++i) {
-        m_estIndex[estimates[i].code] = i;
-        m_estFeed += estimates[i].code + "|" + Value4(estimates[i].value) + "\r\n";
+        const RelayEstimate& e = estimates[i];
+        m_estIndex[e.code] = i;
+        m_estFeed += e.code + "|" + Value4(e.value) + "\r\n";
+        Accuracy a;
+        if (auto t = own->tracks.find(e.code); t != own->tracks.end() && t->second)
+            a = MeanAbsError(*t->second, 20);
+        char mae[32] = "";
+        // Fewer days make no track record worth showing.
+        if (a.estimatedDays >= 5) std::snprintf(mae, sizeof(mae), "%.2f", a.meanAbsPct);
+        m_accFeed += e.code + "|" + (e.own ? kOwn : kPublic) + "|" + mae + "|" +
+                     std::to_string(a.estimatedDays) + "\r\n";
     }
+}
+
+void Snapshot::StampAccTime(const Snapshot& previous, int64_t now) {
+    const bool changed = m_accFeed != previous.m_accFeed || previous.accTime == 0;
+    accTime = changed ? std::max(now, previous.accTime + 1) : previous.accTime;
 }
 
 std::string Snapshot::ListFeed(int64_t dt) const {
@@ -241,7 +258,7 @@ std::string Snapshot::ListFeed(int64_t dt) const {
 
 std::string Snapshot::ControlFile() const {
     return "[FU]\r\nlistTime=" + std::to_string(listTime) + "\r\nstkTime=" + std::to_string(stkTime) +
-           "\r\nestTime=" + std::to_string(estTime) +
+           "\r\nestTime=" + std::to_string(estTime) + "\r\naccTime=" + std::to_string(accTime) +
            "\r\n[VER]\r\nLastVer=12\r\nUpdateVer=12\r\nUpdateFu=0\r\nUpdatePath=\r\nUpdateSha256=\r\n";
 }
 

@@ -123,6 +123,29 @@ def estimates():
     }
 
 
+def accuracy():
+    codes = [l.split(b"|")[0] for l in sample("estimates.txt", 30) if l]
+    own, public = gbk("自算"), gbk("公开")
+    good = [c + b"|" + (public if i % 5 == 0 else own) + b"|" + (b"" if i % 8 == 3 else b"0.%02d" % (10 + i))
+            + b"|" + (b"3" if i % 8 == 3 else b"20") for i, c in enumerate(codes)]
+    odd = [
+        b"000001|" + own + b"|0.31|20",
+        b"000011|" + gbk("估算") + b"|0.20|20",  # a source the view does not name
+        b"000021|" + own + b"|-0.20|20",          # a negative error
+        b"000031|" + own + b"|0.50|4",            # too few days for an error
+        b"000041|" + own + b"|0.2|2.5",
+        b"000051|" + public + b"|0.12|20|x",
+        gbk("000061亅自算|0.10|20"),               # a double-byte character over the separator
+        b"000001|" + public + b"|0.12|99999",
+    ]
+    return {
+        "sample-crlf.txt": lines(good),
+        "sample-lf.txt": lines(good, b"\n"),
+        "awkward-lines.txt": lines(odd),
+        "error-page.html": b"<html><body>busy</body></html>",
+    }
+
+
 def holdings():
     header = gbk("代码,成本,份数,备注")
     rows = [
@@ -171,5 +194,6 @@ if __name__ == "__main__":
     write("fuzz_fund_list_feed", fund_list())
     write("fuzz_net_value_feed", net_values())
     write("fuzz_estimate_feed", estimates())
+    write("fuzz_accuracy_feed", accuracy())
     write("fuzz_holdings_import", holdings())
     write("fuzz_js_reader", js_reader())

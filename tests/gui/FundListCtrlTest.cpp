@@ -216,7 +216,7 @@ TEST_F(FundListCtrlTest, HeaderClicksAlternateDirectionAcrossColumnsUntilAFreshL
     ClickHeader(1);
     EXPECT_EQ(Codes(), (Codes_t{"000001", "040002", "110003", "519078"}));
     EXPECT_EQ(m_ctrl->m_loadedView, ViewKind::Forecast);
-    EXPECT_EQ(m_ctrl->m_nColumns, 8);  // the forecast's columns, not the latest view's
+    EXPECT_EQ(m_ctrl->m_nColumns, 10);  // the forecast's columns, not the latest view's
 }
 
 TEST_F(FundListCtrlTest, HeaderClickBeforeASuccessfulLoadDoesNothing) {

@@ -240,6 +240,35 @@ TEST_F(MainWindowFixture, RefreshPassFillsTheWindowFromTheReferenceServer) {
         EXPECT_NEAR(std::atol(QueryOne("SELECT updateTime FROM fu_iniLoc;").c_str()),
                     std::time(nullptr) + 3600, 30);
         EXPECT_EQ(QueryOne("SELECT listTime<>1200417988 AND stkTime<>0 AND estTime<>0 FROM fu_iniLoc;"), "1");
+
+        // The forecast view joins each estimate's track record, fetched in the same pass, to its rows.
+        dlg.OnForecast();
+        CFundListCtrl* list = dlg.List();
+        ASSERT_GT(list->GetItemCount(), 2000);
+        int own = 0, publicSource = 0, withError = 0;
+        for (int r = 0; r < list->GetItemCount(); ++r) {
+            const std::string source = list->GetItemText(r, 8), error = list->GetItemText(r, 9);
+            own += source == G("自算");
+            publicSource += source == G("公开");
+            if (!error.empty()) {
+                ++withError;
+                ASSERT_EQ(error.size(), 4u) << error;  // "0.37": two decimals
+            }
+        }
+        EXPECT_GT(own, 1000);
+        EXPECT_GT(publicSource, 100);
+        EXPECT_GT(withError, 1000);
+        EXPECT_LT(withError, own + publicSource);
+        // A screenshot for the documentation when asked for (ZEZA_FORECAST_SHOT=path.png).
+        if (const char* shot = std::getenv("ZEZA_FORECAST_SHOT")) {
+            dlg.resize(1180, 640);
+            QTest::qWait(300);
+            EXPECT_TRUE(dlg.grab().save(QString::fromLocal8Bit(shot)));
+        }
+        // Sorted by the error, largest first.
+        ASSERT_GT(list->LoadForecast(9), 2000);
+        ASSERT_GT(list->LoadForecast(9), 2000);
+        EXPECT_GT(std::atof(list->GetItemText(0, 9).c_str()), std::atof(list->GetItemText(200, 9).c_str()));
         dlg.reject();
     }
     srv->Stop();
