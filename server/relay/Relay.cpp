@@ -158,6 +158,8 @@ std::shared_ptr<const Snapshot> Relay::Current() const {
 
 void Relay::Publish(Feed feed, std::shared_ptr<Snapshot> next) {
     next->Build();
+    // The record's feed moves with the estimates and the net values behind it.
+    next->StampAccTime(*Current(), Now());
     std::string error;
     // The data is good whether or not it reached the disk; a failed write is only reported.
     if (!m_store.Save(feed, *next, m_runs, error))
