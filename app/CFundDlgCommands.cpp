@@ -12,11 +12,9 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 
-#include "db/SqlAccess.h"
 #include "dialogs/CAboutDlg.h"
 #include "dialogs/CHoldingDlg.h"
 #include "dialogs/CSecurityDlg.h"
-#include "exchange/DecimalText.h"
 #include "exchange/ExchangeTexts.h"
 #include "platform/FileChooser.h"
 #include "platform/GbkQString.h"
@@ -123,20 +121,19 @@ bool CFundDlg::RunHoldingEditor(bool edit) {
         // The editor starts from the holding as stored, not from the rounded
         // numbers the view shows, so that a save keeps what was not changed.
         const long long idc = static_cast<long long>(List()->GetItemData(row));
-        QueryTable t;
-        const int r = QuerySql("SELECT codec,tcost,tcount,remark FROM fu_count WHERE idc=?", {idc}, t);
-        if (r != 0 || t.rows == 0) {
+        std::string code;
+        std::string remark;
+        double cost = 0;
+        double units = 0;
+        const int r = CFundDb::ReadHolding(idc, code, cost, units, remark);
+        if (r != 1) {
             MessageBox::Show(this,
                              r != 0 ? QStringLiteral("未能读取这条记录，请稍后再试。")
                                     : QStringLiteral("这条记录已不存在。"),
                              QStringLiteral("提示"), MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
             return false;
         }
-        double cost = 0;
-        double units = 0;
-        ParseDecimal(t.Str(0, 1), cost);
-        ParseDecimal(t.Str(0, 2), units);
-        dlg.SetValues(t.Str(0, 0), cost, units, t.Str(0, 3));
+        dlg.SetValues(code, cost, units, remark);
         dlg.SetMode(1, static_cast<int>(idc));
     } else if (row >= 0) {
         dlg.SetValues(List()->GetItemText(row, kCodeColumn), 0, 0, std::string());

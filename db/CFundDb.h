@@ -40,6 +40,10 @@ class CFundDb {
 
     // --- the user's own data: every write a widget (or a test of one) makes goes through these ---
 
+    // Reads holding idc as stored (code and remark GBK; a NULL field "" or 0); the outputs change only
+    // on 1. 1 read, 0 no such holding, -1 no database, -2 query failed.
+    [[nodiscard]] static int ReadHolding(long long idc, std::string& code, double& cost, double& units,
+                                         std::string& remark);
     // Appends a holding (code and remark GBK) to fu_count. 0 stored, -1 no database, -2 not stored.
     [[nodiscard]] static int AddHolding(const std::string& code, double cost, double units,
                                         const std::string& remark);
