@@ -13,6 +13,7 @@
 #include <QMenu>
 
 #include "dialogs/CAboutDlg.h"
+#include "dialogs/CDownloadProgressDlg.h"
 #include "dialogs/CHoldingDlg.h"
 #include "dialogs/CSecurityDlg.h"
 #include "exchange/ExchangeTexts.h"
@@ -230,7 +231,14 @@ void CFundDlg::OnUpgrade() {
         SayUpdatesComeFromThePackageManager();
         return;
     }
-    const int r = m_dbData.LaunchSelfUpdate();
+    // Only the boxes are the window's: the offer and the program file are fetched
+    // on a thread of their own, so a slow server never freezes the window, and
+    // 取消 stops the download and leaves the program as it was. A successful
+    // update ends the process there.
+    CDownloadProgressDlg progress(QStringLiteral("正在下载新版本…"), this);
+    const int r = progress.Run(
+        [db = m_dbData](const DownloadProgress& told) mutable { return db.LaunchSelfUpdate(told); });
+    if (r == -6) return;  // cancelled: the user knows
     if (r == 0) {
         MessageBox::Show(this, QStringLiteral("已经是最新版本无须升级"), QStringLiteral("提示"),
                          MessageBox::Buttons::Ok, MessageBox::Icon::Information);
