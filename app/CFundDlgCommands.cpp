@@ -12,11 +12,10 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 
-#include "db/SqlAccess.h"
 #include "dialogs/CAboutDlg.h"
+#include "dialogs/CDownloadProgressDlg.h"
 #include "dialogs/CHoldingDlg.h"
 #include "dialogs/CSecurityDlg.h"
-#include "exchange/DecimalText.h"
 #include "exchange/ExchangeTexts.h"
 #include "platform/FileChooser.h"
 #include "platform/GbkQString.h"
@@ -123,20 +122,19 @@ bool CFundDlg::RunHoldingEditor(bool edit) {
         // The editor starts from the holding as stored, not from the rounded
         // numbers the view shows, so that a save keeps what was not changed.
         const long long idc = static_cast<long long>(List()->GetItemData(row));
-        QueryTable t;
-        const int r = QuerySql("SELECT codec,tcost,tcount,remark FROM fu_count WHERE idc=?", {idc}, t);
-        if (r != 0 || t.rows == 0) {
+        std::string code;
+        std::string remark;
+        double cost = 0;
+        double units = 0;
+        const int r = CFundDb::ReadHolding(idc, code, cost, units, remark);
+        if (r != 1) {
             MessageBox::Show(this,
                              r != 0 ? QStringLiteral("未能读取这条记录，请稍后再试。")
                                     : QStringLiteral("这条记录已不存在。"),
                              QStringLiteral("提示"), MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
             return false;
         }
-        double cost = 0;
-        double units = 0;
-        ParseDecimal(t.Str(0, 1), cost);
-        ParseDecimal(t.Str(0, 2), units);
-        dlg.SetValues(t.Str(0, 0), cost, units, t.Str(0, 3));
+        dlg.SetValues(code, cost, units, remark);
         dlg.SetMode(1, static_cast<int>(idc));
     } else if (row >= 0) {
         dlg.SetValues(List()->GetItemText(row, kCodeColumn), 0, 0, std::string());
@@ -233,7 +231,14 @@ void CFundDlg::OnUpgrade() {
         SayUpdatesComeFromThePackageManager();
         return;
     }
-    const int r = m_dbData.LaunchSelfUpdate();
+    // Only the boxes are the window's: the offer and the program file are fetched
+    // on a thread of their own, so a slow server never freezes the window, and
+    // 取消 stops the download and leaves the program as it was. A successful
+    // update ends the process there.
+    CDownloadProgressDlg progress(QStringLiteral("正在下载新版本…"), this);
+    const int r = progress.Run(
+        [db = m_dbData](const DownloadProgress& told) mutable { return db.LaunchSelfUpdate(told); });
+    if (r == -6) return;  // cancelled: the user knows
     if (r == 0) {
         MessageBox::Show(this, QStringLiteral("已经是最新版本无须升级"), QStringLiteral("提示"),
                          MessageBox::Buttons::Ok, MessageBox::Icon::Information);

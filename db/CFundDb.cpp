@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "db/SqlAccess.h"
+#include "exchange/DecimalText.h"
 #include "platform/AtomicFile.h"
 #include "platform/CacheFolder.h"
 #include "platform/GbkCodec.h"
@@ -176,6 +177,22 @@ std::string CFundDb::ReadPassword() {
     QueryTable t;
     if (QuerySql("SELECT pwd FROM fu_iniLoc;", {}, t) != 0 || t.rows == 0) return std::string();
     return t.Str(0, 0);
+}
+
+int CFundDb::ReadHolding(long long idc, std::string& code, double& cost, double& units, std::string& remark) {
+    QueryTable t;
+    const int r = QuerySql("SELECT codec,tcost,tcount,remark FROM fu_count WHERE idc=?", {idc}, t);
+    if (r != 0) return r;
+    if (t.rows == 0) return 0;
+    code = t.Str(0, 0);
+    // Read as the text SQLite keeps, not through a rounded view cell, so an
+    // unchanged field is saved back exactly; a NULL or unreadable number is 0.
+    cost = 0;
+    units = 0;
+    (void)ParseDecimal(t.Str(0, 1), cost);
+    (void)ParseDecimal(t.Str(0, 2), units);
+    remark = t.Str(0, 3);
+    return 1;
 }
 
 int CFundDb::AddHolding(const std::string& code, double cost, double units, const std::string& remark) {

@@ -6,6 +6,7 @@
 
 #include "db/LocalState.h"
 #include "db/ServerControl.h"
+#include "platform/UrlDownload.h"
 #include "sync/Feeds.h"
 
 namespace zeza {
@@ -40,6 +41,10 @@ class CFundDb {
 
     // --- the user's own data: every write a widget (or a test of one) makes goes through these ---
 
+    // Reads holding idc as stored (code and remark GBK; a NULL field "" or 0); the outputs change only
+    // on 1. 1 read, 0 no such holding, -1 no database, -2 query failed.
+    [[nodiscard]] static int ReadHolding(long long idc, std::string& code, double& cost, double& units,
+                                         std::string& remark);
     // Appends a holding (code and remark GBK) to fu_count. 0 stored, -1 no database, -2 not stored.
     [[nodiscard]] static int AddHolding(const std::string& code, double cost, double units,
                                         const std::string& remark);
@@ -65,12 +70,14 @@ class CFundDb {
 
     // --- online synchronisation ---
 
-    // 1 the whole resource saved to path, 0 otherwise (HTTP error status included).
-    [[nodiscard]] int DownloadToFile(const std::string& url, const std::string& path);
+    // 1 the whole resource saved to path, 0 otherwise (HTTP error status included, and a download
+    // that progress aborted).
+    [[nodiscard]] int DownloadToFile(const std::string& url, const std::string& path,
+                                     const DownloadProgress& progress = {});
     // Fire-and-forget thanks request; always 0.
     int SendThanks();
-    // 1 fetched and parsed, 0 download failed or no control file.
-    [[nodiscard]] int FetchControlFile(ServerControl& rec);
+    // 1 fetched and parsed, 0 download failed (or progress aborted it) or no control file.
+    [[nodiscard]] int FetchControlFile(ServerControl& rec, const DownloadProgress& progress = {});
     // 1 go on, -1 control file not fetched, -2 forced update required.
     [[nodiscard]] int CheckServer();
     // Runs the feed of kind (a FeedKind) when the server has newer data, then stores its time.
@@ -92,11 +99,13 @@ class CFundDb {
     // --- self-update ---
 
     // Downloads the program file the server offers, writes and starts the
-    // updater and ends the process (exit code 0). Returns only on failure:
-    // -1 control file not fetched, 0 no newer version, -4 program file not
-    // downloaded (or its checksum differs, or it is not a program), -5 updater
-    // not written or not started.
-    [[nodiscard]] int LaunchSelfUpdate();
+    // updater and ends the process (exit code 0). progress, when given, is told
+    // how far the program file got (0 of 0 while the offer is fetched), and
+    // answering false cancels. Returns only on failure: -1 control file not
+    // fetched, 0 no newer version, -4 program file not downloaded (or its
+    // checksum differs, or it is not a program), -5 updater not written or not
+    // started, -6 cancelled through progress (nothing left behind).
+    [[nodiscard]] int LaunchSelfUpdate(const DownloadProgress& progress = {});
     // Deletes what an update left in the current folder.
     void RemoveUpdateLeftovers();
     // Tests: the program file to replace ("" = the running program).

@@ -20,9 +20,12 @@ std::atomic<int64_t> g_sizeLimit{0};
 std::atomic<bool> g_abort{false};
 
 // Called by libcurl about once a second even when no data flows, so a closing
-// program never waits for a slow server.
-int CheckAbort(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return g_abort.load() ? 1 : 0;
+// program, or a user who gave up, never waits for a slow server.
+int CheckAbort(void* user, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t) {
+    if (g_abort.load()) return 1;
+    const DownloadProgress* progress = static_cast<const DownloadProgress*>(user);
+    if (*progress && !(*progress)(static_cast<int64_t>(received), static_cast<int64_t>(total))) return 1;
+    return 0;
 }
 
 void InitCurlOnce() {
@@ -69,7 +72,7 @@ class CurlHandle {
     curl_slist* m_headers = nullptr;
 };
 
-bool Transfer(const std::string& url, Sink& sink) {
+bool Transfer(const std::string& url, Sink& sink, const DownloadProgress& progress) {
     CurlHandle h;
     if (!h.get()) return false;
     CURL* c = h.get();
@@ -105,6 +108,7 @@ bool Transfer(const std::string& url, Sink& sink) {
     ok = ok && curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
     ok = ok && curl_easy_setopt(c, CURLOPT_USERAGENT, "Zeza") == CURLE_OK;
     ok = ok && curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &CheckAbort) == CURLE_OK;
+    ok = ok && curl_easy_setopt(c, CURLOPT_XFERINFODATA, &progress) == CURLE_OK;
     ok = ok && curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
     if (!ok) return false;
     return curl_easy_perform(c) == CURLE_OK && !sink.writeFailed;
@@ -112,7 +116,7 @@ bool Transfer(const std::string& url, Sink& sink) {
 
 }  // namespace
 
-bool DownloadUrlToFile(const std::string& url, const std::string& path) {
+bool DownloadUrlToFile(const std::string& url, const std::string& path, const DownloadProgress& progress) {
     InitCurlOnce();
     if (g_abort.load()) return false;
     Sink sink;
@@ -120,7 +124,7 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path) {
     sink.limit = limit > 0 ? limit : kDownloadSizeLimit;
     sink.file = std::fopen(path.c_str(), "wb");
     if (!sink.file) return false;
-    bool ok = Transfer(url, sink);
+    bool ok = Transfer(url, sink, progress);
     if (std::fclose(sink.file) != 0) ok = false;
     // An error status or an aborted transfer leaves an empty or partial file.
     if (!ok) std::remove(path.c_str());

@@ -1,16 +1,24 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zeza {
+
+// Told, on the downloading thread, the bytes received so far and the size the
+// server declared (0 when it declared none): as data arrives and about once a
+// second while none does. Returning false aborts the download.
+using DownloadProgress = std::function<bool(int64_t received, int64_t total)>;
 
 // Fetches url with a plain HTTP GET into the file at path, overwriting it.
 // Every call reaches the server (no cached answer is used), redirects are
 // followed (at most 5), an HTTP status of 400 or more is a failure, and a
 // server that stops sending aborts the transfer after a while. True when the
 // whole body was saved; on false no file with partial content is left at path.
-bool DownloadUrlToFile(const std::string& url, const std::string& path);
+// progress, when given, is told how far the transfer got (see DownloadProgress).
+bool DownloadUrlToFile(const std::string& url, const std::string& path,
+                       const DownloadProgress& progress = {});
 
 // While set, downloads in flight end at once and new ones fail: the program
 // is closing and nothing may keep it waiting for the network.

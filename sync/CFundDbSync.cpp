@@ -77,8 +77,9 @@ void CFundDb::SetLastControlFetchTimeForTesting(int64_t t) {
     g_lastControlFetch = t;
 }
 
-int CFundDb::DownloadToFile(const std::string& url, const std::string& path) {
-    return DownloadUrlToFile(url, path) ? 1 : 0;
+int CFundDb::DownloadToFile(const std::string& url, const std::string& path,
+                            const DownloadProgress& progress) {
+    return DownloadUrlToFile(url, path, progress) ? 1 : 0;
 }
 
 int CFundDb::SendThanks() {
@@ -87,7 +88,7 @@ int CFundDb::SendThanks() {
     return 0;
 }
 
-int CFundDb::FetchControlFile(ServerControl& rec) {
+int CFundDb::FetchControlFile(ServerControl& rec, const DownloadProgress& progress) {
     rec.Clear();
     const std::string url = ServerBaseUrl() + "fund/fund.php?gid=" + EncodeQueryValue(m_local.guid) +
                             "&ver=" + std::to_string(kProgramVersion);
@@ -95,7 +96,7 @@ int CFundDb::FetchControlFile(ServerControl& rec) {
     {
         std::lock_guard lock(g_controlFileMutex);
         const std::string path = CacheFile(m_strCacheFolder, "~FUini.tmp");
-        if (!DownloadToFile(url, path)) return 0;
+        if (!DownloadToFile(url, path, progress)) return 0;
         if (!ini.Load(path)) return 0;
     }
     // An answer without the feed section is not the control file (an error

@@ -84,9 +84,15 @@ bool CFundDb::IsPackagedProgram() {
     return !program.empty() && IsPackageInstall(program);
 }
 
-int CFundDb::LaunchSelfUpdate() {
+int CFundDb::LaunchSelfUpdate(const DownloadProgress& progress) {
+    // Every transfer asks the caller whether to go on; the offer's own bytes are not the program's.
+    bool cancelled = false;
+    const auto ask = [&](int64_t received, int64_t total) {
+        if (progress && !progress(received, total)) cancelled = true;
+        return !cancelled;
+    };
     ServerControl offer;
-    if (!FetchControlFile(offer)) return -1;
+    if (!FetchControlFile(offer, [&](int64_t, int64_t) { return ask(0, 0); })) return cancelled ? -6 : -1;
     if (offer.LastVer <= kProgramVersion) return 0;
 
     const std::string program = ProgramPath();
@@ -94,7 +100,12 @@ int CFundDb::LaunchSelfUpdate() {
     // The updater moves the download with a plain rename, so it must lie on
     // the program's own volume: beside the program file.
     const std::string download = program + ".download";
-    if (!DownloadToFile(offer.UpdatePath, download)) return -4;
+    if (!DownloadToFile(offer.UpdatePath, download, ask)) return cancelled ? -6 : -4;
+    if (cancelled) {
+        // Asked to stop just as the last byte came in.
+        std::remove(download.c_str());
+        return -6;
+    }
     const bool intact = offer.UpdateSha256.empty() || SameHex(FileSha256(download), offer.UpdateSha256);
     if (!intact || !IsStartableProgram(download)) {
         std::remove(download.c_str());

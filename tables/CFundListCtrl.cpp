@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPalette>
 
@@ -246,8 +247,16 @@ void CFundListCtrl::OnCheckChanged(int row, bool checked) {
 
     // The flag was not stored: the box must not claim otherwise.
     ShowCheck(row, !checked);
-    MessageBox::Show(this, QStringLiteral("关注状态未能保存，请稍后再试。"), QStringLiteral("提示"),
-                     MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+    // Told once the model's signal has returned: while the box is open a refresh
+    // pass may reload the view, and the click that is still being handled would
+    // then go on with an index into rows that are gone.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            MessageBox::Show(this, QStringLiteral("关注状态未能保存，请稍后再试。"), QStringLiteral("提示"),
+                             MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+        },
+        Qt::QueuedConnection);
 }
 
 void CFundListCtrl::mousePressEvent(QMouseEvent* event) {

@@ -281,6 +281,43 @@ TEST(FundDbTotals, SumsOverHoldingsWithNetValues) {
     EXPECT_EQ(v, 7);
 }
 
+TEST(FundDbHoldings, ReadHoldingGivesTheFieldsAsStored) {
+    ScopedTempDir dir;
+    { CFundDb provision; }
+    AddHolding(7, "000001", 1000.123456789, 900.5, "定投 it's");
+    Exec("INSERT INTO fu_count (idc,codec,tcost,tcount,remark) VALUES (8,'000011',NULL,NULL,NULL)");
+    struct Case {
+        long long idc;
+        int result;
+        std::string code;
+        double cost, units;
+        std::string remark;
+    };
+    const std::string untouched = "before";
+    for (const Case& c : {Case{7, 1, "000001", 1000.123456789, 900.5, G("定投 it's")},
+                          Case{8, 1, "000011", 0, 0, ""}, Case{9, 0, untouched, -1, -1, untouched}}) {
+        std::string code = untouched;
+        std::string remark = untouched;
+        double cost = -1;
+        double units = -1;
+        EXPECT_EQ(CFundDb::ReadHolding(c.idc, code, cost, units, remark), c.result) << c.idc;
+        EXPECT_EQ(code, c.code) << c.idc;
+        EXPECT_EQ(cost, c.cost) << c.idc;
+        EXPECT_EQ(units, c.units) << c.idc;
+        EXPECT_EQ(remark, c.remark) << c.idc;
+    }
+
+    std::string code;
+    std::string remark;
+    double cost = 0;
+    double units = 0;
+    ASSERT_TRUE(Exec("ALTER TABLE fu_count RENAME TO gone"));
+    EXPECT_EQ(CFundDb::ReadHolding(7, code, cost, units, remark), -2);
+    std::filesystem::remove("Zeza.db");
+    EXPECT_EQ(CFundDb::ReadHolding(7, code, cost, units, remark), -1);
+    EXPECT_EQ(code, "");
+}
+
 TEST(FundDbTimes, EstimateTimeTextInLocalTime) {
     ScopedTempDir dir;
     ASSERT_EQ(CFundDb::WriteTemplateDatabase(), 1);

@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QItemSelectionModel>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyledItemDelegate>
@@ -27,6 +28,7 @@
 #include "sync/NetValueFeed.h"
 #include "tests/TestDb.h"
 #include "tests/TestSupport.h"
+#include "tests/gui/GuiTestSupport.h"
 
 using namespace zeza;
 using namespace zeza::test;
@@ -294,17 +296,28 @@ TEST_F(FundListCtrlTest, TickingInALoadedViewStoresTheWatchFlag) {
     EXPECT_TRUE(MessageBox::Requests().empty());
 }
 
-TEST_F(FundListCtrlTest, UnstoredTickIsTakenBackAndReported) {
+TEST_F(FundListCtrlTest, UnstoredTickIsTakenBackAndReportedOnceTheClickIsHandled) {
     ASSERT_EQ(m_ctrl->LoadLatest(-1), 3);
     Exec("CREATE TRIGGER no_watch BEFORE UPDATE ON fu_list BEGIN SELECT RAISE(ABORT, 'locked'); END;");
     const int r = RowOf("110003");
-    MessageBox::SetNextAnswer(MessageBox::kOk);
+    // The failure box is a real one; while it is open a refresh pass reloads the view.
+    MessageBox::SetShowUnscriptedForTesting(true);
+    ModalScript script;
+    script.Then<QMessageBox>([&](QMessageBox* box) {
+        EXPECT_EQ(m_ctrl->LoadLatest(-1), 3);
+        box->buttons().constFirst()->click();
+    });
     ClickCheckBox(r);
+    // The click is handled whole before the box is asked for.
+    EXPECT_TRUE(MessageBox::Requests().empty());
     EXPECT_FALSE(m_ctrl->GetCheck(r));
     EXPECT_EQ(Role(r, 1, Qt::BackgroundRole), kPlain);
     EXPECT_EQ(Look("110003"), "0");
+
+    ASSERT_TRUE(WaitUntil([&] { return script.AllStepsRan() && !QApplication::activeModalWidget(); }, 10000));
     ASSERT_EQ(MessageBox::Requests().size(), 1u);
     EXPECT_EQ(MessageBox::Requests()[0].caption, QStringLiteral("提示"));
+    EXPECT_FALSE(m_ctrl->GetCheck(RowOf("110003")));
 }
 
 TEST_F(FundListCtrlTest, WatchFlagByCodeIsStoredOnceAndShownOnEveryRowOfTheFund) {

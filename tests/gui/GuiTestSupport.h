@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -100,6 +102,40 @@ inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
     }
     return true;
 }
+
+// Notes each turn of the UI thread's event loop, whichever loop turns it (a modal
+// box's too): a 10 ms timer records when it fired. Work that holds the UI thread
+// shows as one pause as long as that work.
+class UiPauseMeter {
+  public:
+    using Clock = std::chrono::steady_clock;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    static constexpr Clock::duration kBar = std::chrono::milliseconds(1000);  // sanitizers slow every step
+#else
+    // The longest pause of a window that answers at once.
+    static constexpr Clock::duration kBar = std::chrono::milliseconds(100);
+#endif
+
+    UiPauseMeter() : m_turns{Clock::now()} {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_turns.push_back(Clock::now()); });
+        m_timer.start();
+    }
+    // The longest pause between two turns that reaches past since; the caller,
+    // on the UI thread, is a turn too.
+    Clock::duration WorstPauseAfter(Clock::time_point since) const {
+        std::vector<Clock::time_point> turns = m_turns;
+        turns.push_back(Clock::now());
+        Clock::duration worst{0};
+        for (size_t i = 1; i < turns.size(); ++i)
+            if (turns[i] > since) worst = std::max(worst, turns[i] - turns[i - 1]);
+        return worst;
+    }
+
+  private:
+    QTimer m_timer;
+    std::vector<Clock::time_point> m_turns;
+};
 
 // Makes ./Zeza.db exist and stores password (GBK) as the start-up password.
 inline void StorePassword(const std::string& gbk) {
