@@ -249,6 +249,8 @@ bool RelayStore::Load(Snapshot& s, RunTimes& runs, std::string& error) {
             s.listTime = n;
         else if (key == "stkTime")
             s.stkTime = n;
+        else if (key == "accTime")
+            s.accTime = n;
         else if (key == "estTime")
             s.estTime = n;
         else if (key == "catalogueRun")
@@ -299,6 +301,8 @@ bool RelayStore::Save(Feed feed, const Snapshot& s, const RunTimes& runs, std::s
         setMeta("estTime", std::to_string(s.estTime));
         setMeta("estimatesRun", std::to_string(runs.estimates));
     }
+    // The record's feed follows every feed's changes: its time is kept with each.
+    setMeta("accTime", std::to_string(s.accTime));
     // A failure leaves the old snapshot: the transaction rolls back when it ends.
     if (!ok || transaction.Commit() != SQLITE_OK) {
         if (error.empty()) error = sqlite3_errmsg(m_db);
