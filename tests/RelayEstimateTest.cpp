@@ -715,16 +715,36 @@ TEST_F(RelayEstimateTest, IndicesFundHistoryAndTheDaysCurve) {
     auto relay = OpenRelay();
     ASSERT_TRUE(relay->RefreshIndexHistory());
     EXPECT_EQ(relay->Current()->own->indices.at("hkHSI")->size(), 3u);
-    RunDay(*relay, true);
-    m_now = kAt1458 + 120;
-    ASSERT_TRUE(relay->RefreshEstimates());
+    std::string why;
+    m_now = kEveningBefore;
+    ASSERT_TRUE(relay->RefreshCatalogue(&why)) << why;
+    ASSERT_TRUE(relay->RefreshHoldings(100, &why)) << why;
+    ASSERT_TRUE(relay->RefreshNetValues(&why)) << why;
+    // Rounds through the day (minutes before 14:58), the price of one share moving round by round.
+    const std::pair<int, const char*> rounds[] = {{-328, "1500.00"}, {-268, "1512.00"}, {-208, "1527.00"},
+                                                  {-118, "1519.00"}, {-58, "1545.00"},  {0, "1530.00"}};
+    for (auto [minutes, price] : rounds) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_tencentEdit = [price = std::string(price)](std::string answer) {
+                if (size_t at = answer.find("~1530.00~"); at != std::string::npos)
+                    answer.replace(at + 1, 7, price);
+                return answer;
+            };
+        }
+        m_now = kAt1458 + minutes * 60;
+        ASSERT_TRUE(relay->RefreshEstimates(&why)) << why;
+    }
     auto s = relay->Current();
     const auto& hs300 = *s->own->indices.at("sh000300");
     ASSERT_EQ(hs300.size(), 4u);
     EXPECT_EQ(hs300.back().day, "2026-08-21");
     EXPECT_EQ(hs300.back().close, 3950.0);
     EXPECT_EQ(s->indexQuotes.at("sh000300").prevClose, 3920.0);
-    EXPECT_EQ(s->intraday->Points("000001").size(), 2u);
+    const auto points = s->intraday->Points("000001");
+    ASSERT_EQ(points.size(), 6u);
+    EXPECT_EQ(points.front().minute, 9 * 60 + 30);
+    EXPECT_LT(points[0].value, points[4].value);  // the price's path, not a flat line
     ASSERT_TRUE(s->own->history.count("000001"));
 
     std::shared_ptr<Relay> shared = std::move(relay);
@@ -737,7 +757,15 @@ TEST_F(RelayEstimateTest, IndicesFundHistoryAndTheDaysCurve) {
     std::smatch m;
     ASSERT_TRUE(
         std::regex_search(res->body, m, std::regex("<polyline class=\"intraday\" points=\"([^\"]*)\"")));
-    EXPECT_EQ(std::count(m[1].first, m[1].second, ','), 2);
+    std::vector<double> xs;
+    const std::string line = m[1];
+    const std::regex point("([\\d.]+),[\\d.]+");
+    for (std::sregex_iterator it(line.begin(), line.end(), point), end; it != end; ++it)
+        xs.push_back(std::stod((*it)[1]));
+    ASSERT_EQ(xs.size(), 6u);
+    EXPECT_TRUE(std::is_sorted(xs.begin(), xs.end()));
+    // 11:30 and 13:00 meet, the lunch break takes no room: 11:30 (the third round) is mid-way.
+    EXPECT_NEAR(xs[2], 64 + 560.0 / 2, 1.0);
     EXPECT_NE(res->body.find("报告期 2026-06-30 的前十大持仓"), std::string::npos);
     if (const char* out = std::getenv("ZEZA_FUND_PAGE_OUT")) zeza::test::WriteFileBytes(out, res->body);
 
