@@ -702,6 +702,12 @@ TEST(RelayHistory, ScriptsAndDailyBarsAreRead) {
     EXPECT_NEAR(fit[1].index[kHangSeng], 0.05, 1e-12);
     EXPECT_TRUE(std::isnan(fit[2].index[kHangSeng]));
     EXPECT_TRUE(std::isnan(fit[0].index[kCsi500]));
+    // The record under the current report gives the list's move; another report's does not.
+    const std::vector<TrackDay> record = {{"2026-08-18", 1.0, false, 0, 0.012, "2026-06-30"},
+                                          {"2026-08-19", 1.0, false, 0, -0.02, "2026-03-31"}};
+    const auto withRecord = FitDaysOf(fund, indices, &record, "2026-06-30");
+    EXPECT_EQ(withRecord[0].topTen, 0.012);
+    EXPECT_TRUE(std::isnan(withRecord[1].topTen));
 
     RecordClose(bars, "2026-08-18", 19700, 2);
     RecordClose(bars, "2026-08-20", 19900, 2);  // the oldest leaves
@@ -780,4 +786,9 @@ TEST_F(RelayEstimateTest, IndicesFundHistoryAndTheDaysCurve) {
     auto again = OpenRelay();
     EXPECT_EQ(again->Current()->own->history.at("000001")->back().day, "2026-08-21");
     EXPECT_EQ(again->Current()->own->indices.at("sh000300")->size(), 4u);
+    // The day's record keeps the top ten's move under its report, for the fit.
+    const TrackDay* day = Day(*again->Current(), "000001", "2026-08-21");
+    ASSERT_TRUE(day);
+    EXPECT_EQ(day->listReport, "2026-06-30");
+    EXPECT_NE(day->listMove, 0.0);
 }

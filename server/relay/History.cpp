@@ -157,7 +157,8 @@ const IndexClose* CloseAt(const IndexHistory& h, const std::string& day) {
 }  // namespace
 
 std::vector<FitDay> FitDaysOf(const NavHistory& fund,
-                              const std::map<std::string, std::shared_ptr<const IndexHistory>>& indices) {
+                              const std::map<std::string, std::shared_ptr<const IndexHistory>>& indices,
+                              const std::vector<TrackDay>* record, const std::string& report) {
     std::vector<FitDay> days;
     if (fund.size() < 2) return days;
     days.reserve(fund.size() - 1);
@@ -176,6 +177,11 @@ std::vector<FitDay> FitDaysOf(const NavHistory& fund,
             if (!from || !to || h->second->back().day < p.day || (k != kHangSeng && from->day != before.day))
                 continue;
             d.index[k] = to->close / from->close - 1;
+        }
+        if (record && !report.empty()) {
+            auto r = std::lower_bound(record->begin(), record->end(), p.day,
+                                      [](const TrackDay& t, const std::string& day) { return t.day < day; });
+            if (r != record->end() && r->day == p.day && r->listReport == report) d.topTen = r->listMove;
         }
         days.push_back(d);
     }

@@ -47,12 +47,16 @@ bool ParseDailyBars(std::string_view body, const std::string& key, IndexHistory&
 void RecordClose(IndexHistory& h, const std::string& day, double close, size_t keep = 320);
 
 struct FitDay;
+struct TrackDay;
 // A fund's past days for its fit (Method.h): each day's NAV change (a dividend added back, a
 // split taken out) beside each broad index's change over the same span (Hong Kong sessions
 // compounded up to the day, 0 when it did not trade); an index without a close before the span
 // is unknown.
+// With the fund's record, a day the relay estimated under the top ten of `report` also carries
+// that list's move (the fit's record of the fund under its current list).
 std::vector<FitDay> FitDaysOf(const NavHistory& fund,
-                              const std::map<std::string, std::shared_ptr<const IndexHistory>>& indices);
+                              const std::map<std::string, std::shared_ptr<const IndexHistory>>& indices,
+                              const std::vector<TrackDay>* record = nullptr, const std::string& report = "");
 
 // Histories as stored: "day,nav,acc,dividend,split;..." and "day,close;...".
 std::string NavHistoryText(const NavHistory& h);

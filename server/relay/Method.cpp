@@ -110,6 +110,7 @@ MethodResult EstimateChange(const MethodInput& in, const ChangeLookup& shareChan
     r.coverage = r.listed > 0 ? r.covered / r.listed : 0;
     if (r.covered <= 0) return r;
     r.ok = true;
+    r.listMove = moved / r.covered;
     r.exposure = pct / 100;
     r.change = pct / 100 * moved / r.covered;
     r.method = fullList ? "plain (full list)" : "plain";

@@ -83,6 +83,7 @@ struct MethodResult {
     std::string_view method;         // "plain", "index mix", "index mix + record", with " (full list)"
     double exposure = 0;             // equity exposure used, fraction of NAV
     double fittedExposure = 0;       // the fit's, 0 without one
+    double listMove = kUnknown;      // the quoted list's move (sum w r / sum w over the quoted)
 };
 
 // The day's change: exposure x the quoted list's move (plain); with a usable fit whose indices

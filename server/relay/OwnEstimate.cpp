@@ -376,6 +376,7 @@ FundEstimate EstimateFund(const RelayFund& fund, const RelayNav* nav, const Fund
     e.method = std::string(m.method);
     e.exposure = m.exposure;
     e.fittedExposure = m.fittedExposure;
+    if (m.ok) e.listMove = m.listMove;
     if (!m.ok) {
         e.verdict = Verdict::NoMove;
         return e;
@@ -492,11 +493,14 @@ void Trim(Track& t) {
 }  // namespace
 
 std::shared_ptr<const Track> WithEstimate(const std::shared_ptr<const Track>& t, const std::string& day,
-                                          double estimate, bool publicEstimate) {
+                                          double estimate, bool publicEstimate, double listMove,
+                                          const std::string& listReport) {
     TrackDay* row = nullptr;
     auto next = Edited(t, day, row);
     row->estimate = estimate;
     row->publicEstimate = publicEstimate;
+    row->listMove = listMove;
+    row->listReport = listReport;
     Trim(*next);
     return next;
 }

@@ -93,6 +93,7 @@ struct FundEstimate {
     std::string day;                          // the trading day of the quotes
     std::string method;                       // how the change was made (Method.h)
     double exposure = 0, fittedExposure = 0;  // equity exposure used, and the fit's (0: none)
+    double listMove = 0;  // the quoted top ten's move of the day (its record, for the fit)
 };
 
 constexpr double kMinCoverage = 0.70;
@@ -131,6 +132,10 @@ struct TrackDay {
     double estimate = 0;  // 0: none that day
     bool publicEstimate = false;
     double nav = 0;  // 0: not published yet
+    // The relay's own round: the top ten's move that day and the report they came from, so the
+    // fit can learn how the fund moved under its current list. listReport "" : none.
+    double listMove = 0;
+    std::string listReport;
     bool HasError() const { return estimate > 0 && nav > 0; }
     double ErrorPct() const { return (estimate / nav - 1) * 100; }
 };
@@ -167,7 +172,8 @@ struct OwnBook {
 constexpr size_t kTrackDays = 60;
 // The track with the day's estimate (or net value) set; the day is added when new.
 std::shared_ptr<const Track> WithEstimate(const std::shared_ptr<const Track>& t, const std::string& day,
-                                          double estimate, bool publicEstimate);
+                                          double estimate, bool publicEstimate, double listMove = 0,
+                                          const std::string& listReport = "");
 std::shared_ptr<const Track> WithNav(const std::shared_ptr<const Track>& t, const std::string& day,
                                      double nav);
 

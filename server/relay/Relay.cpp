@@ -98,7 +98,11 @@ void Refit(OwnBook& book, const Snapshot& s, const std::vector<std::string>* onl
         }
         const bool hongKong = std::any_of(held->second.stocks.begin(), held->second.stocks.end(),
                                           [](const HeldStock& st) { return st.key.rfind("hk", 0) == 0; });
-        (*fits)[code] = FitFund(FitDaysOf(*h->second, book.indices), hongKong);
+        auto t = book.tracks.find(code);
+        (*fits)[code] =
+            FitFund(FitDaysOf(*h->second, book.indices, t == book.tracks.end() ? nullptr : t->second.get(),
+                              held->second.reportDate),
+                    hongKong);
     };
     if (only)
         for (const std::string& code : *only) fit(code);
@@ -460,6 +464,11 @@ bool Relay::RefreshEstimates(std::string* why) {
             TrackDay d;
             d.day = e.day;
             d.estimate = shown;
+            // The list's move goes on record with its report: the fit learns the fund's split from it.
+            if (auto h = prev->own->holdings.find(code); h != prev->own->holdings.end()) {
+                d.listMove = e.listMove;
+                d.listReport = h->second.reportDate;
+            }
             record.emplace_back(code, d);
             ++own;
         }
@@ -488,10 +497,11 @@ bool Relay::RefreshEstimates(std::string* why) {
         auto& track = book->tracks[code];
         // A day whose estimate did not move since the last round needs no write.
         if (track && std::any_of(track->begin(), track->end(), [&](const TrackDay& t) {
-                return t.day == d.day && t.estimate == d.estimate && t.publicEstimate == d.publicEstimate;
+                return t.day == d.day && t.estimate == d.estimate && t.publicEstimate == d.publicEstimate &&
+                       t.listMove == d.listMove && t.listReport == d.listReport;
             }))
             continue;
-        track = WithEstimate(track, d.day, d.estimate, d.publicEstimate);
+        track = WithEstimate(track, d.day, d.estimate, d.publicEstimate, d.listMove, d.listReport);
         for (const TrackDay& t : *track)
             if (t.day == d.day) rows.emplace_back(code, t);
     }

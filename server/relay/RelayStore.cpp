@@ -37,7 +37,7 @@ constexpr const char* kSchema =
 // and the start reads only the latest days. The error in % is computed when read, not stored.
 constexpr const char* kTrackTable =
     "(day TEXT NOT NULL, code TEXT NOT NULL, estimate REAL, public INTEGER NOT NULL DEFAULT 0,"
-    " nav REAL, error REAL GENERATED ALWAYS AS"
+    " nav REAL, list_move REAL, list_report TEXT, error REAL GENERATED ALWAYS AS"
     " (CASE WHEN estimate > 0 AND nav > 0 THEN (estimate / nav - 1) * 100 END) VIRTUAL,"
     " PRIMARY KEY(day, code)) WITHOUT ROWID;";
 
@@ -112,6 +112,9 @@ bool RelayStore::Open(const std::filesystem::path& file, std::string& error) {
         error = file.string() + ": " + error;
         return false;
     }
+    // A record of the first keyed layout gains the list's daily move (and fails harmlessly after).
+    Exec("ALTER TABLE track ADD COLUMN list_move REAL;", ignored);
+    Exec("ALTER TABLE track ADD COLUMN list_report TEXT;", ignored);
     return true;
 }
 
@@ -215,7 +218,8 @@ bool RelayStore::Load(Snapshot& s, RunTimes& runs, std::string& error) {
         }
         std::unordered_map<std::string, std::shared_ptr<Track>> tracks;
         SqlStatement q(m_db,
-                       "SELECT day,code,estimate,public,nav FROM track WHERE day >= ? ORDER BY day,code;");
+                       "SELECT day,code,estimate,public,nav,list_move,list_report FROM track WHERE day >= ?"
+                       " ORDER BY day,code;");
         if (!latest || !q ||
             sqlite3_bind_text(q.Handle(), 1, first.c_str(), -1, SQLITE_TRANSIENT) != SQLITE_OK) {
             error = sqlite3_errmsg(m_db);
@@ -227,7 +231,8 @@ bool RelayStore::Load(Snapshot& s, RunTimes& runs, std::string& error) {
                 t = std::make_shared<Track>();
                 t->reserve(kTrackDays);
             }
-            t->push_back({q.ColumnString(0), q.ColumnReal(2), q.ColumnInt(3) != 0, q.ColumnReal(4)});
+            t->push_back({q.ColumnString(0), q.ColumnReal(2), q.ColumnInt(3) != 0, q.ColumnReal(4),
+                          q.ColumnReal(5), q.ColumnString(6)});
         }
         own->tracks.reserve(tracks.size());
         for (auto& [code, t] : tracks) own->tracks[code] = std::move(t);
@@ -350,15 +355,20 @@ bool RelayStore::SaveTrack(const std::vector<std::pair<std::string, TrackDay>>& 
     });
     return Transaction(
         [&](sqlite3* db) {
-            SqlStatement ins(db,
-                             "INSERT OR REPLACE INTO track(day,code,estimate,public,nav) VALUES(?,?,?,?,?);");
+            SqlStatement ins(
+                db,
+                "INSERT OR REPLACE INTO track(day,code,estimate,public,nav,list_move,list_report)"
+                " VALUES(?,?,?,?,?,?,?);");
             bool ok = static_cast<bool>(ins);
             for (const auto* row : rows) {
                 const auto& [code, d] = *row;
                 // What a day does not have yet is NULL.
                 const auto known = [](double v) { return v > 0 ? std::optional<double>(v) : std::nullopt; };
-                ok = ok && ins.Run(d.day, code, known(d.estimate), d.publicEstimate ? 1 : 0, known(d.nav)) ==
-                               SQLITE_OK;
+                const auto report =
+                    d.listReport.empty() ? std::nullopt : std::optional<std::string>(d.listReport);
+                ok = ok &&
+                     ins.Run(d.day, code, known(d.estimate), d.publicEstimate ? 1 : 0, known(d.nav),
+                             report ? std::optional<double>(d.listMove) : std::nullopt, report) == SQLITE_OK;
             }
             return ok;
         },
