@@ -185,6 +185,17 @@ class RelayEstimateTest : public ::testing::Test {
     std::shared_ptr<const Snapshot> m_atClose;
 };
 
+// The fund page the data server answers for code from the relay's snapshot; "" on any failure.
+std::string FundPageOf(const std::filesystem::path& dataDir, const std::shared_ptr<Relay>& relay,
+                       const std::string& code) {
+    auto srv = zeza::test::StartDataServer(dataDir, relay);
+    if (!srv) return "";
+    httplib::Client cli("127.0.0.1", srv->Port());
+    auto res = cli.Get(("/fund/fuskip.php?code=" + code).c_str());
+    srv->Stop();
+    return res && res->status == 200 ? res->body : "";
+}
+
 const TrackDay* Day(const Snapshot& s, const std::string& code, const std::string& day) {
     auto t = s.own->tracks.find(code);
     if (t == s.own->tracks.end()) return nullptr;
@@ -462,20 +473,15 @@ TEST_F(RelayEstimateTest, FundPageShowsTheRecordWithAServerDrawnChart) {
     auto relay = OpenRelay();
     RunDay(*relay);
     std::shared_ptr<Relay> shared = std::move(relay);
-    auto srv = zeza::test::StartDataServer(m_tmp.Path() / "data", shared);
-    ASSERT_TRUE(srv);
-    httplib::Client cli("127.0.0.1", srv->Port());
-    auto res = cli.Get("/fund/fuskip.php?code=000001");
-    ASSERT_TRUE(res && res->status == 200);
-    const std::string page = res->body;
+    const std::string page = FundPageOf(m_tmp.Path() / "data", shared, "000001");
+    ASSERT_FALSE(page.empty());
     // A fund the last round refused says why on its page.
     ASSERT_FALSE(m_atClose->refused->empty());
     const auto& [refusedCode, verdict] = *m_atClose->refused->begin();
-    auto refusedPage = cli.Get(("/fund/fuskip.php?code=" + refusedCode).c_str());
-    ASSERT_TRUE(refusedPage && refusedPage->status == 200);
-    EXPECT_NE(refusedPage->body.find(std::string("本站未自算：") + VerdictText(verdict)), std::string::npos)
+    EXPECT_NE(FundPageOf(m_tmp.Path() / "data", shared, refusedCode)
+                  .find(std::string("本站未自算：") + VerdictText(verdict)),
+              std::string::npos)
         << refusedCode;
-    srv->Stop();
     for (const char* part :
          {"本站自算", "并非基金公司数据", "报告期 2026-06-30", "股票仓位 90.00%", "贵州茅台",
           "<td>2026-08-21</td><td class=\"n\">1.2110</td><td class=\"n\">1.2134</td>"})
@@ -754,15 +760,9 @@ TEST_F(RelayEstimateTest, IndicesFundHistoryAndTheDaysCurve) {
     ASSERT_TRUE(s->own->history.count("000001"));
 
     std::shared_ptr<Relay> shared = std::move(relay);
-    auto srv = zeza::test::StartDataServer(m_tmp.Path() / "data", shared);
-    ASSERT_TRUE(srv);
-    httplib::Client cli("127.0.0.1", srv->Port());
-    auto res = cli.Get("/fund/fuskip.php?code=000001");
-    ASSERT_TRUE(res && res->status == 200);
-    srv->Stop();
+    const std::string page = FundPageOf(m_tmp.Path() / "data", shared, "000001");
     std::smatch m;
-    ASSERT_TRUE(
-        std::regex_search(res->body, m, std::regex("<polyline class=\"intraday\" points=\"([^\"]*)\"")));
+    ASSERT_TRUE(std::regex_search(page, m, std::regex("<polyline class=\"intraday\" points=\"([^\"]*)\"")));
     std::vector<double> xs;
     const std::string line = m[1];
     const std::regex point("([\\d.]+),[\\d.]+");
@@ -772,8 +772,8 @@ TEST_F(RelayEstimateTest, IndicesFundHistoryAndTheDaysCurve) {
     EXPECT_TRUE(std::is_sorted(xs.begin(), xs.end()));
     // 11:30 and 13:00 meet, the lunch break takes no room: 11:30 (the third round) is mid-way.
     EXPECT_NEAR(xs[2], 64 + 560.0 / 2, 1.0);
-    EXPECT_NE(res->body.find("报告期 2026-06-30 的前十大持仓"), std::string::npos);
-    if (const char* out = std::getenv("ZEZA_FUND_PAGE_OUT")) zeza::test::WriteFileBytes(out, res->body);
+    EXPECT_NE(page.find("报告期 2026-06-30 的前十大持仓"), std::string::npos);
+    if (const char* out = std::getenv("ZEZA_FUND_PAGE_OUT")) zeza::test::WriteFileBytes(out, page);
 
     // The day's NAV joins the fund's history; everything is there after a restart.
     {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "server/relay/Sources.h"
+
 namespace zeza::relay {
 namespace {
 
@@ -28,20 +30,6 @@ bool IsAsciiNamePart(unsigned char c) {
 
 bool IsGbkTrail(unsigned char c) {
     return c >= 0x40 && c <= 0xFE && c != 0x7F;
-}
-
-// Loosely: every lead byte has its continuation bytes. Enough to tell UTF-8 text from GBK.
-bool IsUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        auto c = static_cast<unsigned char>(s[i]);
-        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        for (size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n;
-    }
-    return true;
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -92,7 +80,7 @@ class Reader {
     // A GBK page's characters are then read whole, so that a second byte equal to '\' or a
     // bracket is never taken for one, as the browser that decodes the page never does.
     bool Gbk() {
-        if (m_gbk < 0) m_gbk = IsUtf8(m_s) ? 0 : 1;
+        if (m_gbk < 0) m_gbk = IsValidUtf8(m_s) ? 0 : 1;
         return m_gbk == 1;
     }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "server/relay/JsReader.h"
+#include "server/relay/Sources.h"
 #include "tests/fuzz/FuzzWorkspace.h"
 
 using zeza::fuzz::Fail;
@@ -102,18 +103,6 @@ void Write(const JsValue& v, std::string& out) {
     out += object ? '}' : ']';
 }
 
-bool IsUtf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        auto c = static_cast<unsigned char>(s[i]);
-        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        for (size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n;
-    }
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -133,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text = "var v = ";
     Write(*value, text);
     text += ";\n";
-    if (!IsUtf8(text)) return 0;
+    if (!zeza::relay::IsValidUtf8(text)) return 0;
     auto reread = ParseJs(text, error);
     if (!reread) Fail("the value written back does not read: " + error + "\n" + text);
     if (!Same(*value, *reread)) Fail("the value written back reads otherwise:\n" + text);
