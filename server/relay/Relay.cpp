@@ -493,10 +493,10 @@ bool Relay::RefreshEstimates(std::string* why) {
     auto book = std::make_shared<OwnBook>(*prev->own);
     std::vector<std::pair<std::string, TrackDay>> rows;
     rows.reserve(record.size());
-    for (auto& [code, d] : record) {
+    for (const auto& [code, d] : record) {
         auto& track = book->tracks[code];
         // A day whose estimate did not move since the last round needs no write.
-        if (track && std::any_of(track->begin(), track->end(), [&](const TrackDay& t) {
+        if (track && std::any_of(track->begin(), track->end(), [&d = d](const TrackDay& t) {
                 return t.day == d.day && t.estimate == d.estimate && t.publicEstimate == d.publicEstimate &&
                        t.listMove == d.listMove && t.listReport == d.listReport;
             }))
