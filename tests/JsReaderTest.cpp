@@ -105,7 +105,7 @@ TEST(JsReader, ReadsWhatBrowsersRead) {
 
 TEST(JsReader, RefusesWhatBrowsersRefuse) {
     const std::string deep = std::string(65, '[') + std::string(65, ']');
-    const std::string_view cases[] = {
+    const std::string cases[] = {
         "",
         " /* only a comment */ ",
         ",",
