@@ -313,15 +313,20 @@ RecordFile& Record() {
     return record;
 }
 
+// The record's file opened in store; false (the benchmark skipped) when it could not be.
+bool OpenRecord(benchmark::State& state, RelayStore& store) {
+    std::string error = Record().error;
+    if (error.empty() && store.Open(Record().file, error)) return true;
+    state.SkipWithError(error.c_str());
+    return false;
+}
+
 // One save of an estimate round: the day after the record, each run overwriting the last.
 void BM_RelayStoreSaveRound(benchmark::State& state) {
     RecordFile& record = Record();
     RelayStore store;
-    std::string error = record.error;
-    if (!error.empty() || !store.Open(record.file, error)) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
+    if (!OpenRecord(state, store)) return;
+    std::string error;
     double move = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -360,11 +365,8 @@ BENCHMARK(BM_RelayStoreStart)->Unit(benchmark::kMillisecond);
 void BM_RelayStorePruneDay(benchmark::State& state) {
     RecordFile& record = Record();
     RelayStore store;
-    std::string error = record.error;
-    if (!error.empty() || !store.Open(record.file, error)) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
+    if (!OpenRecord(state, store)) return;
+    std::string error;
     static int pruned = 0;
     for (auto _ : state)
         if (!store.PruneTrack(RecordDay(++pruned), error)) state.SkipWithError(error.c_str());

@@ -1,26 +1,19 @@
 #include "server/relay/History.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <map>
 
+#include "platform/GbkCodec.h"
 #include "server/relay/JsReader.h"
 #include "server/relay/Method.h"
 #include "server/relay/OwnEstimate.h"
 #include "server/relay/Schedule.h"
+#include "server/relay/Snapshot.h"
 #include "server/relay/Sources.h"
 
 namespace zeza::relay {
 namespace {
-
-std::optional<double> Num(std::string_view s) {
-    double v = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
 
 // A timestamp of the scripts (Beijing midnight in milliseconds) as the Beijing date.
 std::string DayOfMs(double ms) {
@@ -34,25 +27,7 @@ double NumberAfter(std::string_view text, std::string_view marker) {
     at += marker.size();
     size_t end = at;
     while (end < text.size() && ((text[end] >= '0' && text[end] <= '9') || text[end] == '.')) ++end;
-    auto v = Num(text.substr(at, end - at));
-    return v && *v > 0 ? *v : 0;
-}
-
-std::vector<std::string_view> Split(std::string_view s, char sep) {
-    std::vector<std::string_view> out;
-    for (size_t at = 0;;) {
-        size_t end = s.find(sep, at);
-        out.push_back(s.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
-        if (end == std::string_view::npos) break;
-        at = end + 1;
-    }
-    return out;
-}
-
-std::string Fixed(double v, int decimals) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
+    return ParsePositive(text.substr(at, end - at)).value_or(0);
 }
 
 }  // namespace
@@ -63,12 +38,7 @@ void ReadUnitMoney(std::string_view text, NavPoint& p) {
 }
 
 bool ParseNavHistory(std::string_view script, NavHistory& out, std::string& error, size_t keep) {
-    std::string_view trend = ScriptVariable(script, "Data_netWorthTrend");
-    if (trend.empty()) {
-        error = "no Data_netWorthTrend in the fund's script";
-        return false;
-    }
-    auto value = ParseJs(trend, error);
+    auto value = ScriptValue(script, "Data_netWorthTrend", error);
     if (!value) return false;
     if (!value->IsArray()) {
         error = "Data_netWorthTrend is not a list";
@@ -78,9 +48,9 @@ bool ParseNavHistory(std::string_view script, NavHistory& out, std::string& erro
     for (const JsValue& item : value->items) {
         const JsValue* x = item.Get("x");
         const JsValue* y = item.Get("y");
-        auto ms = x ? Num(x->Text()) : std::nullopt;
-        auto nav = y ? Num(y->Text()) : std::nullopt;
-        if (!ms || !nav || *nav <= 0) continue;
+        auto ms = x ? ParsePositive(x->Text()) : std::nullopt;
+        auto nav = y ? ParsePositive(y->Text()) : std::nullopt;
+        if (!ms || !nav) continue;
         NavPoint p;
         p.day = DayOfMs(*ms);
         p.nav = *nav;
@@ -92,13 +62,13 @@ bool ParseNavHistory(std::string_view script, NavHistory& out, std::string& erro
         return false;
     }
     // The accumulated values come as [ms, value] pairs in a list of their own.
-    if (std::string_view acc = ScriptVariable(script, "Data_ACWorthTrend"); !acc.empty()) {
+    {
         std::string accError;
-        if (auto list = ParseJs(acc, accError); list && list->IsArray())
+        if (auto list = ScriptValue(script, "Data_ACWorthTrend", accError); list && list->IsArray())
             for (const JsValue& pair : list->items) {
                 if (!pair.IsArray() || pair.items.size() < 2) continue;
-                auto ms = Num(pair.items[0].Text());
-                auto v = Num(pair.items[1].Text());
+                auto ms = ParsePositive(pair.items[0].Text());
+                auto v = ParsePositive(pair.items[1].Text());
                 if (!ms || !v) continue;
                 if (auto it = days.find(DayOfMs(*ms)); it != days.end()) it->second.acc = *v;
             }
@@ -192,8 +162,8 @@ std::string NavHistoryText(const NavHistory& h) {
     std::string out;
     out.reserve(h.size() * 32);
     for (const NavPoint& p : h) {
-        out += p.day + "," + Fixed(p.nav, 4) + "," + Fixed(p.acc, 4);
-        if (p.dividend > 0 || p.split > 0) out += "," + Fixed(p.dividend, 4) + "," + Fixed(p.split, 6);
+        out += p.day + "," + Value4(p.nav) + "," + Value4(p.acc);
+        if (p.dividend > 0 || p.split > 0) out += "," + Value4(p.dividend) + "," + std::to_string(p.split);
         out += ';';
     }
     return out;
@@ -201,16 +171,16 @@ std::string NavHistoryText(const NavHistory& h) {
 
 NavHistory NavHistoryFromText(std::string_view text) {
     NavHistory h;
-    for (std::string_view item : Split(text, ';')) {
-        auto f = Split(item, ',');
+    for (std::string_view item : SplitGbk(text, ';')) {
+        auto f = SplitGbk(item, ',');
         if (f.size() < 3 || !IsIsoDate(f[0])) continue;
         NavPoint p;
         p.day = std::string(f[0]);
-        p.nav = Num(f[1]).value_or(0);
-        p.acc = Num(f[2]).value_or(0);
+        p.nav = ParsePositive(f[1]).value_or(0);
+        p.acc = ParsePositive(f[2]).value_or(0);
         if (f.size() >= 5) {
-            p.dividend = Num(f[3]).value_or(0);
-            p.split = Num(f[4]).value_or(0);
+            p.dividend = ParsePositive(f[3]).value_or(0);
+            p.split = ParsePositive(f[4]).value_or(0);
         }
         if (p.nav > 0) h.push_back(std::move(p));
     }
@@ -220,14 +190,14 @@ NavHistory NavHistoryFromText(std::string_view text) {
 std::string IndexHistoryText(const IndexHistory& h) {
     std::string out;
     out.reserve(h.size() * 20);
-    for (const IndexClose& c : h) out += c.day + "," + Fixed(c.close, 4) + ";";
+    for (const IndexClose& c : h) out += c.day + "," + Value4(c.close) + ";";
     return out;
 }
 
 IndexHistory IndexHistoryFromText(std::string_view text) {
     IndexHistory h;
-    for (std::string_view item : Split(text, ';')) {
-        auto f = Split(item, ',');
+    for (std::string_view item : SplitGbk(text, ';')) {
+        auto f = SplitGbk(item, ',');
         if (f.size() < 2 || !IsIsoDate(f[0])) continue;
         if (auto v = ParsePositive(f[1])) h.push_back({std::string(f[0]), *v});
     }

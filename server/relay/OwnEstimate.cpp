@@ -143,6 +143,15 @@ std::string_view ScriptVariable(std::string_view script, std::string_view name) 
     return {};
 }
 
+std::optional<JsValue> ScriptValue(std::string_view script, std::string_view name, std::string& error) {
+    std::string_view text = ScriptVariable(script, name);
+    if (text.empty()) {
+        error = "no " + std::string(name) + " in the fund's script";
+        return std::nullopt;
+    }
+    return ParseJs(text, error);
+}
+
 bool ParseHoldings(std::string_view body, FundHoldings& h, std::string& error) {
     auto value = ParseJs(body, error);
     if (!value) return false;
@@ -199,9 +208,8 @@ namespace {
 // The stock share of net assets at `day` from the script's asset allocation:
 // {"series":[{"name":"股票占净比","data":[...]},...],"categories":["2026-06-30",...]}.
 double ReportStockShare(std::string_view script, const std::string& day) {
-    std::string_view text = ScriptVariable(script, "Data_assetAllocation");
     std::string error;
-    auto value = text.empty() ? std::nullopt : ParseJs(text, error);
+    auto value = ScriptValue(script, "Data_assetAllocation", error);
     const JsValue* series = value ? value->Get("series") : nullptr;
     const JsValue* days = value ? value->Get("categories") : nullptr;
     if (!series || !series->IsArray() || !days || !days->IsArray()) return -1;
@@ -224,12 +232,7 @@ double ReportStockShare(std::string_view script, const std::string& day) {
 
 bool ParseEquityPosition(std::string_view script, FundHoldings& h, std::string& error) {
     h.reportStockPct = h.reportDate.empty() ? -1 : ReportStockShare(script, h.reportDate);
-    std::string_view text = ScriptVariable(script, "Data_fundSharesPositions");
-    if (text.empty()) {
-        error = "no Data_fundSharesPositions in the fund's script";
-        return false;
-    }
-    auto value = ParseJs(text, error);
+    auto value = ScriptValue(script, "Data_fundSharesPositions", error);
     if (!value) return false;
     if (!value->IsArray() || value->items.empty()) {
         error = "no equity position";

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "server/relay/History.h"
+#include "server/relay/JsReader.h"
 
 // The relay's own intraday estimates: a fund's reported top-ten stocks, moved by the
 // day's quotes. Readers of the holdings and quote sources, the calculation and the
@@ -55,6 +57,8 @@ void UseCurrentPosition(FundHoldings& h);
 bool IsShareCode(std::string_view code);
 // The text of `var name = ...;` in a script of many statements; "" when absent.
 std::string_view ScriptVariable(std::string_view script, std::string_view name);
+// That statement's value, read; nullopt with the reason when it is absent or unreadable.
+std::optional<JsValue> ScriptValue(std::string_view script, std::string_view name, std::string& error);
 
 struct StockQuote {
     double price = 0, prevClose = 0;

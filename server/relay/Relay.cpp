@@ -45,10 +45,9 @@ const std::string kQuoteSource = "quotes";
 const std::string kQuoteFallbackSource = "quotes (fallback)";
 const std::string kIndexHistorySource = "index history";
 
-// Minutes after midnight in Beijing.
+// Minutes after midnight in Beijing (UTC+8 all year).
 int BeijingMinute(int64_t utc) {
-    const std::string t = BeijingTime(utc);
-    return std::stoi(t.substr(11, 2)) * 60 + std::stoi(t.substr(14, 2));
+    return static_cast<int>(((utc + 8 * 3600) % 86400 + 86400) % 86400 / 60);
 }
 
 constexpr int64_t kQuietValuationSeconds = 3600;  // a fund without a valuation is asked hourly
@@ -340,7 +339,10 @@ bool Relay::RefreshNetValues(std::string* why) {
         h->second = more;
         grown.emplace_back(n.code, h->second);
     }
-    Refit(*book, *next);
+    // Only a fund whose history grew has a new day to fit; the others' fits stand.
+    std::vector<std::string> refit;
+    for (const auto& [code, h] : grown) refit.push_back(code);
+    Refit(*book, *next, &refit);
     if (!grown.empty()) {
         std::string herr;
         if (!m_store.SaveHistories(grown, {}, herr))
@@ -476,18 +478,13 @@ bool Relay::RefreshEstimates(std::string* why) {
     } else {
         *refused = *prev->refused;
     }
-    // Funds without a new own estimate (no quotes, a failed batch) keep the last one of the day.
-    for (const RelayEstimate& e : prev->estimates)
-        if (e.own && !ownNow.count(e.code) && !publicCodes.count(e.code) && stillDue(e))
-            estimates.push_back(e);
-    // Public estimates of funds not asked this round (asked hourly) stay while they are due.
+    // Estimates this round did not renew stay while their day is still to come: own ones of funds
+    // without a new one (no quotes, a failed batch), public ones of funds not asked (asked hourly).
     std::unordered_map<std::string, bool> asked;
     for (const std::string& c : codes) asked[c] = true;
     for (const RelayEstimate& e : prev->estimates)
-        if (!e.own && !asked.count(e.code) && !publicCodes.count(e.code) && stillDue(e)) {
+        if (stillDue(e) && !publicCodes.count(e.code) && !(e.own ? ownNow : asked).count(e.code))
             estimates.push_back(e);
-            publicCodes[e.code] = true;
-        }
 
     // Each run overwrites the day's estimate, so after the close the record holds the last one.
     auto book = std::make_shared<OwnBook>(*prev->own);
