@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 
 #include "platform/GbkCodec.h"
@@ -28,6 +30,16 @@ double NumberAfter(std::string_view text, std::string_view marker) {
     size_t end = at;
     while (end < text.size() && ((text[end] >= '0' && text[end] <= '9') || text[end] == '.')) ++end;
     return ParsePositive(text.substr(at, end - at)).value_or(0);
+}
+
+// v with at least `least` decimals, more while fewer would change it (0.01235 keeps its five).
+std::string Decimals(double v, int least) {
+    char buf[64];
+    for (int d = least; d < 10; ++d) {
+        std::snprintf(buf, sizeof(buf), "%.*f", d, v);
+        if (std::fabs(std::strtod(buf, nullptr) - v) <= 1e-12 * std::max(1.0, v)) return buf;
+    }
+    return buf;
 }
 
 }  // namespace
@@ -156,6 +168,23 @@ std::vector<FitDay> FitDaysOf(const NavHistory& fund,
         days.push_back(d);
     }
     return days;
+}
+
+std::string NavHistoryAnswer(const NavHistory& h) {
+    static const std::string kDividend = Utf8ToGbk("分红 ");
+    static const std::string kSplit = Utf8ToGbk("拆分 ");
+    std::string out;
+    out.reserve(h.size() * 28);
+    for (const NavPoint& p : h) {
+        out += p.day + "|" + Value4(p.nav) + "|" + (p.acc > 0 ? Value4(p.acc) : std::string()) + "|";
+        // One event a day: a split changes the units held, so it wins over cash (the relay logs such a day).
+        if (p.split > 0)
+            out += kSplit + Decimals(p.split, 6);
+        else if (p.dividend > 0)
+            out += kDividend + Decimals(p.dividend, 4);
+        out += "\r\n";
+    }
+    return out;
 }
 
 std::string NavHistoryText(const NavHistory& h) {
