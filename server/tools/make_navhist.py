@@ -27,6 +27,9 @@ HOLIDAYS = {date(2008, 6, 9), date(2008, 9, 15)} | {date(2008, 9, 29) + timedelt
 # Daily drift and volatility of the walk by the fund's type: the second half of 2008 fell hard.
 MOVES = {"gu": (-0.0035, 0.021), "hun": (-0.0028, 0.016), "zhi": (-0.0045, 0.024), "zhai": (0.0002, 0.002)}
 
+# A milder fall for 000021, so that its June purchase holds the units the October conversion moves.
+FUND_MOVES = {"000021": (-0.0012, 0.019)}
+
 FUNDS = ["000001", "000011", "000021", "000031", "000041"]
 # (kind, amount): cash per unit paid out, or the factor units multiply by. The text is the
 # published figure, written as the feed sends it.
@@ -84,7 +87,7 @@ def read_types(path):
 
 def walk(rng, code, kind, acc_end, latest, previous, days):
     """[(day, nav, acc, event text)] oldest first, ending at the given figures."""
-    drift, vol = MOVES[kind]
+    drift, vol = FUND_MOVES.get(code, MOVES[kind])
     n = len(days)
     nav = [0.0] * n
     nav[-1], nav[-2] = latest, previous
@@ -126,6 +129,29 @@ def trade_day(placed, days):
     return None
 
 
+def check_units(history):
+    """Replays the demo trades on the history: no sale or conversion moves more units than held."""
+    units = {}
+    splits = sorted((day, c, float(v)) for (c, day), (event, v) in EVENTS.items() if event == "拆分")
+    for code, kind, placed, amount, shares, fee, into, _, _ in sorted(TRADES, key=lambda t: t[2]):
+        d = trade_day(placed, sorted(history[code]))
+        if d is None:
+            continue
+        while splits and splits[0][0] <= d:
+            _, c, factor = splits.pop(0)
+            units[c] = units.get(c, 0) * factor
+        nav = history[code][d]
+        if kind == "买入":
+            units[code] = units.get(code, 0) + float(amount) / (1 + float(fee) / 100) / nav
+            continue
+        if float(shares) > units.get(code, 0):
+            raise SystemExit(f"{code} {kind} {placed}: {shares} units, {units.get(code, 0):.2f} held")
+        units[code] -= float(shares)
+        if kind == "转换":
+            value = float(shares) * nav * (1 - float(fee) / 100)
+            units[into] = units.get(into, 0) + value / history[into][d]
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     root = os.path.dirname(os.path.dirname(here))
@@ -141,7 +167,7 @@ def main():
     for code in FUNDS:
         acc_end, latest, previous = navs[code]
         rows = walk(rng, code, types[code], acc_end, latest, previous, days)
-        history[code] = {d for d, *_ in rows}
+        history[code] = {d: nav for d, nav, *_ in rows}
         for d, nav, acc, event in rows:
             lines.append(f"{code}|{d.isoformat()}|{nav:.4f}|{acc:.4f}|{event}")
     with open(os.path.join(data_dir, "navhist.txt"), "wb") as f:
@@ -152,6 +178,7 @@ def main():
         d = trade_day(placed, days)
         if d is not None and d not in history[code]:
             raise SystemExit(f"{code} {kind} {placed}: trade day {d} has no NAV")
+    check_units(history)
     os.makedirs(os.path.dirname(trades_path), exist_ok=True)
     with open(trades_path, "wb") as f:
         f.write(("\r\n".join([TRADES_HEADER] + [",".join(t) for t in TRADES]) + "\r\n").encode("gbk"))
