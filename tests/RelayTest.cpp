@@ -311,6 +311,17 @@ TEST_F(RelayTest, AskedFundsGetTheirWholeHistory) {
     EXPECT_FALSE(relay->RefreshAskedHistories(5));
     EXPECT_EQ(m_up.Count(kScript), asked + 2);
     EXPECT_EQ(relay->NavHistoryFeed("000001", "2000-01-01"), kHistory);
+    // The script with the day: every day of it is kept, however many (the estimates keep 130).
+    std::string script = "var Data_netWorthTrend = [";
+    for (int64_t day = 0; day < 400; ++day)
+        script += (day ? "," : "") + std::string("{\"x\":") +
+                  std::to_string((1787155200 - day * 86400) * 1000) + ",\"y\":1.5,\"unitMoney\":\"\"}";
+    m_up.Set(kScript, Mode::Good, script + "];");
+    m_now += 3 * 3600;
+    EXPECT_TRUE(relay->RefreshAskedHistories(5));
+    const std::string all = relay->NavHistoryFeed("000001", "2000-01-01");
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 400);
+    EXPECT_EQ(all.substr(all.size() - 21), "2026-08-20|1.5000||\r\n");
 }
 
 TEST(RelaySchedule, BeijingTimeWhateverTheMachineZone) {
