@@ -269,7 +269,7 @@ TEST_F(RelayTest, ServerAnswersFromTheSnapshot) {
 TEST_F(RelayTest, AskedFundsGetTheirWholeHistory) {
     const char* kScript = "/pingzhongdata/000001.js";
     const std::string kHistory =
-        G("2026-08-13|1.2245||\r\n"
+        G("2026-08-13|1.2245|3.7475|\r\n"
           "2026-08-14|1.2301|3.7531|\r\n"
           "2026-08-17|1.2188|3.7418|\r\n"
           "2026-08-18|1.2057|3.7411|分红 0.01235\r\n"
@@ -321,7 +321,7 @@ TEST_F(RelayTest, AskedFundsGetTheirWholeHistory) {
     EXPECT_TRUE(relay->RefreshAskedHistories(5));
     const std::string all = relay->NavHistoryFeed("000001", "2000-01-01");
     EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 400);
-    EXPECT_EQ(all.substr(all.size() - 21), "2026-08-20|1.5000||\r\n");
+    EXPECT_EQ(all.substr(all.size() - 27), "2026-08-20|1.5000|1.5000|\r\n");
 }
 
 TEST(RelaySchedule, BeijingTimeWhateverTheMachineZone) {

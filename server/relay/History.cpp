@@ -173,10 +173,25 @@ std::vector<FitDay> FitDaysOf(const NavHistory& fund,
 std::string NavHistoryAnswer(const NavHistory& h) {
     static const std::string kDividend = Utf8ToGbk("分红 ");
     static const std::string kSplit = Utf8ToGbk("拆分 ");
+    // A day the script gives no accumulated value for (the answer always has one) takes it from
+    // the nearest day that has, moved as the unit NAV moved, its events left out; a script
+    // without any gives the unit NAV.
+    std::vector<double> acc(h.size());
+    const auto move = [&](size_t i) {
+        return h[i].nav * (h[i].split > 0 ? h[i].split : 1) + h[i].dividend - h[i - 1].nav;
+    };
+    size_t known = h.size();
+    for (size_t i = 0; i < h.size(); ++i) {
+        acc[i] = h[i].acc > 0 ? h[i].acc : i > 0 && acc[i - 1] > 0 ? std::max(0.0, acc[i - 1] + move(i)) : 0;
+        if (h[i].acc > 0 && known == h.size()) known = i;
+    }
+    for (size_t i = known; i-- > 0;)
+        acc[i] = known == h.size() ? h[i].nav : std::max(0.0, acc[i + 1] - move(i + 1));
     std::string out;
     out.reserve(h.size() * 28);
-    for (const NavPoint& p : h) {
-        out += p.day + "|" + Value4(p.nav) + "|" + (p.acc > 0 ? Value4(p.acc) : std::string()) + "|";
+    for (size_t i = 0; i < h.size(); ++i) {
+        const NavPoint& p = h[i];
+        out += p.day + "|" + Value4(p.nav) + "|" + Value4(acc[i]) + "|";
         // One event a day: a split changes the units held, so it wins over cash (the relay logs such a day).
         if (p.split > 0)
             out += kSplit + Decimals(p.split, 6);

@@ -59,8 +59,9 @@ std::vector<FitDay> FitDaysOf(const NavHistory& fund,
                               const std::vector<TrackDay>* record = nullptr, const std::string& report = "");
 
 // The days as navhist.php sends them, GBK, oldest first: "day|nav|acc|event" CR LF each, NAVs
-// with four decimals, acc empty when unknown, event "分红 0.0300" (four decimals or as many as
-// the figure has) or "拆分 1.027437" (six or more); a day with both gives the split.
+// with four decimals (acc derived from the NAV's moves on a day the script has none), event "分红 0.0300"
+// (four decimals or as many as the figure has) or "拆分 1.027437" (six or more); a day with both gives the
+// split.
 std::string NavHistoryAnswer(const NavHistory& h);
 
 // Histories as stored: "day,nav,acc,dividend,split;..." and "day,close;...".
