@@ -9,6 +9,10 @@
 #include "ledger/Ledger.h"
 #include "ledger/LedgerMath.h"
 #include "ledger/LedgerReplay.h"
+#include "ledger/LedgerSync.h"
+#include "platform/GbkCodec.h"
+#include "platform/ServerConfig.h"
+#include "tests/TestDataServer.h"
 #include "tests/TestDb.h"
 #include "tests/TestSupport.h"
 
@@ -371,6 +375,44 @@ TEST_F(LedgerDbTest, ADamagedLedgerIsLeftAloneAndTheHoldingsStay) {
     EXPECT_EQ(Ledger::UpdateHolding(h, "000001", 200, 20, "", "2024-09-30 10:00"), 0);
     EXPECT_EQ(Holdings(), (std::vector<std::string>{"000001|200.0|20.0|"}));
     EXPECT_EQ(ReadFileBytes(Ledger::kFileName), junk);
+}
+
+TEST_F(LedgerDbTest, TheDemoTradesConfirmFromTheSampleServersHistory) {
+    auto srv = StartDataServer(server::SampleDataDir());
+    ASSERT_TRUE(srv);
+    SetServerBaseUrlForTesting(srv->Url());
+    int added = 0;
+    ASSERT_EQ(
+        Ledger::ImportTrades((server::SampleDataDir() / "../../resources/demo/trades.csv").string(), &added),
+        1);
+    EXPECT_EQ(added, 7);
+    CFundDb db;
+    int missing = -1;
+    EXPECT_EQ(SyncLedger(db, "2008-11-17", {}, &missing), 1);
+    EXPECT_EQ(missing, 0);
+    ResetCoreTestHooks();
+
+    std::vector<std::string> seen;
+    for (const std::string& row : Rows("SELECT idc,codec FROM fu_count ORDER BY idc;")) {
+        const long long idc = std::stoll(row.substr(0, row.find('|')));
+        for (const TradeRecord& t : Trades(idc))
+            seen.push_back(t.code + " " + GbkToUtf8(TradeKindText(t.kind)) + (t.automatic ? "*" : "") + " " +
+                           t.confirmDay + " " + GbkToUtf8(TradeStatusText(t.status)));
+    }
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"000001 买入 2008-07-10 已确认", "000001 买入 2008-08-18 已确认",
+                                        "000001 卖出 2008-09-22 已确认", "000001 现金分红* 2008-10-20 已确认",
+                                        "000011 买入 2008-07-01 已确认", "000011 份额调整* 2008-09-08 已确认",
+                                        "000021 买入 2008-06-16 已确认", "000021 转换 2008-10-14 已确认",
+                                        "000031 买入 2008-10-14 已确认", "000041 买入  待确认"}));
+    // 000001: 10,713.54 + 5,220.65 - 2,000.00 units; the dividend pays 13,934.19 * 0.03 = 418.02.
+    EXPECT_EQ(QueryOne("SELECT tcount FROM fu_count WHERE codec='000001';"), "13934.19");
+    // Zeza.db keeps exactly its own tables; the ledger's are in the side file.
+    EXPECT_EQ(QueryOne("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('trade','nav','income','plan');"),
+              "0");
+    std::vector<DayIncome> days;
+    ASSERT_EQ(Ledger::MonthIncome(2008, 10, days), 0);
+    EXPECT_GT(days.size(), 15u);
 }
 
 }  // namespace
