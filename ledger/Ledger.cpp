@@ -38,7 +38,7 @@ CREATE TABLE IF NOT EXISTS lg.trade (
   confirm_nav INTEGER NOT NULL DEFAULT 0, confirm_units INTEGER NOT NULL DEFAULT 0,
   confirm_amount INTEGER NOT NULL DEFAULT 0, fee INTEGER NOT NULL DEFAULT 0,
   units_after INTEGER NOT NULL DEFAULT 0, cost_after INTEGER NOT NULL DEFAULT 0);
-CREATE INDEX IF NOT EXISTS lg.trade_by_holding ON trade (holding);
+CREATE INDEX IF NOT EXISTS lg.trade_by_holding ON trade (holding, placed, id);
 CREATE TABLE IF NOT EXISTS lg.nav (
   code TEXT NOT NULL, day TEXT NOT NULL, nav INTEGER NOT NULL, acc INTEGER NOT NULL,
   dividend INTEGER NOT NULL DEFAULT 0, split TEXT NOT NULL DEFAULT '', PRIMARY KEY (code, day)) WITHOUT ROWID;
@@ -50,6 +50,7 @@ CREATE TABLE IF NOT EXISTS lg.plan (
   remark TEXT NOT NULL DEFAULT '');
 CREATE TABLE IF NOT EXISTS lg.income (
   day TEXT NOT NULL, holding INTEGER NOT NULL, income INTEGER NOT NULL, PRIMARY KEY (day, holding)) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS lg.income_by_holding ON income (holding, day, income);
 )";
 
 constexpr const char* kTradeColumns =
@@ -321,10 +322,25 @@ int MakePlanBuys(SqliteConnection& db, const std::string& today,
 
 // Plays every holding forward and writes back what changed: confirmations, events taken, the
 // days' income and fu_count's units and cost. Runs inside the caller's transaction.
-int Reconcile(SqliteConnection& db, const std::string& today, int* changed) {
+// With `only`, just those holdings (and the other halves of their conversions) are played: a
+// user's trade changes its own holding, and the hourly pass sees to the rest.
+int Reconcile(SqliteConnection& db, const std::string& today, int* changed,
+              const std::set<long long>* only = nullptr) {
     if (changed) *changed = 0;
     std::map<long long, Holding> holdings;
     if (ReadHoldings(db, holdings) != 0) return -2;
+    if (only) {
+        std::set<long long> keep = *only;
+        for (long long idc : *only) {
+            QueryTable linked;
+            if (db.Query("SELECT DISTINCT b.holding FROM lg.trade a JOIN lg.trade b ON b.id=a.link WHERE "
+                         "a.holding=? AND a.link<>0;",
+                         {idc}, linked) != SQLITE_OK)
+                return -2;
+            for (int r = 0; r < linked.rows; ++r) keep.insert(ToInt(linked.Text(r, 0)));
+        }
+        std::erase_if(holdings, [&](const auto& entry) { return keep.count(entry.first) == 0; });
+    }
     for (auto& [idc, h] : holdings) {
         if (!h.since.empty()) continue;
         h.since = today;
@@ -337,10 +353,16 @@ int Reconcile(SqliteConnection& db, const std::string& today, int* changed) {
     for (const auto& [idc, h] : holdings) codes.insert(h.code);
     std::map<std::string, std::vector<NavDay>> navs;
     if (ReadNavs(db, codes, navs) != 0) return -2;
-    if (MakePlanBuys(db, today, navs) != 0) return -2;
+    if (!only && MakePlanBuys(db, today, navs) != 0) return -2;
 
     std::vector<TradeRecord> all;
-    if (ReadTrades(db, "", {}, all) != 0) return -2;
+    std::string where;
+    if (only) {
+        where = "WHERE holding IN (";
+        for (const auto& [idc, h] : holdings) where += std::to_string(idc) + ",";
+        where += "0)";
+    }
+    if (ReadTrades(db, where, {}, all) != 0) return -2;
     std::map<long long, std::vector<TradeRecord>> byHolding;
     for (TradeRecord& t : all)
         if (holdings.count(t.holding)) byHolding[t.holding].push_back(std::move(t));
@@ -552,7 +574,8 @@ int Ledger::AddTrade(const TradeInput& input, long long* id) {
         if (input.units > free) return -4;
     }
     if (int r = StoreNewTrade(db, input, code, id)) return r;
-    if (Reconcile(db, BeijingToday(), nullptr) != 0) return -2;
+    const std::set<long long> touched = {input.holding};
+    if (Reconcile(db, BeijingToday(), nullptr, &touched) != 0) return -2;
     return transaction.Commit() == SQLITE_OK ? 0 : -2;
 }
 
@@ -579,7 +602,8 @@ int Ledger::EditTrade(long long id, const TradeInput& input) {
                 {static_cast<long long>(input.kind), input.placed, input.amount, input.units, input.rate,
                  input.cost, input.remark, id}) != SQLITE_OK)
         return -2;
-    if (Reconcile(db, BeijingToday(), nullptr) != 0) return -2;
+    const std::set<long long> touched = {old.holding};
+    if (Reconcile(db, BeijingToday(), nullptr, &touched) != 0) return -2;
     return transaction.Commit() == SQLITE_OK ? 0 : -2;
 }
 
@@ -599,7 +623,8 @@ int Ledger::CancelTrade(long long id) {
     if (db.Exec("UPDATE lg.trade SET status=? WHERE id=? OR (?<>0 AND id=?);",
                 {static_cast<long long>(TradeStatus::Cancelled), id, t.link, t.link}) != SQLITE_OK)
         return -2;
-    if (Reconcile(db, BeijingToday(), nullptr) != 0) return -2;
+    const std::set<long long> touched = {t.holding};
+    if (Reconcile(db, BeijingToday(), nullptr, &touched) != 0) return -2;
     return transaction.Commit() == SQLITE_OK ? 0 : -2;
 }
 
@@ -680,7 +705,8 @@ int Ledger::UpdateHolding(long long idc, const std::string& code, double cost, d
         adjust.cost = std::max<Fen>(0, newCost);
         if (StoreNewTrade(db, adjust, code, nullptr) != 0) return -2;
     }
-    if (Reconcile(db, BeijingToday(), nullptr) != 0) return -2;
+    const std::set<long long> touched = {idc};
+    if (Reconcile(db, BeijingToday(), nullptr, &touched) != 0) return -2;
     return transaction.Commit() == SQLITE_OK ? 0 : -2;
 }
 
