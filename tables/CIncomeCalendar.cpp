@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -41,6 +42,20 @@ std::string FundName(const std::string& code) {
     return rows.Str(0, 0);
 }
 
+// Draws a chosen cell's text in the colour of its income rather than the selection's.
+class KeepColourDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QVariant colour = index.data(Qt::ForegroundRole);
+        option->palette.setBrush(QPalette::HighlightedText,
+                                 colour.isValid() ? colour.value<QBrush>() : option->palette.text());
+    }
+};
+
 QTableWidget* NewTable(QWidget* parent, const char* name, int rows, const QStringList& captions) {
     auto* t = new QTableWidget(rows, static_cast<int>(captions.size()), parent);
     t->setObjectName(QLatin1String(name));
@@ -64,7 +79,13 @@ CIncomeCalendar::CIncomeCalendar(QWidget* parent) : QWidget(parent) {
     m_pPrev->setObjectName(QStringLiteral("prevMonthButton"));
     m_pNext = new QPushButton(QStringLiteral("▶"), this);
     m_pNext->setObjectName(QStringLiteral("nextMonthButton"));
-    for (QPushButton* b : {m_pPrev, m_pNext}) b->setFixedWidth(32);
+    // The arrows are drawn small in most fonts; a larger size keeps them easy to hit and to see.
+    for (QPushButton* b : {m_pPrev, m_pNext}) {
+        QFont arrow = b->font();
+        arrow.setPointSize(arrow.pointSize() + 4);
+        b->setFont(arrow);
+        b->setFixedWidth(36);
+    }
     m_pMonthLabel = new QLabel(this);
     m_pMonthLabel->setObjectName(QStringLiteral("monthLabel"));
     m_pMonthLabel->setAlignment(Qt::AlignCenter);
@@ -83,6 +104,11 @@ CIncomeCalendar::CIncomeCalendar(QWidget* parent) : QWidget(parent) {
     m_pGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_pGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pGrid->setGridStyle(Qt::SolidLine);
+    // The chosen day is marked by a light background, and its income keeps its colour.
+    QPalette chosen = m_pGrid->palette();
+    chosen.setColor(QPalette::Highlight, QColor(0xd8, 0xec, 0xff));
+    m_pGrid->setPalette(chosen);
+    m_pGrid->setItemDelegate(new KeepColourDelegate(m_pGrid));
     m_pGrid->setStyleSheet(QStringLiteral("QTableWidget { gridline-color: #%1; }")
                                .arg(static_cast<unsigned>(kGridLineColor), 6, 16, QLatin1Char('0')));
 
