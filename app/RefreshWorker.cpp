@@ -3,6 +3,8 @@
 #include <chrono>
 #include <ctime>
 
+#include "ledger/Ledger.h"
+#include "ledger/LedgerSync.h"
 #include "platform/GbkQString.h"
 #include "platform/UrlDownload.h"
 #include "suggest/SuggestionList.h"
@@ -98,6 +100,11 @@ int RefreshWorker::RefreshData() {
         // and leaves the pass, and its schedule, as the stored feeds made it.
         (void)SyncMemoryFeed(m_db, feed);
     }
+
+    // The ledger's history and confirmations: a fund whose history did not come waits for the next
+    // pass, and a damaged ledger leaves the holdings as Zeza.db has them.
+    if (!OnUi([this] { m_pHost->SetStatusText(QStringLiteral("更新交易记录..."), 2); })) return 0;
+    if (SyncLedger(m_db, Ledger::BeijingToday(), [this] { return StopRequested(); }) == 0) return 0;
 
     std::vector<std::string> dates;
     // A failed read adds no dates; the window keeps those it has.

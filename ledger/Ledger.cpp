@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -63,6 +64,12 @@ std::string LedgerPath() {
 // ledger cannot be read (it is then left exactly as it is).
 int OpenLedger(SqliteConnection& db) {
     if (!db.Open()) return -1;
+    // The program's connection never creates files; a missing ledger is made here, empty.
+    std::error_code ec;
+    if (!std::filesystem::exists(LedgerPath(), ec)) {
+        SqliteConnection make;
+        if (!make.Open(LedgerPath(), true)) return -5;
+    }
     if (db.Exec("ATTACH DATABASE ? AS lg;", {LedgerPath()}) != SQLITE_OK) return -5;
     QueryTable v;
     if (db.Query("PRAGMA lg.user_version;", {}, v) != SQLITE_OK || v.rows != 1) return -5;
@@ -117,20 +124,42 @@ TradeRecord ReadTrade(const QueryTable& t, int r) {
 
 bool SameConfirmation(const TradeRecord& a, const TradeRecord& b) {
     return a.status == b.status && a.tradeDay == b.tradeDay && a.confirmDay == b.confirmDay &&
-           a.confirmNav == b.confirmNav && a.confirmUnits == b.confirmUnits && a.confirmAmount == b.confirmAmount &&
-           a.fee == b.fee && a.unitsAfter == b.unitsAfter && a.costAfter == b.costAfter && a.amount == b.amount &&
-           a.units == b.units && a.cost == b.cost;
+           a.confirmNav == b.confirmNav && a.confirmUnits == b.confirmUnits &&
+           a.confirmAmount == b.confirmAmount && a.fee == b.fee && a.unitsAfter == b.unitsAfter &&
+           a.costAfter == b.costAfter && a.amount == b.amount && a.units == b.units && a.cost == b.cost;
 }
 
 int InsertTrade(SqliteConnection& db, const TradeRecord& t, long long* id) {
     const int rc = db.Exec(
-        "INSERT INTO lg.trade (holding,code,kind,placed,amount,units,rate,to_code,cost,remark,automatic,link,plan,"
-        "event_day,split,status,trade_day,confirm_day,confirm_nav,confirm_units,confirm_amount,fee,units_after,"
+        "INSERT INTO lg.trade "
+        "(holding,code,kind,placed,amount,units,rate,to_code,cost,remark,automatic,link,plan,"
+        "event_day,split,status,trade_day,confirm_day,confirm_nav,confirm_units,confirm_amount,fee,units_"
+        "after,"
         "cost_after) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
-        {t.holding, t.code, static_cast<long long>(t.kind), t.placed, t.amount, t.units, t.rate, t.toCode, t.cost,
-         t.remark, static_cast<long long>(t.automatic), t.link, t.plan, t.eventDay, t.splitRatio,
-         static_cast<long long>(t.status), t.tradeDay, t.confirmDay, t.confirmNav, t.confirmUnits, t.confirmAmount,
-         t.fee, t.unitsAfter, t.costAfter});
+        {t.holding,
+         t.code,
+         static_cast<long long>(t.kind),
+         t.placed,
+         t.amount,
+         t.units,
+         t.rate,
+         t.toCode,
+         t.cost,
+         t.remark,
+         static_cast<long long>(t.automatic),
+         t.link,
+         t.plan,
+         t.eventDay,
+         t.splitRatio,
+         static_cast<long long>(t.status),
+         t.tradeDay,
+         t.confirmDay,
+         t.confirmNav,
+         t.confirmUnits,
+         t.confirmAmount,
+         t.fee,
+         t.unitsAfter,
+         t.costAfter});
     if (rc != SQLITE_OK) return -2;
     if (id) *id = sqlite3_last_insert_rowid(db.Handle());
     return 0;
@@ -148,7 +177,8 @@ struct Holding {
 // Every holding of fu_count with what the ledger knows of it.
 int ReadHoldings(SqliteConnection& db, std::map<long long, Holding>& out) {
     QueryTable t;
-    if (db.Query("SELECT c.idc,c.codec,c.tcost,c.tcount,IFNULL(h.reinvest,0),IFNULL(h.since,'') FROM main.fu_count c "
+    if (db.Query("SELECT c.idc,c.codec,c.tcost,c.tcount,IFNULL(h.reinvest,0),IFNULL(h.since,'') FROM "
+                 "main.fu_count c "
                  "LEFT JOIN lg.holding h ON h.idc=c.idc;",
                  {}, t) != SQLITE_OK)
         return -2;
@@ -168,8 +198,8 @@ int ReadHoldings(SqliteConnection& db, std::map<long long, Holding>& out) {
 int ReadTrades(SqliteConnection& db, const std::string& where, const SqlParams& params,
                std::vector<TradeRecord>& out) {
     QueryTable t;
-    if (db.Query(std::string("SELECT ") + kTradeColumns + " FROM lg.trade " + where + " ORDER BY placed,id;", params,
-                 t) != SQLITE_OK)
+    if (db.Query(std::string("SELECT ") + kTradeColumns + " FROM lg.trade " + where + " ORDER BY placed,id;",
+                 params, t) != SQLITE_OK)
         return -2;
     for (int r = 0; r < t.rows; ++r) out.push_back(ReadTrade(t, r));
     return 0;
@@ -181,7 +211,8 @@ int ReadNavs(SqliteConnection& db, const std::set<std::string>& codes,
     if (!q) return -2;
     for (const std::string& code : codes) {
         std::vector<NavDay>& days = out[code];
-        if (sqlite3_bind_text(q.Handle(), 1, code.data(), static_cast<int>(code.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        if (sqlite3_bind_text(q.Handle(), 1, code.data(), static_cast<int>(code.size()), SQLITE_TRANSIENT) !=
+            SQLITE_OK)
             return -2;
         int rc;
         while ((rc = q.Step()) == SQLITE_ROW)
@@ -193,7 +224,8 @@ int ReadNavs(SqliteConnection& db, const std::set<std::string>& codes,
 }
 
 // The due days of a plan up to today that have no buy yet.
-std::vector<std::string> DueDays(const PlanRecord& p, const std::string& today, const std::vector<NavDay>& navs) {
+std::vector<std::string> DueDays(const PlanRecord& p, const std::string& today,
+                                 const std::vector<NavDay>& navs) {
     std::vector<std::string> due;
     const std::string last = p.end.empty() || p.end > today ? today : p.end;
     const auto from = ledger::DayNumber(p.start);
@@ -229,9 +261,11 @@ std::vector<std::string> DueDays(const PlanRecord& p, const std::string& today, 
     return due;
 }
 
-int ReadPlans(SqliteConnection& db, const std::string& where, const SqlParams& params, std::vector<PlanRecord>& out) {
+int ReadPlans(SqliteConnection& db, const std::string& where, const SqlParams& params,
+              std::vector<PlanRecord>& out) {
     QueryTable t;
-    if (db.Query("SELECT p.id,p.holding,p.amount,p.rate,p.schedule,p.day,p.start,p.end,p.remark,c.codec FROM lg.plan p "
+    if (db.Query("SELECT p.id,p.holding,p.amount,p.rate,p.schedule,p.day,p.start,p.end,p.remark,c.codec FROM "
+                 "lg.plan p "
                  "JOIN main.fu_count c ON c.idc=p.holding " +
                      where + " ORDER BY p.id;",
                  params, t) != SQLITE_OK)
@@ -294,7 +328,8 @@ int Reconcile(SqliteConnection& db, const std::string& today, int* changed) {
     for (auto& [idc, h] : holdings) {
         if (!h.since.empty()) continue;
         h.since = today;
-        if (db.Exec("INSERT OR IGNORE INTO lg.holding (idc,since) VALUES (?,?);", {idc, today}) != SQLITE_OK ||
+        if (db.Exec("INSERT OR IGNORE INTO lg.holding (idc,since) VALUES (?,?);", {idc, today}) !=
+                SQLITE_OK ||
             db.Exec("UPDATE lg.holding SET since=? WHERE idc=? AND since='';", {today, idc}) != SQLITE_OK)
             return -2;
     }
@@ -338,12 +373,14 @@ int Reconcile(SqliteConnection& db, const std::string& today, int* changed) {
         }
         for (const auto& [idc, r] : results)
             for (const TradeRecord& t : r.trades)
-                if (t.kind == TradeKind::Convert) sales[t.id] = SaleOutcome{t.status, t.confirmAmount, t.confirmDay};
+                if (t.kind == TradeKind::Convert)
+                    sales[t.id] = SaleOutcome{t.status, t.confirmAmount, t.confirmDay};
     }
 
-    SqlStatement update(db.Handle(),
-                        "UPDATE lg.trade SET status=?,trade_day=?,confirm_day=?,confirm_nav=?,confirm_units=?,"
-                        "confirm_amount=?,fee=?,units_after=?,cost_after=?,amount=?,units=?,cost=? WHERE id=?;");
+    SqlStatement update(
+        db.Handle(),
+        "UPDATE lg.trade SET status=?,trade_day=?,confirm_day=?,confirm_nav=?,confirm_units=?,"
+        "confirm_amount=?,fee=?,units_after=?,cost_after=?,amount=?,units=?,cost=? WHERE id=?;");
     SqlStatement readIncome(db.Handle(), "SELECT day,income FROM lg.income WHERE holding=? ORDER BY day;");
     SqlStatement dropIncome(db.Handle(), "DELETE FROM lg.income WHERE holding=?;");
     SqlStatement addIncome(db.Handle(), "INSERT INTO lg.income (day,holding,income) VALUES (?,?,?);");
@@ -365,7 +402,8 @@ int Reconcile(SqliteConnection& db, const std::string& today, int* changed) {
         std::vector<std::pair<std::string, Fen>> stored;
         if (sqlite3_bind_int64(readIncome.Handle(), 1, idc) != SQLITE_OK) return -2;
         int rc;
-        while ((rc = readIncome.Step()) == SQLITE_ROW) stored.emplace_back(readIncome.ColumnString(0), readIncome.ColumnInt(1));
+        while ((rc = readIncome.Step()) == SQLITE_ROW)
+            stored.emplace_back(readIncome.ColumnString(0), readIncome.ColumnInt(1));
         sqlite3_reset(readIncome.Handle());
         if (rc != SQLITE_DONE) return -2;
         if (stored != r.income) {
@@ -375,7 +413,8 @@ int Reconcile(SqliteConnection& db, const std::string& today, int* changed) {
         }
         if (r.derived && (r.units != h.units || r.cost != h.cost)) {
             if (db.Exec("UPDATE main.fu_count SET tcost=?,tcount=? WHERE idc=?;",
-                        {static_cast<double>(r.cost) / 100.0, static_cast<double>(r.units) / 100.0, idc}) != SQLITE_OK)
+                        {static_cast<double>(r.cost) / 100.0, static_cast<double>(r.units) / 100.0, idc}) !=
+                SQLITE_OK)
                 return -2;
             if (changed) ++*changed;
         }
@@ -386,7 +425,8 @@ int Reconcile(SqliteConnection& db, const std::string& today, int* changed) {
 // The holding's fund, or "" when there is no such holding.
 std::string HoldingCode(SqliteConnection& db, long long idc) {
     QueryTable t;
-    if (db.Query("SELECT codec FROM main.fu_count WHERE idc=?;", {idc}, t) != SQLITE_OK || t.rows == 0) return "";
+    if (db.Query("SELECT codec FROM main.fu_count WHERE idc=?;", {idc}, t) != SQLITE_OK || t.rows == 0)
+        return "";
     return t.Str(0, 0);
 }
 
@@ -439,7 +479,8 @@ int HoldingOf(SqliteConnection& db, const std::string& code, long long& idc) {
         idc = ToInt(t.Text(0, 0));
         return 0;
     }
-    if (db.Exec("INSERT INTO main.fu_count (codec,tcost,tcount,remark) VALUES (?,0,0,'');", {code}) != SQLITE_OK)
+    if (db.Exec("INSERT INTO main.fu_count (codec,tcost,tcount,remark) VALUES (?,0,0,'');", {code}) !=
+        SQLITE_OK)
         return -2;
     idc = sqlite3_last_insert_rowid(db.Handle());
     return 0;
@@ -449,7 +490,8 @@ int HoldingOf(SqliteConnection& db, const std::string& code, long long& idc) {
 // the trade, and for a conversion its purchase in the fund it goes into.
 int StoreNewTrade(SqliteConnection& db, const TradeInput& input, const std::string& code, long long* id) {
     QueryTable has;
-    if (db.Query("SELECT COUNT(*) FROM lg.trade WHERE holding=?;", {input.holding}, has) != SQLITE_OK) return -2;
+    if (db.Query("SELECT COUNT(*) FROM lg.trade WHERE holding=?;", {input.holding}, has) != SQLITE_OK)
+        return -2;
     if (ToInt(has.Text(0, 0)) == 0) {
         std::map<long long, Holding> holdings;
         if (ReadHoldings(db, holdings) != 0) return -2;
@@ -524,8 +566,8 @@ int Ledger::EditTrade(long long id, const TradeInput& input) {
     if (found.empty()) return -3;
     const TradeRecord& old = found.front();
     // Conversions are cancelled and placed again rather than edited: two holdings hang on them.
-    if (old.status != TradeStatus::Pending || old.automatic || old.link != 0 || input.kind == TradeKind::Convert ||
-        input.holding != old.holding)
+    if (old.status != TradeStatus::Pending || old.automatic || old.link != 0 ||
+        input.kind == TradeKind::Convert || input.holding != old.holding)
         return -3;
     if (!ValidTrade(input, old.code)) return -3;
     if (input.kind == TradeKind::Sell) {
@@ -534,8 +576,8 @@ int Ledger::EditTrade(long long id, const TradeInput& input) {
         if (input.units > free) return -4;
     }
     if (db.Exec("UPDATE lg.trade SET kind=?,placed=?,amount=?,units=?,rate=?,cost=?,remark=? WHERE id=?;",
-                {static_cast<long long>(input.kind), input.placed, input.amount, input.units, input.rate, input.cost,
-                 input.remark, id}) != SQLITE_OK)
+                {static_cast<long long>(input.kind), input.placed, input.amount, input.units, input.rate,
+                 input.cost, input.remark, id}) != SQLITE_OK)
         return -2;
     if (Reconcile(db, BeijingToday(), nullptr) != 0) return -2;
     return transaction.Commit() == SQLITE_OK ? 0 : -2;
@@ -572,7 +614,8 @@ int Ledger::HasTrades(long long holding) {
     SqliteConnection db;
     if (int r = OpenLedger(db)) return r;
     QueryTable t;
-    if (db.Query("SELECT EXISTS (SELECT 1 FROM lg.trade WHERE holding=?);", {holding}, t) != SQLITE_OK) return -2;
+    if (db.Query("SELECT EXISTS (SELECT 1 FROM lg.trade WHERE holding=?);", {holding}, t) != SQLITE_OK)
+        return -2;
     return ToInt(t.Text(0, 0)) ? 1 : 0;
 }
 
@@ -586,9 +629,10 @@ int Ledger::FreeUnits(long long holding, Hundredths& units) {
 int Ledger::SetReinvest(long long holding, bool reinvest) {
     SqliteConnection db;
     if (int r = OpenLedger(db)) return r;
-    return db.Exec("INSERT INTO lg.holding (idc,reinvest,since) VALUES (?,?,?) ON CONFLICT(idc) DO UPDATE SET "
-                   "reinvest=excluded.reinvest;",
-                   {holding, static_cast<long long>(reinvest), BeijingToday()}) == SQLITE_OK
+    return db.Exec(
+               "INSERT INTO lg.holding (idc,reinvest,since) VALUES (?,?,?) ON CONFLICT(idc) DO UPDATE SET "
+               "reinvest=excluded.reinvest;",
+               {holding, static_cast<long long>(reinvest), BeijingToday()}) == SQLITE_OK
                ? 0
                : -2;
 }
@@ -610,9 +654,9 @@ int Ledger::UpdateHolding(long long idc, const std::string& code, double cost, d
     if (opened == -1) return -1;
     // Without a readable ledger the holding is edited as the hand-typed row it then is.
     QueryTable has;
-    const bool withTrades = opened == 0 &&
-                            db.Query("SELECT COUNT(*) FROM lg.trade WHERE holding=?;", {idc}, has) == SQLITE_OK &&
-                            ToInt(has.Text(0, 0)) > 0;
+    const bool withTrades =
+        opened == 0 && db.Query("SELECT COUNT(*) FROM lg.trade WHERE holding=?;", {idc}, has) == SQLITE_OK &&
+        ToInt(has.Text(0, 0)) > 0;
     if (!withTrades)
         return db.Exec("UPDATE main.fu_count SET codec=?,tcost=?,tcount=?,remark=? WHERE idc=?;",
                        {code, cost, units, remark, idc}) == SQLITE_OK
@@ -649,10 +693,11 @@ int Ledger::DeleteHolding(long long idc) {
     if (db.Exec("DELETE FROM main.fu_count WHERE idc=?;", {idc}) != SQLITE_OK) return -2;
     if (ledger) {
         // A purchase whose conversion left with the holding has nothing to wait for.
-        if (db.Exec("UPDATE lg.trade SET status=? WHERE link IN (SELECT id FROM lg.trade WHERE holding=?) AND "
-                    "holding<>? AND status=?;",
-                    {static_cast<long long>(TradeStatus::Cancelled), idc, idc,
-                     static_cast<long long>(TradeStatus::Pending)}) != SQLITE_OK ||
+        if (db.Exec(
+                "UPDATE lg.trade SET status=? WHERE link IN (SELECT id FROM lg.trade WHERE holding=?) AND "
+                "holding<>? AND status=?;",
+                {static_cast<long long>(TradeStatus::Cancelled), idc, idc,
+                 static_cast<long long>(TradeStatus::Pending)}) != SQLITE_OK ||
             db.Exec("DELETE FROM lg.trade WHERE holding=?;", {idc}) != SQLITE_OK ||
             db.Exec("DELETE FROM lg.plan WHERE holding=?;", {idc}) != SQLITE_OK ||
             db.Exec("DELETE FROM lg.income WHERE holding=?;", {idc}) != SQLITE_OK ||
@@ -668,11 +713,13 @@ int Ledger::AddPlan(const PlanInput& input, long long* id) {
     const bool dayOk = input.schedule == PlanSchedule::EveryTradingDay ||
                        (input.schedule == PlanSchedule::Weekly && input.day >= 1 && input.day <= 5) ||
                        (input.schedule == PlanSchedule::Monthly && input.day >= 1 && input.day <= 31);
-    if (HoldingCode(db, input.holding).empty() || input.amount <= 0 || input.rate < 0 || input.rate > 100000 ||
-        !dayOk || !ledger::DayNumber(input.start) || input.start.size() != 10 ||
-        (!input.end.empty() && (!ledger::DayNumber(input.end) || input.end.size() != 10 || input.end < input.start)))
+    if (HoldingCode(db, input.holding).empty() || input.amount <= 0 || input.rate < 0 ||
+        input.rate > 100000 || !dayOk || !ledger::DayNumber(input.start) || input.start.size() != 10 ||
+        (!input.end.empty() &&
+         (!ledger::DayNumber(input.end) || input.end.size() != 10 || input.end < input.start)))
         return -3;
-    if (db.Exec("INSERT INTO lg.plan (holding,amount,rate,schedule,day,start,end,remark) VALUES (?,?,?,?,?,?,?,?);",
+    if (db.Exec("INSERT INTO lg.plan (holding,amount,rate,schedule,day,start,end,remark) VALUES "
+                "(?,?,?,?,?,?,?,?);",
                 {input.holding, input.amount, input.rate, static_cast<long long>(input.schedule),
                  static_cast<long long>(input.day), input.start, input.end, input.remark}) != SQLITE_OK)
         return -2;
@@ -700,12 +747,13 @@ int Ledger::HistoryRequests(const std::string& today, std::vector<std::pair<std:
     // Per held fund: the days it has, and the first day a trade, a plan or the holding itself needs
     // (a few days earlier, for the NAV before it).
     QueryTable t;
-    if (db.Query("SELECT c.codec,(SELECT MIN(day) FROM lg.nav n WHERE n.code=c.codec),"
-                 "(SELECT MAX(day) FROM lg.nav n WHERE n.code=c.codec),"
-                 "MIN(IFNULL(h.since,?),IFNULL((SELECT MIN(trade_day) FROM lg.trade t WHERE t.holding=c.idc AND "
-                 "t.status<>2 AND t.trade_day<>''),?),IFNULL((SELECT MIN(start) FROM lg.plan p WHERE "
-                 "p.holding=c.idc),?)) FROM main.fu_count c LEFT JOIN lg.holding h ON h.idc=c.idc;",
-                 {today, today, today}, t) != SQLITE_OK)
+    if (db.Query(
+            "SELECT c.codec,(SELECT MIN(day) FROM lg.nav n WHERE n.code=c.codec),"
+            "(SELECT MAX(day) FROM lg.nav n WHERE n.code=c.codec),"
+            "MIN(IFNULL(h.since,?),IFNULL((SELECT MIN(trade_day) FROM lg.trade t WHERE t.holding=c.idc AND "
+            "t.status<>2 AND t.trade_day<>''),?),IFNULL((SELECT MIN(start) FROM lg.plan p WHERE "
+            "p.holding=c.idc),?)) FROM main.fu_count c LEFT JOIN lg.holding h ON h.idc=c.idc;",
+            {today, today, today}, t) != SQLITE_OK)
         return -2;
     std::map<std::string, std::string> from;
     for (int r = 0; r < t.rows; ++r) {
@@ -714,7 +762,8 @@ int Ledger::HistoryRequests(const std::string& today, std::vector<std::pair<std:
         const auto need = ledger::DayNumber(t.Str(r, 3));
         const std::string first = need ? ledger::DayText(*need - 10) : today;
         const std::string have = t.Str(r, 1), last = t.Str(r, 2);
-        std::string day = have.empty() || first < have ? first : ledger::DayText(*ledger::DayNumber(last) + 1);
+        std::string day =
+            have.empty() || first < have ? first : ledger::DayText(*ledger::DayNumber(last) + 1);
         if (day > today) continue;
         auto it = from.find(code);
         if (it == from.end() || day < it->second) from[code] = day;
@@ -771,7 +820,8 @@ int Ledger::StoreHistory(const std::string& code, const std::string& text, int* 
     if (int r = OpenLedger(db)) return r;
     SqlTransaction transaction(db.Handle());
     if (transaction.Begin() != SQLITE_OK) return -2;
-    SqlStatement put(db.Handle(), "INSERT OR REPLACE INTO lg.nav (code,day,nav,acc,dividend,split) VALUES (?,?,?,?,?,?);");
+    SqlStatement put(db.Handle(),
+                     "INSERT OR REPLACE INTO lg.nav (code,day,nav,acc,dividend,split) VALUES (?,?,?,?,?,?);");
     if (!put) return -2;
     for (const Line& l : lines)
         if (put.Run(code, l.day, l.nav, l.acc, l.dividend, l.split) != SQLITE_OK) return -2;
@@ -797,9 +847,10 @@ int Ledger::MonthIncome(int year, int month, std::vector<DayIncome>& out) {
     char from[16];
     std::snprintf(from, sizeof from, "%04d-%02d-", year, month);
     QueryTable t;
-    if (db.Query("SELECT day,SUM(income) FROM lg.income WHERE day>=? AND day<? AND holding IN (SELECT idc FROM "
-                 "main.fu_count) GROUP BY day ORDER BY day;",
-                 {std::string(from) + "00", std::string(from) + "99"}, t) != SQLITE_OK)
+    if (db.Query(
+            "SELECT day,SUM(income) FROM lg.income WHERE day>=? AND day<? AND holding IN (SELECT idc FROM "
+            "main.fu_count) GROUP BY day ORDER BY day;",
+            {std::string(from) + "00", std::string(from) + "99"}, t) != SQLITE_OK)
         return -2;
     for (int r = 0; r < t.rows; ++r) out.push_back(DayIncome{t.Str(r, 0), 0, "", ToInt(t.Text(r, 1))});
     return 0;
@@ -812,10 +863,11 @@ int Ledger::PeriodTotals(int year, int month, Fen& monthTotal, Fen& yearTotal) {
     std::snprintf(m, sizeof m, "%04d-%02d-", year, month);
     std::snprintf(y, sizeof y, "%04d-", year);
     QueryTable t;
-    if (db.Query("SELECT IFNULL(SUM(CASE WHEN day>=?1 AND day<?2 THEN income END),0),IFNULL(SUM(income),0) FROM "
-                 "lg.income WHERE day>=?3 AND day<?4 AND holding IN (SELECT idc FROM main.fu_count);",
-                 {std::string(m) + "00", std::string(m) + "99", std::string(y) + "00", std::string(y) + "99"},
-                 t) != SQLITE_OK)
+    if (db.Query(
+            "SELECT IFNULL(SUM(CASE WHEN day>=?1 AND day<?2 THEN income END),0),IFNULL(SUM(income),0) FROM "
+            "lg.income WHERE day>=?3 AND day<?4 AND holding IN (SELECT idc FROM main.fu_count);",
+            {std::string(m) + "00", std::string(m) + "99", std::string(y) + "00", std::string(y) + "99"},
+            t) != SQLITE_OK)
         return -2;
     monthTotal = ToInt(t.Text(0, 0));
     yearTotal = ToInt(t.Text(0, 1));
@@ -831,7 +883,8 @@ int Ledger::DayIncomeByHolding(const std::string& day, std::vector<DayIncome>& o
                  "WHERE i.day=? ORDER BY i.holding;",
                  {day}, t) != SQLITE_OK)
         return -2;
-    for (int r = 0; r < t.rows; ++r) out.push_back(DayIncome{day, ToInt(t.Text(r, 0)), t.Str(r, 1), ToInt(t.Text(r, 2))});
+    for (int r = 0; r < t.rows; ++r)
+        out.push_back(DayIncome{day, ToInt(t.Text(r, 0)), t.Str(r, 1), ToInt(t.Text(r, 2))});
     return 0;
 }
 
@@ -840,7 +893,8 @@ int Ledger::ExportTrades(const std::string& path) {
     if (int r = OpenLedger(db)) return r;
     std::vector<TradeRecord> trades;
     if (ReadTrades(db, "WHERE holding IN (SELECT idc FROM main.fu_count)", {}, trades) != 0) return -2;
-    std::string text = ledger::TradesHeader() + Utf8ToGbk(",状态,确认日期,确认净值,确认份额,确认金额") + "\r\n";
+    std::string text =
+        ledger::TradesHeader() + Utf8ToGbk(",状态,确认日期,确认净值,确认份额,确认金额") + "\r\n";
     for (const TradeRecord& t : trades) {
         // A conversion is one line, its sale's; the purchase is made again from it.
         if (t.kind == TradeKind::Buy && t.link != 0) continue;
@@ -849,7 +903,8 @@ int Ledger::ExportTrades(const std::string& path) {
     return WriteFileAtomically(path, text) ? 1 : -3;
 }
 
-int Ledger::ImportTrades(const std::string& path, int* added, int* skipped, std::vector<std::string>* reasons) {
+int Ledger::ImportTrades(const std::string& path, int* added, int* skipped,
+                         std::vector<std::string>* reasons) {
     if (added) *added = 0;
     if (skipped) *skipped = 0;
     if (reasons) reasons->clear();

@@ -80,7 +80,8 @@ class Ledger {
                                              std::vector<std::pair<std::string, std::string>>& out);
     // Stores a fund's history answer (navhist lines). *days the lines stored. 0 stored (an empty
     // answer too); -1, -2, -5; -3 the text is no history (nothing stored).
-    [[nodiscard]] static int StoreHistory(const std::string& code, const std::string& text, int* days = nullptr);
+    [[nodiscard]] static int StoreHistory(const std::string& code, const std::string& text,
+                                          int* days = nullptr);
     // Makes the plans' buys due by today, applies the held funds' events, confirms what the
     // history confirms and recomputes every day's income; the holdings of fu_count take their
     // new units and cost in the same transaction. *changed the holdings whose units or cost
@@ -105,7 +106,8 @@ class Ledger {
     // (made when there is none), and is confirmed anew from the history. *added, *skipped and the
     // reasons of the skipped lines ("第N行：…", GBK) are set. 1 done; -1, -2, -5; -3 file not
     // opened, -4 file not read to its end.
-    [[nodiscard]] static int ImportTrades(const std::string& path, int* added = nullptr, int* skipped = nullptr,
+    [[nodiscard]] static int ImportTrades(const std::string& path, int* added = nullptr,
+                                          int* skipped = nullptr,
                                           std::vector<std::string>* reasons = nullptr);
 
     // "YYYY-MM-DD HH:MM" now in Beijing (UTC+8, no daylight saving), and today.

@@ -64,7 +64,8 @@ std::string FormatScaled(int64_t value, int decimals) {
         std::snprintf(buf, sizeof buf, "%s%llu", negative ? "-" : "", static_cast<unsigned long long>(v));
     else
         std::snprintf(buf, sizeof buf, "%s%llu.%0*llu", negative ? "-" : "",
-                      static_cast<unsigned long long>(v / p), decimals, static_cast<unsigned long long>(v % p));
+                      static_cast<unsigned long long>(v / p), decimals,
+                      static_cast<unsigned long long>(v % p));
     return buf;
 }
 

@@ -225,8 +225,9 @@ class Player {
                 }
                 const SellConfirmation c = ConfirmSell(t.units, t.rate, d.nav);
                 // Average cost: the sale takes the cost of the units it sells.
-                const Fen removed =
-                    t.units == m_book.units ? m_book.cost : MulDivRoundHalfUp(m_book.cost, t.units, m_book.units);
+                const Fen removed = t.units == m_book.units
+                                        ? m_book.cost
+                                        : MulDivRoundHalfUp(m_book.cost, t.units, m_book.units);
                 m_book.cost -= removed;
                 m_book.units -= t.units;
                 t.confirmUnits = t.units;
@@ -298,8 +299,9 @@ ReplayResult Replay(const ReplayInput& in) {
         if (!owed) {
             for (size_t i = 1; i < navs.size(); ++i)
                 if (navs[i].day > input.since && !input.since.empty() && input.typedUnits > 0)
-                    out.income.emplace_back(navs[i].day, RoundMicroToFen(ValueMicro(input.typedUnits, navs[i].nav) -
-                                                                         ValueMicro(input.typedUnits, navs[i - 1].nav)));
+                    out.income.emplace_back(navs[i].day,
+                                            RoundMicroToFen(ValueMicro(input.typedUnits, navs[i].nav) -
+                                                            ValueMicro(input.typedUnits, navs[i - 1].nav)));
             return out;
         }
         TradeRecord opening;

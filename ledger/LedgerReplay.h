@@ -29,7 +29,7 @@ struct SaleOutcome {
 struct ReplayInput {
     long long holding = 0;
     std::string code;
-    std::vector<TradeRecord> trades;  // every trade of the holding, cancelled ones included
+    std::vector<TradeRecord> trades;            // every trade of the holding, cancelled ones included
     const std::vector<NavDay>* navs = nullptr;  // oldest first
     bool reinvest = false;
     // A holding without trades: its typed units and cost, and the first day the ledger knew it
@@ -46,7 +46,7 @@ struct ReplayResult {
     std::vector<TradeRecord> added;   // new trades: the opening adjustment, events taken
     Hundredths units = 0;
     Fen cost = 0;
-    Hundredths frozen = 0;  // units of pending sales
+    Hundredths frozen = 0;                            // units of pending sales
     std::vector<std::pair<std::string, Fen>> income;  // by day, oldest first
     bool derived = false;  // units and cost come from trades (else the typed ones stand)
 };

@@ -8,8 +8,8 @@ namespace zeza {
 namespace {
 
 const std::array<std::string, 6>& KindTexts() {
-    static const std::array<std::string, 6> texts = {Utf8ToGbk("买入"),     Utf8ToGbk("卖出"),
-                                                     Utf8ToGbk("转换"),     Utf8ToGbk("现金分红"),
+    static const std::array<std::string, 6> texts = {Utf8ToGbk("买入"),       Utf8ToGbk("卖出"),
+                                                     Utf8ToGbk("转换"),       Utf8ToGbk("现金分红"),
                                                      Utf8ToGbk("红利再投资"), Utf8ToGbk("份额调整")};
     return texts;
 }
@@ -32,8 +32,8 @@ bool TradeKindFromText(std::string_view gbk, TradeKind& kind) {
 }
 
 const std::string& TradeStatusText(TradeStatus status) {
-    static const std::array<std::string, 4> texts = {Utf8ToGbk("待确认"), Utf8ToGbk("已确认"), Utf8ToGbk("已撤销"),
-                                                     Utf8ToGbk("失败")};
+    static const std::array<std::string, 4> texts = {Utf8ToGbk("待确认"), Utf8ToGbk("已确认"),
+                                                     Utf8ToGbk("已撤销"), Utf8ToGbk("失败")};
     const int i = static_cast<int>(status);
     return texts[i >= 0 && i < 4 ? i : 0];
 }

@@ -9,10 +9,10 @@
 // decides a confirmation. Days are "YYYY-MM-DD", times "YYYY-MM-DD HH:MM", both Beijing time.
 namespace zeza {
 
-using Fen = int64_t;       // 1 = 0.01 CNY
+using Fen = int64_t;         // 1 = 0.01 CNY
 using Hundredths = int64_t;  // units: 1 = 0.01 unit
-using Nav4 = int64_t;      // NAV: 1 = 0.0001 CNY a unit
-using RatePpm = int64_t;   // fee rate: 1 = 0.0001 %
+using Nav4 = int64_t;        // NAV: 1 = 0.0001 CNY a unit
+using RatePpm = int64_t;     // fee rate: 1 = 0.0001 %
 
 // Stored as these numbers in ZezaLedger.db: never renumber.
 enum class TradeKind : int {
@@ -41,13 +41,13 @@ const std::string& TradeStatusText(TradeStatus status);
 struct TradeInput {
     long long holding = 0;  // idc of the holding in fu_count
     TradeKind kind = TradeKind::Buy;
-    std::string placed;     // when it was placed, "YYYY-MM-DD HH:MM"
-    Fen amount = 0;         // buys and dividends
-    Hundredths units = 0;   // sells, conversions and adjustments
-    RatePpm rate = 0;       // buys, sells and conversions
-    std::string toCode;     // conversions: the fund bought (six digits)
-    Fen cost = 0;           // adjustments: the cost it sets
-    std::string remark;     // GBK
+    std::string placed;    // when it was placed, "YYYY-MM-DD HH:MM"
+    Fen amount = 0;        // buys and dividends
+    Hundredths units = 0;  // sells, conversions and adjustments
+    RatePpm rate = 0;      // buys, sells and conversions
+    std::string toCode;    // conversions: the fund bought (six digits)
+    Fen cost = 0;          // adjustments: the cost it sets
+    std::string remark;    // GBK
 };
 
 // A trade as the ledger keeps it, with what its confirmation gave.
@@ -60,8 +60,8 @@ struct TradeRecord : TradeInput {
     std::string eventDay;    // automatic: the ex-date; plans: the due day
     std::string splitRatio;  // an applied split: the ratio as published
     TradeStatus status = TradeStatus::Pending;
-    std::string tradeDay;     // the day whose NAV confirms it
-    std::string confirmDay;   // the NAV's day ("" while pending)
+    std::string tradeDay;    // the day whose NAV confirms it
+    std::string confirmDay;  // the NAV's day ("" while pending)
     Nav4 confirmNav = 0;
     Hundredths confirmUnits = 0;  // buys: units bought; sells: units sold; dividends: units added
     Fen confirmAmount = 0;        // sells: paid out; buys: paid in; cash dividends: paid out
@@ -77,9 +77,9 @@ struct PlanInput {
     Fen amount = 0;
     RatePpm rate = 0;
     PlanSchedule schedule = PlanSchedule::Monthly;
-    int day = 1;            // weekly: 1 Monday .. 5 Friday; monthly: 1..31 (a short month's last day)
-    std::string start;      // first day
-    std::string end;        // last day, "" for none
+    int day = 1;        // weekly: 1 Monday .. 5 Friday; monthly: 1..31 (a short month's last day)
+    std::string start;  // first day
+    std::string end;    // last day, "" for none
     std::string remark;
 };
 struct PlanRecord : PlanInput {

@@ -43,7 +43,8 @@ bool ReadNumber(std::string_view field, int decimals, int64_t& out) {
 }  // namespace
 
 const std::string& TradesHeader() {
-    static const std::string header = Utf8ToGbk("基金代码,交易类型,下单时间,金额,份额,费率,转入代码,成本,备注");
+    static const std::string header =
+        Utf8ToGbk("基金代码,交易类型,下单时间,金额,份额,费率,转入代码,成本,备注");
     return header;
 }
 
@@ -114,7 +115,8 @@ std::string TradeLineText(const TradeRecord& t) {
             remark.append(t.remark, i, n);
         i += n;
     }
-    const bool money = t.kind == TradeKind::Buy || t.kind == TradeKind::CashDividend || t.kind == TradeKind::Reinvest;
+    const bool money =
+        t.kind == TradeKind::Buy || t.kind == TradeKind::CashDividend || t.kind == TradeKind::Reinvest;
     const bool units = !money;
     const bool rated = t.kind == TradeKind::Buy || t.kind == TradeKind::Sell || t.kind == TradeKind::Convert;
     std::string line = t.code + "," + TradeKindText(t.kind) + "," + t.placed + ",";

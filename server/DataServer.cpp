@@ -320,6 +320,7 @@ void DataServer::Route() {
           [](const auto&, auto& res) { res.set_content(SitePages::FeedbackForm(""), kHtml); });
     s.Post(R"(/fund/feedback\.php)", [this](const auto& req, auto& res) { ServeFeedbackPost(req, res); });
     s.Get(R"(/fund/fuskip\.php)", [this](const auto& req, auto& res) { ServeFund(req, res); });
+    s.Get(R"(/fund/navhist\.php)", [this](const auto& req, auto& res) { ServeNavHistory(req, res); });
     s.Get(R"(/update/([^/]+))", [this](const auto& req, auto& res) { ServeUpdateFile(req, res); });
     s.Get("/", [this](const auto&, auto& res) {
         if (m_options.relay) return res.set_content(relay::HomePage(*m_options.relay->Current()), kHtml);
@@ -403,6 +404,19 @@ void DataServer::ServeFund(const httplib::Request& req, httplib::Response& res) 
         return;
     }
     res.set_content(SitePages::Fund(m_data, *fund), kHtml);
+}
+
+void DataServer::ServeNavHistory(const httplib::Request& req, httplib::Response& res) {
+    const std::string code = req.get_param_value("code");
+    const std::string from = req.get_param_value("from");
+    // The program sends sound ones only: anything else is a mistake worth saying, not "no days".
+    if (!IsFundCode(code) || !IsCalendarDate(from)) {
+        res.status = 400;
+        return res.set_content("code must be six digits and from a date yyyy-mm-dd\r\n", "text/plain");
+    }
+    if (m_options.relay) return res.set_content(m_options.relay->NavHistoryFeed(code, from), kGbkText);
+    std::lock_guard lock(m_dataMutex);
+    res.set_content(m_data.NavHistoryFeed(code, from), kGbkText);
 }
 
 void DataServer::ServeFeedbackPost(const httplib::Request& req, httplib::Response& res) {

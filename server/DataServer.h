@@ -76,6 +76,7 @@ class DataServer {
     void ServeUpdateFile(const httplib::Request& req, httplib::Response& res);
     void ServeFeedbackPost(const httplib::Request& req, httplib::Response& res);
     void ServeFund(const httplib::Request& req, httplib::Response& res);
+    void ServeNavHistory(const httplib::Request& req, httplib::Response& res);
     std::string BaseUrlFor(const httplib::Request& req) const;
     // Appends one message to feedback.txt. 1 written; 0 the file is full; -1 not written.
     int AppendFeedback(const std::string& text, const std::string& contact);

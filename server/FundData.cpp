@@ -15,10 +15,6 @@
 namespace zeza::server {
 namespace {
 
-bool IsFundCode(std::string_view s) {
-    return s.size() == 6 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 bool IsTypeCode(std::string_view s) {
     return s == "gu" || s == "zhai" || s == "hun" || s == "zhi";
 }
@@ -53,6 +49,26 @@ int64_t ModificationTime(const std::filesystem::path& p) {
 }
 
 }  // namespace
+
+bool IsFundCode(std::string_view s) {
+    return s.size() == 6 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsCalendarDate(std::string_view s) {
+    if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (s[i] < '0' || s[i] > '9') return false;
+    auto number = [&](size_t at, size_t n) {
+        int v = 0;
+        for (size_t i = at; i < at + n; ++i) v = v * 10 + (s[i] - '0');
+        return v;
+    };
+    const int y = number(0, 4), m = number(5, 2), d = number(8, 2);
+    if (y < 1900 || m < 1 || m > 12 || d < 1) return false;
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
+}
 
 bool FundData::Load(const std::filesystem::path& dir, std::string& error) {
     *this = FundData();
@@ -96,6 +112,14 @@ bool FundData::Load(const std::filesystem::path& dir, std::string& error) {
     m_estTime = pickTime("estTime", estPath);
     // The track records follow from the estimated funds, so they change with that file.
     m_accTime = pickTime("accTime", estPath);
+
+    // The daily history is optional: without it every fund answers with no days.
+    std::string history;
+    const WholeFileRead historyRead = ReadWholeFile(dir / "navhist.txt", history);
+    if (historyRead == WholeFileRead::Read)
+        LoadNavHistory(history, "navhist.txt");
+    else if (historyRead == WholeFileRead::ReadError)
+        m_warnings.push_back("navhist.txt cannot be read; no fund has a history");
 
     LoadUpdate(dir);
     return true;
@@ -173,6 +197,49 @@ void FundData::LoadEstimates(const std::string& text, const std::string& file) {
             m_estimates.emplace_back(std::string(fields[0]), *value);
         else
             m_estimates[it->second].second = *value;
+    }
+}
+
+void FundData::LoadNavHistory(const std::string& text, const std::string& file) {
+    static const std::string kDividend = Utf8ToGbk("分红 ");
+    static const std::string kSplit = Utf8ToGbk("拆分 ");
+    // An event is empty, or cash per unit or a unit factor as published (its digits kept).
+    auto isEvent = [](std::string_view e) {
+        if (e.empty()) return true;
+        for (const std::string* kind : {&kDividend, &kSplit})
+            if (e.substr(0, kind->size()) == *kind) return ParseValue(e.substr(kind->size())).has_value();
+        return false;
+    };
+    int lineNo = 0;
+    for (std::string_view line : SplitLines(text)) {
+        ++lineNo;
+        if (line.empty()) continue;
+        auto fields = SplitGbk(line, '|');
+        std::optional<double> nav, acc;
+        if (fields.size() == 5) {
+            nav = ParseValue(fields[2]);
+            acc = ParseValue(fields[3]);
+        }
+        if (fields.size() != 5 || !IsFundCode(fields[0]) || !IsCalendarDate(fields[1]) || !nav || !acc ||
+            !isEvent(fields[4])) {
+            m_warnings.push_back(file + ":" + std::to_string(lineNo) +
+                                 ": not code|day|nav|acc|event, skipped");
+            continue;
+        }
+        std::string day(fields[1]);
+        m_history[std::string(fields[0])].emplace_back(
+            day, day + "|" + Value4(*nav) + "|" + Value4(*acc) + "|" + std::string(fields[4]) + "\r\n");
+    }
+    for (auto& [code, days] : m_history) {
+        // Sorted by day, stable: of two lines for one day the later one stays.
+        std::stable_sort(days.begin(), days.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (size_t i = days.size(); i-- > 1;)
+            if (days[i - 1].first == days[i].first) {
+                m_warnings.push_back(file + ": fund " + code + " has " + days[i].first +
+                                     " twice; the later line counts");
+                days.erase(days.begin() + static_cast<std::ptrdiff_t>(i) - 1);
+            }
     }
 }
 
@@ -276,6 +343,17 @@ std::string FundData::AccuracyFeed() const {
         out += code + "|" + (publicSource ? kPublic : kOwn) + "|" + (days >= 5 ? buf : "") + "|" +
                std::to_string(days) + "\r\n";
     }
+    return out;
+}
+
+std::string FundData::NavHistoryFeed(const std::string& code, const std::string& from) const {
+    auto it = m_history.find(code);
+    if (it == m_history.end()) return {};
+    const auto& days = it->second;
+    auto first = std::lower_bound(days.begin(), days.end(), from,
+                                  [](const auto& d, const std::string& f) { return d.first < f; });
+    std::string out;
+    for (; first != days.end(); ++first) out += first->second;
     return out;
 }
 

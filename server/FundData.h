@@ -6,6 +6,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zeza::server {
@@ -35,6 +36,11 @@ struct UpdateOffer {
     std::string sha256;
 };
 
+// A real day of the calendar written yyyy-mm-dd (2008-02-30 is none).
+bool IsCalendarDate(std::string_view s);
+// Six ASCII digits.
+bool IsFundCode(std::string_view s);
+
 // Everything the data server answers with, read from one data folder (see
 // server/README.md for the files) and then held in memory.
 class FundData {
@@ -54,6 +60,9 @@ class FundData {
     // code|source|mae|days per estimated fund: each estimate's track record. The sample
     // folder has no history, so the record is made up from the code, the same at every run.
     std::string AccuracyFeed() const;
+    // A fund's published days from `from` (yyyy-mm-dd, inclusive) to the newest, oldest first:
+    // "day|nav|acc|event" CR LF each; empty for a fund without history (navhist.txt).
+    std::string NavHistoryFeed(const std::string& code, const std::string& from) const;
 
     // Moves every estimate by at most +-1.5% (kept within 10% of the latest net
     // value, a day's price limit) and stamps the estimates with now, always later
@@ -77,6 +86,7 @@ class FundData {
     void LoadFunds(const std::string& text, const std::string& file);
     void LoadNavs(const std::string& text, const std::string& file);
     void LoadEstimates(const std::string& text, const std::string& file);
+    void LoadNavHistory(const std::string& text, const std::string& file);
     void LoadUpdate(const std::filesystem::path& dir);
 
     std::vector<FundRecord> m_funds;  // file order
@@ -86,6 +96,8 @@ class FundData {
     std::map<std::string, size_t> m_navIndex;
     std::vector<std::pair<std::string, double>> m_estimates;  // file order
     std::map<std::string, size_t> m_estimateIndex;
+    // Per fund its days in order, each with its line as served.
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> m_history;
     int64_t m_listTime = 0;
     int64_t m_stkTime = 0;
     int64_t m_estTime = 0;

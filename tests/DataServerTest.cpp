@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -189,6 +190,36 @@ TEST_F(DataServerTest, NetValueAndEstimateFeeds) {
               "110022|1.5000|1.5000|1.4000\r\n202101|1.0500|1.0300|1.0290\r\n");
     EXPECT_EQ(Body("/fund/gdata.php?tp=est&dt=5"),
               "000001|1.0623\r\n000011|1.2400\r\n110022|1.5100\r\n202101|1.0301\r\n");
+}
+
+TEST_F(DataServerTest, NavHistoryFromItsFile) {
+    // Out of order, a day given twice (the later line counts), a bad event and a bad day skipped.
+    WriteFileBytes(m_data / "navhist.txt", G("000001|2008-11-14|1.056|3.12|\r\n"
+                                             "000001|2008-11-12|1.0700|3.1000|\r\n"
+                                             "000001|2008-11-13|1.0600|3.1100|\r\n"
+                                             "000001|2008-11-13|1.0610|3.1110|分红 0.01235\r\n"
+                                             "000001|2008-11-11|1.0800|3.0800|送股 0.1\r\n"
+                                             "000011|2008-02-30|1.2300|2.9700|\r\n"
+                                             "000011|2008-11-14|1.2340|2.9800|拆分 1.027437\n"));
+    Start();
+    const auto warnings = m_server->Warnings();
+    EXPECT_EQ(std::count_if(warnings.begin(), warnings.end(),
+                            [](const std::string& w) { return w.rfind("navhist.txt:", 0) == 0; }),
+              3);
+    const auto res = Get("/fund/navhist.php?code=000001&from=2008-11-13");
+    EXPECT_EQ(res.get_header_value("Content-Type"), "text/plain; charset=GBK");
+    EXPECT_EQ(res.body, G("2008-11-13|1.0610|3.1110|分红 0.01235\r\n2008-11-14|1.0560|3.1200|\r\n"));
+    const std::pair<const char*, std::string> answers[] = {
+        {"code=000001&from=2008-01-01", "2008-11-12|1.0700|3.1000|\r\n" + res.body},
+        {"code=000011&from=2008-11-14", G("2008-11-14|1.2340|2.9800|拆分 1.027437\r\n")},
+        {"code=000001&from=2008-11-15", ""},  // after the newest day
+        {"code=110022&from=2008-01-01", ""},  // a fund without history
+        {"code=999999&from=2008-01-01", ""},  // no such fund
+    };
+    for (const auto& [query, body] : answers) EXPECT_EQ(Body("/fund/navhist.php?"s + query), body) << query;
+    for (const char* query : {"code=00001&from=2008-11-13", "code=00000a&from=2008-11-13",
+                              "code=000001&from=2008-11-31", "code=000001&from=2008-1-13", "code=000001"})
+        EXPECT_EQ(Get("/fund/navhist.php?"s + query, 400).status, 400) << query;
 }
 
 TEST_F(DataServerTest, AccuracyFeedGivesEachEstimatedFundAStableRecord) {
@@ -536,6 +567,19 @@ TEST(SampleDataTest, LoadsCleanlyAndLooksLikeAMarket) {
     EXPECT_EQ(perType.size(), 4u);
     EXPECT_LT(data.ListTime(), data.StkTime());
     EXPECT_LT(data.StkTime(), data.EstTime());
+
+    // The demo history ends where the net value feed stands.
+    for (const char* code : {"000001", "000011", "000021", "000031", "000041"}) {
+        const auto* nav = data.FindNav(code);
+        ASSERT_TRUE(nav) << code;
+        const auto last = Lines(data.NavHistoryFeed(code, "2008-11-13"));
+        ASSERT_EQ(last.size(), 2u) << code;
+        char before[64], end[64];
+        std::snprintf(before, sizeof(before), "2008-11-13|%.4f|", nav->previous);
+        std::snprintf(end, sizeof(end), "2008-11-14|%.4f|%.4f|", nav->latest, nav->accumulated);
+        EXPECT_EQ(last[0].rfind(before, 0), 0u) << code;
+        EXPECT_EQ(last[1], end) << code;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The relay of public fund data against a fake upstream on 127.0.0.1 that serves
 // fixtures in the sources' shapes (tests/relay-fixtures) or misbehaves on request.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -29,7 +30,7 @@ const std::filesystem::path kFixtures = ZEZA_RELAY_FIXTURES;
 
 enum class Mode { Good, Empty, Html, Moved, CutOff, Huge, Slow };
 
-// The four public endpoints, each answering its fixture or a fault.
+// The public endpoints, each answering its fixture or a fault.
 class FakeUpstream {
   public:
     FakeUpstream() {
@@ -37,6 +38,7 @@ class FakeUpstream {
         Serve("/Data/Fund_JJJZ_Data.aspx", "Fund_JJJZ_Data.aspx", "text/plain");
         Serve("/FundMNewApi/FundMNFInfo", "FundMNFInfo.json", "application/json");
         Serve("/mm/newCore/FundValuationLast", "FundValuationLast.json", "application/json");
+        Serve("/pingzhongdata/000001.js", "pingzhong-navhist.js", "application/javascript");
         m_http.Start();
     }
     ~FakeUpstream() { m_http.Stop(); }
@@ -54,6 +56,10 @@ class FakeUpstream {
         return "";
     }
     std::string Url(const std::string& path) const { return m_http.Base() + path.substr(1); }
+    size_t Count(const std::string& path) const {
+        const auto seen = m_http.Requests();
+        return std::count_if(seen.begin(), seen.end(), [&](const auto& r) { return r.path == path; });
+    }
 
   private:
     void Serve(const std::string& path, const std::string& file, const std::string& type) {
@@ -120,6 +126,7 @@ class RelayTest : public ::testing::Test {
         o.netValueUrl = m_up.Url(kNavPage) + "?t=1&lx=1&page=1,50000";
         o.fundInfoUrl = m_up.Url(kFundInfo);
         o.estimateUrl = m_up.Url(kValuation);
+        o.positionUrl = m_up.Url("/pingzhongdata/");
         o.fetch.minIntervalMs = 0;
         o.fetch.backoffFirstMs = 0;
         o.fetch.totalTimeoutMs = 500;
@@ -255,6 +262,66 @@ TEST_F(RelayTest, ServerAnswersFromTheSnapshot) {
     EXPECT_NE(page->body.find("2026-08-19"), std::string::npos);
     EXPECT_EQ(cli.Get("/fund/fuskip.php?code=999999")->status, 404);
     srv->Stop();
+}
+
+// navhist.php: a fund is fetched once asked, whole, with its events as published; the answer
+// survives a restart and a failed refresh.
+TEST_F(RelayTest, AskedFundsGetTheirWholeHistory) {
+    const char* kScript = "/pingzhongdata/000001.js";
+    const std::string kHistory =
+        G("2026-08-13|1.2245|3.7475|\r\n"
+          "2026-08-14|1.2301|3.7531|\r\n"
+          "2026-08-17|1.2188|3.7418|\r\n"
+          "2026-08-18|1.2057|3.7411|分红 0.01235\r\n"
+          "2026-08-19|1.1710|3.7380|拆分 1.027437\r\n");
+    {
+        std::shared_ptr<Relay> relay = OpenRelay();
+        FillAll(*relay);
+        EXPECT_EQ(relay->NavHistoryFeed("000001", "2026-01-01"), "");  // asked, not fetched yet
+        EXPECT_EQ(relay->NavHistoryFeed("999999", "2026-01-01"), "");  // no such script upstream
+        std::string why;
+        EXPECT_FALSE(relay->RefreshAskedHistories(5, &why));
+        EXPECT_NE(why.find("999999"), std::string::npos) << why;
+        EXPECT_EQ(relay->NavHistoryFeed("000001", "2000-01-01"), kHistory);
+        EXPECT_EQ(relay->NavHistoryFeed("000001", "2026-08-15"),
+                  kHistory.substr(kHistory.find("2026-08-17")));
+        EXPECT_EQ(relay->NavHistoryFeed("000001", "2026-08-20"), "");
+        // Served as such, the request checked first.
+        auto srv = StartDataServer(m_tmp.Path() / "data", relay);
+        ASSERT_TRUE(srv);
+        httplib::Client cli("127.0.0.1", srv->Port());
+        auto res = cli.Get("/fund/navhist.php?code=000001&from=2026-08-19");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->body, kHistory.substr(kHistory.find("2026-08-19")));
+        EXPECT_EQ(res->get_header_value("Content-Type"), "text/plain; charset=GBK");
+        EXPECT_EQ(cli.Get("/fund/navhist.php?code=000001&from=2026-13-01")->status, 400);
+        srv->Stop();
+    }
+    // A restart answers at once. The day's NAV (08-20) is not in the script yet: the next pass
+    // asks again, later passes not within hours, and a failed refresh keeps what was good.
+    const size_t asked = m_up.Count(kScript);
+    auto relay = OpenRelay();
+    EXPECT_EQ(relay->NavHistoryFeed("000001", "2026-08-18"), kHistory.substr(kHistory.find("2026-08-18")));
+    FillAll(*relay);
+    EXPECT_TRUE(relay->RefreshAskedHistories(5));
+    EXPECT_TRUE(relay->RefreshAskedHistories(5));
+    EXPECT_EQ(m_up.Count(kScript), asked + 1);
+    m_now += 3 * 3600;
+    m_up.Set(kScript, Mode::Html);
+    EXPECT_FALSE(relay->RefreshAskedHistories(5));
+    EXPECT_EQ(m_up.Count(kScript), asked + 2);
+    EXPECT_EQ(relay->NavHistoryFeed("000001", "2000-01-01"), kHistory);
+    // The script with the day: every day of it is kept, however many (the estimates keep 130).
+    std::string script = "var Data_netWorthTrend = [";
+    for (int64_t day = 0; day < 400; ++day)
+        script += (day ? "," : "") + std::string("{\"x\":") +
+                  std::to_string((1787155200 - day * 86400) * 1000) + ",\"y\":1.5,\"unitMoney\":\"\"}";
+    m_up.Set(kScript, Mode::Good, script + "];");
+    m_now += 3 * 3600;
+    EXPECT_TRUE(relay->RefreshAskedHistories(5));
+    const std::string all = relay->NavHistoryFeed("000001", "2000-01-01");
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 400);
+    EXPECT_EQ(all.substr(all.size() - 27), "2026-08-20|1.5000|1.5000|\r\n");
 }
 
 TEST(RelaySchedule, BeijingTimeWhateverTheMachineZone) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 
 #include "platform/GbkCodec.h"
@@ -28,6 +30,16 @@ double NumberAfter(std::string_view text, std::string_view marker) {
     size_t end = at;
     while (end < text.size() && ((text[end] >= '0' && text[end] <= '9') || text[end] == '.')) ++end;
     return ParsePositive(text.substr(at, end - at)).value_or(0);
+}
+
+// v with at least `least` decimals, more while fewer would change it (0.01235 keeps its five).
+std::string Decimals(double v, int least) {
+    char buf[64];
+    for (int d = least; d < 10; ++d) {
+        std::snprintf(buf, sizeof(buf), "%.*f", d, v);
+        if (std::fabs(std::strtod(buf, nullptr) - v) <= 1e-12 * std::max(1.0, v)) return buf;
+    }
+    return buf;
 }
 
 }  // namespace
@@ -156,6 +168,38 @@ std::vector<FitDay> FitDaysOf(const NavHistory& fund,
         days.push_back(d);
     }
     return days;
+}
+
+std::string NavHistoryAnswer(const NavHistory& h) {
+    static const std::string kDividend = Utf8ToGbk("分红 ");
+    static const std::string kSplit = Utf8ToGbk("拆分 ");
+    // A day the script gives no accumulated value for (the answer always has one) takes it from
+    // the nearest day that has, moved as the unit NAV moved, its events left out; a script
+    // without any gives the unit NAV.
+    std::vector<double> acc(h.size());
+    const auto move = [&](size_t i) {
+        return h[i].nav * (h[i].split > 0 ? h[i].split : 1) + h[i].dividend - h[i - 1].nav;
+    };
+    size_t known = h.size();
+    for (size_t i = 0; i < h.size(); ++i) {
+        acc[i] = h[i].acc > 0 ? h[i].acc : i > 0 && acc[i - 1] > 0 ? std::max(0.0, acc[i - 1] + move(i)) : 0;
+        if (h[i].acc > 0 && known == h.size()) known = i;
+    }
+    for (size_t i = known; i-- > 0;)
+        acc[i] = known == h.size() ? h[i].nav : std::max(0.0, acc[i + 1] - move(i + 1));
+    std::string out;
+    out.reserve(h.size() * 28);
+    for (size_t i = 0; i < h.size(); ++i) {
+        const NavPoint& p = h[i];
+        out += p.day + "|" + Value4(p.nav) + "|" + Value4(acc[i]) + "|";
+        // One event a day: a split changes the units held, so it wins over cash (the relay logs such a day).
+        if (p.split > 0)
+            out += kSplit + Decimals(p.split, 6);
+        else if (p.dividend > 0)
+            out += kDividend + Decimals(p.dividend, 4);
+        out += "\r\n";
+    }
+    return out;
 }
 
 std::string NavHistoryText(const NavHistory& h) {

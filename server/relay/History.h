@@ -58,6 +58,12 @@ std::vector<FitDay> FitDaysOf(const NavHistory& fund,
                               const std::map<std::string, std::shared_ptr<const IndexHistory>>& indices,
                               const std::vector<TrackDay>* record = nullptr, const std::string& report = "");
 
+// The days as navhist.php sends them, GBK, oldest first: "day|nav|acc|event" CR LF each, NAVs
+// with four decimals (acc derived from the NAV's moves on a day the script has none), event "分红 0.0300"
+// (four decimals or as many as the figure has) or "拆分 1.027437" (six or more); a day with both gives the
+// split.
+std::string NavHistoryAnswer(const NavHistory& h);
+
 // Histories as stored: "day,nav,acc,dividend,split;..." and "day,close;...".
 std::string NavHistoryText(const NavHistory& h);
 NavHistory NavHistoryFromText(std::string_view text);

@@ -17,8 +17,10 @@ namespace {
 
 constexpr size_t kFundInfoBatch = 200;
 constexpr size_t kEstimateBatch = 50;
-constexpr int64_t kHoldingsMaxAge = 7 * 86400;  // top tens change quarterly; a week keeps up
-constexpr int kTrackKeepDays = 120;             // days of the estimate record kept in relay.db
+constexpr int64_t kHoldingsMaxAge = 7 * 86400;    // top tens change quarterly; a week keeps up
+constexpr int kTrackKeepDays = 120;               // days of the estimate record kept in relay.db
+constexpr int64_t kAskedRetrySeconds = 3 * 3600;  // an asked fund's script is fetched at most this often
+constexpr size_t kWholeHistory = static_cast<size_t>(-1);
 
 std::string Today(int64_t utc) {
     return BeijingTime(utc).substr(0, 10);
@@ -149,8 +151,133 @@ bool Relay::Open(std::string& error) {
     auto book = std::make_shared<OwnBook>(*snap->own);
     Refit(*book, *snap);
     snap->own = std::move(book);
+    std::vector<std::pair<std::string, std::string>> asked;
+    if (!m_store.LoadAskedHistories(asked, error)) return false;
+    {
+        std::lock_guard lock(m_askedMutex);
+        m_asked.clear();
+        for (auto& [code, answer] : asked) m_asked[code] = MakeAskedHistory(std::move(answer));
+    }
     std::lock_guard lock(m_snapMutex);
     m_snapshot = std::move(snap);
+    return true;
+}
+
+std::shared_ptr<const Relay::AskedHistory> Relay::MakeAskedHistory(std::string answer) {
+    auto h = std::make_shared<AskedHistory>();
+    h->answer = std::move(answer);
+    for (size_t at = 0; at < h->answer.size();) {
+        h->starts.push_back(static_cast<uint32_t>(at));
+        const size_t end = h->answer.find('\n', at);
+        at = end == std::string::npos ? h->answer.size() : end + 1;
+    }
+    return h;
+}
+
+std::string Relay::AskedHistory::Newest() const {
+    return starts.empty() ? std::string() : answer.substr(starts.back(), 10);
+}
+
+std::string Relay::NavHistoryFeed(const std::string& code, const std::string& from) {
+    if (code.size() != 6 ||
+        !std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return {};
+    std::shared_ptr<const AskedHistory> h;
+    {
+        std::lock_guard lock(m_askedMutex);
+        auto it = m_asked.find(code);
+        if (it != m_asked.end())
+            h = it->second;
+        else if (m_asked.size() < m_options.maxAskedFunds)
+            m_asked.emplace(code, nullptr);  // bond, money and QDII funds too: any fund may be held
+    }
+    if (!h) return {};
+    // The lines are in day order: the answer starts at the first one of `from` or later.
+    auto first =
+        std::lower_bound(h->starts.begin(), h->starts.end(), from,
+                         [&](uint32_t at, const std::string& f) { return h->answer.compare(at, 10, f) < 0; });
+    return first == h->starts.end() ? std::string() : h->answer.substr(*first);
+}
+
+bool Relay::RefreshAskedHistories(size_t maxFunds, std::string* why) {
+    std::lock_guard pass(m_askedPassMutex);
+    const int64_t now = Now();
+    auto snap = Current();
+    std::erase_if(m_askedTried, [&](const auto& t) { return t.second + kAskedRetrySeconds <= now; });
+    struct Due {
+        bool missing;
+        std::string newest;  // of the history kept
+        std::string code;
+    };
+    std::vector<Due> due;
+    {
+        std::lock_guard lock(m_askedMutex);
+        for (const auto& [code, h] : m_asked) {
+            if (m_askedTried.count(code)) continue;
+            if (!h) {
+                due.push_back({true, "", code});
+                continue;
+            }
+            // Once a day, after the evening's net values: the fund's own NAV day where the feed
+            // has one (a late fund's is earlier), else the feed's day.
+            const RelayNav* nav = snap->FindNav(code);
+            const std::string& latest = nav ? nav->date : snap->quoteDate;
+            std::string newest = h->Newest();
+            if (!latest.empty() && newest < latest) due.push_back({false, std::move(newest), code});
+        }
+    }
+    std::sort(due.begin(), due.end(), [](const Due& x, const Due& y) {
+        if (x.missing != y.missing) return x.missing;
+        return std::tie(x.newest, x.code) < std::tie(y.newest, y.code);
+    });
+    if (due.size() > maxFunds) due.resize(maxFunds);
+
+    std::string lastError;
+    for (const Due& d : due) {
+        FetchResult r =
+            m_fetcher.Get(m_options.positionUrl + d.code + ".js", m_options.referer, kScriptSource);
+        if (r.resting || r.cancelled) {
+            lastError = r.error;
+            break;
+        }
+        m_askedTried[d.code] = now;
+        NavHistory days;
+        std::string error;
+        // The whole history: a trade years ago is confirmed at its day's NAV.
+        if (!r.ok || !ParseNavHistory(r.body, days, error, kWholeHistory)) {
+            lastError = d.code + ": " + (r.ok ? error : r.error);
+            m_store.Log(Now(), kScriptSource, r.status, r.body.size(), 0, false, "history of " + lastError);
+            // A code the site has no script for is no fund: it gives its place on the list back.
+            if (r.status == 404 && d.missing) {
+                std::lock_guard lock(m_askedMutex);
+                if (auto it = m_asked.find(d.code); it != m_asked.end() && !it->second) m_asked.erase(it);
+            }
+            if (!r.ok && m_fetcher.Resting(kScriptSource)) break;
+            continue;
+        }
+        // A script older than what is kept (a stale copy on the way) changes nothing.
+        if (!d.missing && days.back().day < d.newest) {
+            m_store.Log(
+                Now(), kScriptSource, r.status, r.body.size(), days.size(), true,
+                "history of " + d.code + " ends " + days.back().day + ", kept the one to " + d.newest);
+            continue;
+        }
+        std::string note = "history of " + d.code;
+        for (const NavPoint& p : days)
+            if (p.dividend > 0 && p.split > 0)
+                note += "; " + p.day + " has a split and a dividend, the split sent";
+        auto h = MakeAskedHistory(NavHistoryAnswer(days));
+        if (!m_store.SaveAskedHistory(d.code, h->answer, error))
+            std::fprintf(stderr, "zeza-dataserver: cannot store the history of %s: %s\n", d.code.c_str(),
+                         error.c_str());
+        m_store.Log(Now(), kScriptSource, r.status, r.body.size(), days.size(), true, note);
+        std::lock_guard lock(m_askedMutex);
+        m_asked[d.code] = std::move(h);
+    }
+    if (!lastError.empty()) {
+        if (why) *why = "asked histories: " + lastError;
+        return false;
+    }
     return true;
 }
 
@@ -812,6 +939,9 @@ void Relay::ScheduleLoop() {
         // none (a fresh install) the slices follow each other; otherwise the pass rests.
         std::string why;
         if (!RefreshHoldings(m_options.holdingsPerPass, &why))
+            std::fprintf(stderr, "zeza-dataserver: %s\n", why.c_str());
+        // Funds asked for by navhist.php, a few a pass, through the same polite fetcher.
+        if (!RefreshAskedHistories(m_options.askedHistoriesPerPass, &why))
             std::fprintf(stderr, "zeza-dataserver: %s\n", why.c_str());
         const bool more = HoldingsBacklog() > 0;
         lock.lock();

@@ -42,8 +42,10 @@ struct RelayOptions {
     std::string quoteFallbackReferer = "https://finance.sina.com.cn/";  // answers 403 without it
     // An index's daily bars, "<key>,day,,,320,qfq" appended: its history, seeded once.
     std::string klineUrl = "http://web.ifzq.gtimg.cn/appstock/app/fqkline/get?param=";
-    size_t holdingsPerPass = 50;  // funds (share classes counted once) one holdings pass asks for
-    size_t quoteBatch = 60;       // share codes a quote request asks for, as public clients do
+    size_t holdingsPerPass = 50;       // funds (share classes counted once) one holdings pass asks for
+    size_t quoteBatch = 60;            // share codes a quote request asks for, as public clients do
+    size_t askedHistoriesPerPass = 5;  // data scripts of funds asked for by navhist.php, a pass
+    size_t maxAskedFunds = 3000;       // funds whose whole history the relay keeps for navhist.php
     FetchOptions fetch;
     std::function<int64_t()> clock;  // seconds since 1970 UTC; the system clock when empty
     int checkSeconds = 30;           // how often the schedule is looked at
@@ -89,6 +91,15 @@ class Relay {
     bool RefreshIndexHistory(std::string* why = nullptr);
     // Funds without holdings the last pass had no room for: the schedule goes on at once.
     size_t HoldingsBacklog() const { return m_holdingsBacklog; }
+    // A fund's published days from `from` (yyyy-mm-dd) on, as navhist.php sends them (History.h
+    // NavHistoryAnswer); never waits on a fetch. A fund the relay keeps no history of yet answers
+    // empty and is asked for: a later pass fetches its data script (at most maxAskedFunds funds).
+    std::string NavHistoryFeed(const std::string& code, const std::string& from);
+    // The data scripts of up to maxFunds asked funds: those without a history first, then those
+    // whose newest day is before their latest NAV's (each tried at most every three hours). A
+    // failed fetch keeps what was good; a resting source ends the pass. False, with the reason,
+    // when a fetch failed.
+    bool RefreshAskedHistories(size_t maxFunds, std::string* why = nullptr);
     // A fund someone looked at: when it has no holdings, the next pass asks for it first.
     void Prioritize(const std::string& code);
     // The runs the schedule asks for at this moment; atStart adds the net values and any feed still empty.
@@ -132,6 +143,19 @@ class Relay {
     // again hourly, not every round.
     std::unordered_map<std::string, int64_t> m_valuationQuiet;
     std::string m_indexHistoryDay;  // the Beijing day index histories were last asked for
+
+    // A fund's whole history as navhist.php sends it, with where each day's line starts.
+    struct AskedHistory {
+        std::string answer;
+        std::vector<uint32_t> starts;
+        std::string Newest() const;
+    };
+    static std::shared_ptr<const AskedHistory> MakeAskedHistory(std::string answer);
+    std::mutex m_askedPassMutex;  // one pass of asked histories at a time
+    std::mutex m_askedMutex;      // held only to look up or swap a history, never over a fetch
+    // Funds asked for by navhist.php; nullptr while their history has not come.
+    std::unordered_map<std::string, std::shared_ptr<const AskedHistory>> m_asked;
+    std::unordered_map<std::string, int64_t> m_askedTried;  // last fetch per fund (the pass only)
 
     std::thread m_thread;
     std::mutex m_wakeMutex;

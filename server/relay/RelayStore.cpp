@@ -30,7 +30,10 @@ constexpr const char* kSchema =
     // Daily history for the estimates' fit, one text per fund or index (History.h), bounded:
     // a fund keeps its latest 130 published days, an index its latest 320 closes.
     "CREATE TABLE IF NOT EXISTS fund_history(code TEXT PRIMARY KEY, data TEXT NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS index_history(code TEXT PRIMARY KEY, data TEXT NOT NULL);";
+    "CREATE TABLE IF NOT EXISTS index_history(code TEXT PRIMARY KEY, data TEXT NOT NULL);"
+    // Whole histories of the funds people asked for (a trade years ago needs its day), kept
+    // as the GBK text navhist.php sends, so the start only reads them back.
+    "CREATE TABLE IF NOT EXISTS asked_history(code TEXT PRIMARY KEY, answer BLOB NOT NULL);";
 
 // Per day and fund the last estimate before the close and the NAV. Keyed by day first, so a
 // round's rows sit together (a save rewrites a few pages, the nightly trim cuts off the head)
@@ -389,6 +392,27 @@ bool RelayStore::SaveHistories(
             for (const auto& [code, h] : indices)
                 ok = ok && h && index.Run(code, IndexHistoryText(*h)) == SQLITE_OK;
             return ok;
+        },
+        error);
+}
+
+bool RelayStore::LoadAskedHistories(std::vector<std::pair<std::string, std::string>>& out,
+                                    std::string& error) {
+    out.clear();
+    SqlStatement q(m_db, "SELECT code,answer FROM asked_history;");
+    if (!q) {
+        error = sqlite3_errmsg(m_db);
+        return false;
+    }
+    while (q.Step() == SQLITE_ROW) out.emplace_back(q.ColumnString(0), q.ColumnString(1));
+    return true;
+}
+
+bool RelayStore::SaveAskedHistory(const std::string& code, const std::string& answer, std::string& error) {
+    return Transaction(
+        [&](sqlite3* db) {
+            SqlStatement ins(db, "INSERT OR REPLACE INTO asked_history(code,answer) VALUES(?,?);");
+            return ins && ins.Run(code, SqlBlob{answer}) == SQLITE_OK;
         },
         error);
 }

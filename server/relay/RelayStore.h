@@ -45,6 +45,10 @@ class RelayStore {
         const std::vector<std::pair<std::string, std::shared_ptr<const NavHistory>>>& funds,
         const std::vector<std::pair<std::string, std::shared_ptr<const IndexHistory>>>& indices,
         std::string& error);
+    // The funds asked for by navhist.php whose history came, each its whole answer as served
+    // (History.h NavHistoryAnswer), read at the start; saving one replaces what it had.
+    bool LoadAskedHistories(std::vector<std::pair<std::string, std::string>>& out, std::string& error);
+    bool SaveAskedHistory(const std::string& code, const std::string& answer, std::string& error);
     // The nightly trim, one transaction: drops the record's days before `before` and the fetch
     // log's lines beyond the latest 2,000. The relay asks at every run, so a call with the
     // `before` of the last trim done returns true at once.

@@ -1,0 +1,3 @@
+/*2026-08-19 21:40:12*/var ishb=false;var fS_name = "华夏成长混合";var fS_code = "000001";var fund_sourceRate="1.50";
+/*单位净值走势 equityReturn-净值回报 unitMoney-每份派送金*/var Data_netWorthTrend = [{"x":1786550400000,"y":1.2245,"equityReturn":0.41,"unitMoney":""},{"x":1786636800000,"y":1.2301,"equityReturn":0.46,"unitMoney":""},{"x":1786896000000,"y":1.2188,"equityReturn":-0.92,"unitMoney":""},{"x":1786982400000,"y":1.2057,"equityReturn":-0.06,"unitMoney":"分红：每份派现金0.01235元"},{"x":1787068800000,"y":1.1710,"equityReturn":-0.15,"unitMoney":"拆分：每份基金份额折算1.027437份"}];
+/*累计净值走势*/var Data_ACWorthTrend = [[1786636800000,3.7531],[1786896000000,3.7418],[1786982400000,3.7411],[1787068800000,3.7380]];
