@@ -14,6 +14,7 @@
 
 #include "app/CFundDlg.h"
 #include "dialogs/CHoldingDlg.h"
+#include "dialogs/CPlanDlg.h"
 #include "dialogs/CTradeDlg.h"
 #include "dialogs/CTradeEditDlg.h"
 #include "dialogs/LedgerFigures.h"
@@ -194,6 +195,43 @@ TEST_F(TradeDlgTest, SaleOfMoreThanTheFreeUnitsIsRefusedAndNothingStored) {
     Hundredths free = -1;
     ASSERT_EQ(Ledger::FreeUnits(idc, free), 0);
     EXPECT_EQ(free, 0);
+}
+
+TEST_F(TradeDlgTest, PlanIsStoredAsChosenAndDeletedAfterTheQuestion) {
+    AddHolding("000001", 0, 0);
+    const long long idc = OnlyHoldingId();
+    CPlanDlg plans(idc);
+    plans.show();
+    Ctrl<QLineEdit>(&plans, "amountEdit")->setText(QStringLiteral("500.5"));
+    auto* schedule = Ctrl<QComboBox>(&plans, "scheduleCombo");
+    schedule->setCurrentIndex(schedule->findData(static_cast<int>(PlanSchedule::Weekly)));
+    auto* day = Ctrl<QComboBox>(&plans, "dayCombo");
+    EXPECT_EQ(day->count(), 5);
+    day->setCurrentIndex(day->findData(3));
+    Ctrl<QPushButton>(&plans, "addPlanButton")->click();
+    EXPECT_TRUE(MessageBox::Requests().empty());
+
+    std::vector<PlanRecord> stored;
+    ASSERT_EQ(Ledger::ListPlans(idc, stored), 0);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].amount, 50050);
+    EXPECT_EQ(stored[0].rate, 1500);
+    EXPECT_EQ(stored[0].schedule, PlanSchedule::Weekly);
+    EXPECT_EQ(stored[0].day, 3);
+    EXPECT_EQ(stored[0].start, Ledger::BeijingToday());
+    EXPECT_EQ(stored[0].end, "");
+    auto* table = Ctrl<QTableWidget>(&plans, "planTable");
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("每周三"));
+
+    table->selectRow(0);
+    MessageBox::SetNextAnswer(MessageBox::kCancel);
+    plans.OnDelete();
+    EXPECT_EQ(table->rowCount(), 1);
+    MessageBox::SetNextAnswer(MessageBox::kOk);
+    plans.OnDelete();
+    EXPECT_EQ(table->rowCount(), 0);
+    EXPECT_TRUE(plans.Changed());
 }
 
 TEST_F(TradeDlgTest, HoldingWithTradesKeepsItsFundInTheHoldingEditor) {
