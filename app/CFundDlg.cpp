@@ -20,6 +20,7 @@
 #include "platform/Shell.h"
 #include "suggest/CSuggestEdit.h"
 #include "tables/CFundListCtrl.h"
+#include "tables/CIncomeCalendar.h"
 #include "tables/ViewDefinition.h"
 #include "ui_CFundDlg.h"
 #include "web/CWebBrowser2.h"
@@ -66,6 +67,7 @@ CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::C
     connect(ui->forecastButton, &QPushButton::clicked, this, &CFundDlg::OnForecast);
     connect(ui->holdingsButton, &QPushButton::clicked, this, &CFundDlg::OnHoldings);
     connect(ui->watchListButton, &QPushButton::clicked, this, &CFundDlg::OnWatchList);
+    connect(ui->incomeCalendarButton, &QPushButton::clicked, this, &CFundDlg::OnIncomeCalendar);
     connect(ui->feedbackButton, &QPushButton::clicked, this, &CFundDlg::OnFeedback);
     connect(ui->calculatorButton, &QPushButton::clicked, this, &CFundDlg::OnCalculator);
     connect(ui->moreButton, &QPushButton::clicked, this, &CFundDlg::OnMore);
@@ -96,6 +98,9 @@ CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::C
 
     CreateStatusBar();
     CreateMoreMenu();
+    // Made after the list, so it lies above it; hidden until its button is pressed.
+    m_pCalendar = new CIncomeCalendar(this);
+    m_pCalendar->hide();
 
     g_pMainDlg = this;
     m_view = ViewKind::Latest;
@@ -166,6 +171,8 @@ void CFundDlg::CreateMoreMenu() {
     m_pMoreMenu->addSeparator();
     m_pMoreMenu->addAction(QStringLiteral("导出我的基金"), this, &CFundDlg::OnExport);
     m_pMoreMenu->addAction(QStringLiteral("导入我的基金"), this, &CFundDlg::OnImport);
+    m_pMoreMenu->addAction(QStringLiteral("导入交易记录"), this, &CFundDlg::OnImportTrades);
+    m_pMoreMenu->addAction(QStringLiteral("导出交易记录"), this, &CFundDlg::OnExportTrades);
     m_pMoreMenu->addSeparator();
     m_pMoreMenu->addAction(QStringLiteral("访问Taviro主页"), this, &CFundDlg::OnHomePage);
     m_pMoreMenu->addAction(QStringLiteral("关于rize..."), this, &CFundDlg::OnAbout);
@@ -233,6 +240,7 @@ void CFundDlg::RecalcLayout() {
     place(ui->findButton, W - 75, 73, 60, 20);
     place(ui->fundList, 110, 96, W - 120, H - 157);
     place(ui->pagePane, 110, 96, W - 120, H - 157);
+    place(m_pCalendar, 110, 96, W - 120, H - 157);
     place(m_pStatusBar, 0, H - 50, W, 25);
 }
 
@@ -249,6 +257,8 @@ void CFundDlg::OnTimer1() {
 void CFundDlg::ShowView(ViewKind kind) {
     m_view = kind;
     m_bListCovered = false;
+    m_bCalendarShown = false;
+    m_pCalendar->hide();
     List()->show();
     List()->LoadView(kind, -1);
 }
@@ -270,9 +280,21 @@ void CFundDlg::OnWatchList() {
     ShowView(ViewKind::Watch);
 }
 
+void CFundDlg::OnIncomeCalendar() {
+    m_bListCovered = true;
+    m_bCalendarShown = true;
+    m_pCalendar->setGeometry(List()->geometry());
+    m_pCalendar->Reload();
+    m_pCalendar->show();
+    m_pCalendar->raise();
+    List()->hide();
+}
+
 void CFundDlg::OnFeedback() {
     // While the page is shown a refresh must not bring the list back over it.
     m_bListCovered = true;
+    m_bCalendarShown = false;
+    m_pCalendar->hide();
     PagePane()->setGeometry(List()->geometry());
     PagePane()->Navigate(Base() + QStringLiteral("fund/feedback.php"));
     List()->hide();
@@ -387,7 +409,10 @@ void CFundDlg::TakeCandidates(const std::vector<std::string>& entries,
 }
 
 void CFundDlg::ReloadCurrentView() {
-    if (!m_bListCovered) ShowView(m_view);
+    if (m_bCalendarShown)
+        m_pCalendar->Reload();
+    else if (!m_bListCovered)
+        ShowView(m_view);
 }
 
 void CFundDlg::CloseAsCancel() {

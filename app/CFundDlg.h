@@ -22,6 +22,7 @@ class CFundDlg;
 namespace zeza {
 
 class CFundListCtrl;
+class CIncomeCalendar;
 class CSuggestEdit;
 class CWebBrowser2;
 
@@ -57,6 +58,8 @@ class CFundDlg : public QDialog, public IRefreshHost {
     void OnForecast();
     void OnHoldings();
     void OnWatchList();
+    // "收益日历": the income calendar over the list's rectangle until a view button is pressed.
+    void OnIncomeCalendar();
     void OnFeedback();
     void OnCalculator();
     void OnMore();
@@ -79,6 +82,10 @@ class CFundDlg : public QDialog, public IRefreshHost {
     void OnAbout();
     void OnExport();
     void OnImport();
+    // The trades of the selected holding ("交易记录"), and the trades file of the "更多 >>" menu.
+    void OnTrades();
+    void OnExportTrades();
+    void OnImportTrades();
     // The context menu last shown on the list (tests trigger its actions).
     QMenu* ContextMenu() const { return m_pContextMenu; }
     // Timer 1, five seconds after initialisation: the header filler makes room for the banner.
@@ -88,6 +95,7 @@ class CFundDlg : public QDialog, public IRefreshHost {
     CSuggestEdit* SearchField() const;
     CWebBrowser2* HeaderPane() const;
     CWebBrowser2* PagePane() const;
+    CIncomeCalendar* IncomeCalendar() const { return m_pCalendar; }
     QLabel* SummaryLine() const;
     QWidget* StatusBar() const { return m_pStatusBar; }
     QMenu* MoreMenu() const { return m_pMoreMenu; }
@@ -104,6 +112,7 @@ class CFundDlg : public QDialog, public IRefreshHost {
     std::vector<std::string> m_arrDates;
     ViewKind m_view = ViewKind::Latest;  // the view last shown in the list
     bool m_bListCovered = false;         // a page covers the list: a refresh pass reloads no view
+    bool m_bCalendarShown = false;       // the income calendar covers the list: a refresh pass reloads it
     int m_nFindNext = 0;
     int m_bWideLayout = 0;
 
@@ -139,6 +148,7 @@ class CFundDlg : public QDialog, public IRefreshHost {
     QLabel* m_pStatusParts[3] = {nullptr, nullptr, nullptr};
     QMenu* m_pMoreMenu = nullptr;
     QMenu* m_pContextMenu = nullptr;
+    CIncomeCalendar* m_pCalendar = nullptr;
     QTimer* m_pTimer1 = nullptr;
     QTimer* m_pTipTimer = nullptr;
     std::shared_ptr<UiBridge> m_bridge;

@@ -16,7 +16,10 @@
 #include "dialogs/CDownloadProgressDlg.h"
 #include "dialogs/CHoldingDlg.h"
 #include "dialogs/CSecurityDlg.h"
+#include "dialogs/CTradeDlg.h"
+#include "dialogs/LedgerNotice.h"
 #include "exchange/ExchangeTexts.h"
+#include "ledger/Ledger.h"
 #include "platform/FileChooser.h"
 #include "platform/GbkQString.h"
 #include "platform/InstallKind.h"
@@ -31,7 +34,14 @@ namespace zeza {
 // The search reads a row's code and name where every view has them.
 static_assert(kFindCodeColumn == kCodeColumn && kFindNameColumn == kNameColumn);
 
-namespace {}  // namespace
+namespace {
+
+// The trades file as the chooser offers it; the exchange's boxes are the holdings file's.
+constexpr const char* kTradesFileName = "ZezaTrades.txt";
+// At most this many reasons of skipped lines are listed in the import's box.
+constexpr size_t kReasonsShown = 10;
+
+}  // namespace
 
 void CFundDlg::OnFind() {
     const std::string text = QStringToGbk(SearchField()->text());
@@ -102,6 +112,7 @@ void CFundDlg::OnRclickList() {
             m->addAction(QStringLiteral("从我的基金中删除"), this, &CFundDlg::OnDeleteHolding);
             m->addAction(QStringLiteral("添加到我的关注"), this, &CFundDlg::OnAddWatch);
             m->addAction(QStringLiteral("编辑我的基金"), this, &CFundDlg::OnEditHolding);
+            m->addAction(QStringLiteral("交易记录"), this, &CFundDlg::OnTrades);
             break;
         case ViewMenu::Catalogue:
             m->addAction(QStringLiteral("添加到我的基金"), this, &CFundDlg::OnMenuAddHolding);
@@ -213,7 +224,8 @@ void CFundDlg::OnDeleteHolding() {
                              MessageBox::Icon::Question) != MessageBox::kOk)
             continue;
         deleted = true;
-        if (CFundDb::DeleteHolding(target.idc) != 0) ++failed;
+        // The ledger deletes the holding's trades, plans and income with it.
+        if (Ledger::DeleteHolding(target.idc) != 0) ++failed;
     }
     if (failed > 0) {
         MessageBox::Show(this, QStringLiteral("有 %1 条记录未能删除，请稍后再试。").arg(failed),
@@ -304,6 +316,71 @@ void CFundDlg::OnImport() {
     }
     UpdateSummary();
     ReloadIfShown(ViewKind::Holdings);
+}
+
+void CFundDlg::OnTrades() {
+    const int row = List()->GetFirstSelectedRow();
+    if (row < 0) return;
+    const long long idc = static_cast<long long>(List()->GetItemData(row));
+    const int usable = Ledger::Check();
+    if (usable != 1) {
+        if (!NoteLedgerDamage(this, usable))
+            MessageBox::Show(this, QStringLiteral("未能打开交易记录，请稍后再试。"), QStringLiteral("提示"),
+                             MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
+        return;
+    }
+    CTradeDlg dlg(idc, List()->GetItemText(row, kCodeColumn), List()->GetItemText(row, kNameColumn), this);
+    dlg.exec();
+    if (!dlg.Changed()) return;
+    UpdateSummary();
+    ReloadCurrentView();
+}
+
+void CFundDlg::OnExportTrades() {
+    const QString path = FileChooser::GetSaveFileName(this, QString(), QString::fromUtf8(kTradesFileName),
+                                                      QString::fromUtf8(kHoldingsFileFilter),
+                                                      QString::fromUtf8(kHoldingsFileSuffix));
+    if (path.isEmpty()) return;
+    if (QFileInfo::exists(path) &&
+        MessageBox::Show(this, QString::fromUtf8(kOverwriteQuestion), QString::fromUtf8(kExchangeCaption),
+                         MessageBox::Buttons::OkCancel, MessageBox::Icon::Question) != MessageBox::kOk)
+        return;
+    const int result = Ledger::ExportTrades(FileChooser::ToNativePath(path));
+    if (result > 0) {
+        MessageBox::Show(this, QString::fromUtf8(kExportDoneText) + path, QString::fromUtf8(kExchangeCaption),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+        return;
+    }
+    if (NoteLedgerDamage(this, result)) return;
+    const QString text = result == -3 ? QString::fromUtf8(kExportFileFailedText) + path
+                                      : QStringLiteral("保存失败，无法读取交易记录。");
+    MessageBox::Show(this, text, QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
+                     MessageBox::Icon::Warning);
+}
+
+void CFundDlg::OnImportTrades() {
+    const QString path = FileChooser::GetOpenFileName(this, QString(), QString::fromUtf8(kTradesFileName),
+                                                      QString::fromUtf8(kHoldingsFileFilter),
+                                                      QString::fromUtf8(kHoldingsFileSuffix));
+    if (path.isEmpty()) return;
+    int added = 0;
+    int skipped = 0;
+    std::vector<std::string> reasons;
+    const int result = Ledger::ImportTrades(FileChooser::ToNativePath(path), &added, &skipped, &reasons);
+    if (result > 0) {
+        QString text = QString::fromStdString(ImportDoneText(added, skipped));
+        for (size_t i = 0; i < reasons.size() && i < kReasonsShown; ++i)
+            text += QStringLiteral("\n") + GbkToQString(reasons[i]);
+        if (reasons.size() > kReasonsShown) text += QStringLiteral("\n……");
+        MessageBox::Show(this, text, QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
+                         MessageBox::Icon::Information);
+    } else if (!NoteLedgerDamage(this, result)) {
+        MessageBox::Show(this, QString::fromStdString(ImportFailedText(result, path.toStdString())),
+                         QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
+                         MessageBox::Icon::Warning);
+    }
+    UpdateSummary();
+    ReloadCurrentView();
 }
 
 }  // namespace zeza

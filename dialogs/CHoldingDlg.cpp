@@ -13,7 +13,9 @@
 #include <QTimer>
 
 #include "db/CFundDb.h"
+#include "dialogs/LedgerNotice.h"
 #include "exchange/DecimalText.h"
+#include "ledger/Ledger.h"
 #include "platform/GbkQString.h"
 #include "platform/MessageBox.h"
 #include "suggest/CSuggestEdit.h"
@@ -132,6 +134,12 @@ void CHoldingDlg::OnInitDialog() {
         const auto it = m_mapCodes.find(m_strCode);
         if (it != m_mapCodes.end()) ui->codeEdit->setText(GbkToQString(it->second));
     }
+    if (m_nMode == 1) {
+        // The trades of a holding are trades of its fund: the fund stays.
+        const int trades = Ledger::HasTrades(m_nHoldingId);
+        NoteLedgerDamage(this, trades);
+        ui->codeEdit->setReadOnly(trades == 1);
+    }
 }
 
 void CHoldingDlg::ShowMessage(const QString& text) {
@@ -194,9 +202,15 @@ void CHoldingDlg::OnSave() {
     if (m_nMode == 0) {
         result = CFundDb::AddHolding(code, cost, units, m_strRemark);
     } else if (m_nMode == 1) {
-        result = CFundDb::UpdateHolding(m_nHoldingId, code, cost, units, m_strRemark);
+        // The ledger records a changed cost or units of a holding with trades as an adjustment.
+        result = Ledger::UpdateHolding(m_nHoldingId, code, cost, units, m_strRemark, Ledger::BeijingNow());
+    }
+    if (result == -3) {
+        ShowMessage(QStringLiteral("有交易记录，代码不能修改"));
+        return;
     }
     if (result != 0) {
+        NoteLedgerDamage(this, result);
         ShowMessage(QStringLiteral("保存失败 请重试"));
         return;
     }

@@ -177,7 +177,8 @@ TEST_F(CommandsFixture, ContextMenuFollowsTheViewKind) {
     const std::pair<void (CFundDlg::*)(), QStringList> menus[] = {
         {&CFundDlg::OnLatest, {"添加到我的基金", "添加到我的关注", "-", "查看基金详细"}},
         {&CFundDlg::OnWatchList, {"从关注中删除", "添加到我的基金", "-", "查看基金详细"}},
-        {&CFundDlg::OnHoldings, {"从我的基金中删除", "添加到我的关注", "编辑我的基金", "-", "查看基金详细"}}};
+        {&CFundDlg::OnHoldings,
+         {"从我的基金中删除", "添加到我的关注", "编辑我的基金", "交易记录", "-", "查看基金详细"}}};
     for (const auto& [show, items] : menus) {
         (dlg.get()->*show)();
         Select({0});

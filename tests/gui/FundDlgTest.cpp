@@ -33,6 +33,7 @@ const Control kControls[] = {
     {"forecastButton", "QPushButton", "净值预测"},
     {"holdingsButton", "QPushButton", "我的基金"},
     {"watchListButton", "QPushButton", "我的关注"},
+    {"incomeCalendarButton", "QPushButton", "收益日历"},
     {"addHoldingButton", "QPushButton", "添加我的基金"},
     {"moreButton", "QPushButton", "更多 >>"},
     {"feedbackButton", "QPushButton", "意见反馈"},

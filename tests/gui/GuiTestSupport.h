@@ -27,6 +27,7 @@
 #include "app/RefreshWorker.h"
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
+#include "dialogs/LedgerNotice.h"
 #include "platform/FileChooser.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
@@ -42,7 +43,8 @@ T* Ctrl(QWidget* root, const char* name) {
 
 // Puts every test hook back as a program has it: the core's (ResetCoreTestHooks), the
 // message box and file chooser scripts, the shell's hooks (opened URLs, started
-// programs), the main window's background refresh and the refresh thread's sleeps.
+// programs), the main window's background refresh, the refresh thread's sleeps and the
+// damaged ledger's notice (told again).
 // Runs before every GUI test (GuiTestMain.cpp) and after every fixture's test.
 inline void ResetTestHooks() {
     ResetCoreTestHooks();
@@ -52,6 +54,7 @@ inline void ResetTestHooks() {
     Shell::SetStartProgramHook(nullptr);
     CFundDlg::SetAutoRefreshForTesting(true);
     RefreshWorker::SetSleepForTesting(0, 0);
+    ResetLedgerNoticeForTesting();
 }
 
 // The direct child controls of root that are shown: each lies wholly inside root and
