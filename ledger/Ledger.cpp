@@ -900,17 +900,30 @@ int Ledger::PeriodTotals(int year, int month, Fen& monthTotal, Fen& yearTotal) {
     return 0;
 }
 
+int Ledger::NewestIncomeDay(std::string& day) {
+    day.clear();
+    SqliteConnection db;
+    if (int r = OpenLedger(db)) return r;
+    QueryTable t;
+    if (db.Query("SELECT MAX(day) FROM lg.income WHERE holding IN (SELECT idc FROM main.fu_count);", {}, t) !=
+        SQLITE_OK)
+        return -2;
+    day = t.Str(0, 0);
+    return 0;
+}
+
 int Ledger::DayIncomeByHolding(const std::string& day, std::vector<DayIncome>& out) {
     out.clear();
     SqliteConnection db;
     if (int r = OpenLedger(db)) return r;
     QueryTable t;
-    if (db.Query("SELECT i.holding,c.codec,i.income FROM lg.income i JOIN main.fu_count c ON c.idc=i.holding "
-                 "WHERE i.day=? ORDER BY i.holding;",
-                 {day}, t) != SQLITE_OK)
+    if (db.Query(
+            "SELECT i.holding,c.codec,i.income,(SELECT name FROM main.fu_list WHERE codel=c.codec LIMIT 1) "
+            "FROM lg.income i JOIN main.fu_count c ON c.idc=i.holding WHERE i.day=? ORDER BY i.holding;",
+            {day}, t) != SQLITE_OK)
         return -2;
     for (int r = 0; r < t.rows; ++r)
-        out.push_back(DayIncome{day, ToInt(t.Text(r, 0)), t.Str(r, 1), ToInt(t.Text(r, 2))});
+        out.push_back(DayIncome{day, ToInt(t.Text(r, 0)), t.Str(r, 1), ToInt(t.Text(r, 2)), t.Str(r, 3)});
     return 0;
 }
 

@@ -94,6 +94,8 @@ class Ledger {
     [[nodiscard]] static int MonthIncome(int year, int month, std::vector<DayIncome>& out);
     // The totals of a month and of a year. 0 read; -1, -2, -5.
     [[nodiscard]] static int PeriodTotals(int year, int month, Fen& monthTotal, Fen& yearTotal);
+    // The newest day with an income ("" when none). 0 read; -1, -2, -5.
+    [[nodiscard]] static int NewestIncomeDay(std::string& day);
     // Each holding's income on day (holding and code set). 0 read; -1, -2, -5.
     [[nodiscard]] static int DayIncomeByHolding(const std::string& day, std::vector<DayIncome>& out);
 

@@ -93,6 +93,7 @@ struct DayIncome {
     long long holding = 0;
     std::string code;
     Fen income = 0;
+    std::string name;  // the fund's name in the catalogue (GBK), by holding only
 };
 
 }  // namespace zeza

@@ -1,5 +1,7 @@
 #include "tables/CIncomeCalendar.h"
 
+#include <cstdlib>
+
 #include <QDate>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -9,7 +11,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "db/SqlAccess.h"
 #include "dialogs/LedgerFigures.h"
 #include "dialogs/LedgerNotice.h"
 #include "ledger/Ledger.h"
@@ -22,7 +23,6 @@ namespace {
 
 constexpr int kRows = 6;
 constexpr int kDays = 7;
-constexpr int kYearsSearched = 10;  // how far back the first opening looks for income
 
 // Income in yuan, with a plus sign for a gain as the lists show changes.
 QString IncomeText(Fen income) {
@@ -32,14 +32,6 @@ QString IncomeText(Fen income) {
 // Gains red; losses and nothing green, as the fund list colours its rows.
 QColor IncomeColor(Fen income) {
     return QColor(income > 0 ? kRiseColor : kFallColor);
-}
-
-// The catalogue's name of code (GBK), "" when it has none.
-std::string FundName(const std::string& code) {
-    QueryTable rows;
-    if (QuerySql("SELECT name FROM fu_list WHERE codel=? LIMIT 1;", {code}, rows) != 0 || rows.rows == 0)
-        return {};
-    return rows.Str(0, 0);
 }
 
 // Draws a chosen cell's text in the colour of its income rather than the selection's.
@@ -155,25 +147,11 @@ void CIncomeCalendar::NoteFailure(int result) {
 }
 
 bool CIncomeCalendar::FindNewestMonth(int& year, int& month) {
-    const QDate today =
-        QDate::fromString(QString::fromStdString(Ledger::BeijingToday()), QStringLiteral("yyyy-MM-dd"));
-    // A year's total leads to its months, so a ledger without income costs a few sums.
-    for (int y = today.year(); y > today.year() - kYearsSearched; --y) {
-        Fen monthTotal = 0;
-        Fen yearTotal = 0;
-        if (Ledger::PeriodTotals(y, 1, monthTotal, yearTotal) != 0) return false;
-        if (yearTotal == 0) continue;
-        for (int m = y == today.year() ? today.month() : 12; m >= 1; --m) {
-            std::vector<DayIncome> days;
-            if (Ledger::MonthIncome(y, m, days) != 0) return false;
-            if (!days.empty()) {
-                year = y;
-                month = m;
-                return true;
-            }
-        }
-    }
-    return false;
+    std::string day;
+    if (Ledger::NewestIncomeDay(day) != 0 || day.size() < 7) return false;
+    year = std::atoi(day.substr(0, 4).c_str());
+    month = std::atoi(day.substr(5, 2).c_str());
+    return year > 0 && month >= 1 && month <= 12;
 }
 
 void CIncomeCalendar::Reload() {
@@ -274,7 +252,7 @@ void CIncomeCalendar::FillDayList() {
         income->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         income->setForeground(IncomeColor(d.income));
         m_pDayList->setItem(i, 0, new QTableWidgetItem(GbkToQString(d.code)));
-        m_pDayList->setItem(i, 1, new QTableWidgetItem(GbkToQString(FundName(d.code))));
+        m_pDayList->setItem(i, 1, new QTableWidgetItem(GbkToQString(d.name)));
         m_pDayList->setItem(i, 2, income);
     }
     m_pDayList->resizeColumnToContents(0);
