@@ -273,7 +273,9 @@ std::string DataServer::Url() const {
 
 void DataServer::Tick() {
     std::lock_guard lock(m_dataMutex);
-    m_data.MoveEstimates(m_rng, static_cast<int64_t>(std::time(nullptr)));
+    const auto now = static_cast<int64_t>(std::time(nullptr));
+    m_data.MoveEstimates(m_rng, now);
+    m_data.MoveIndices(m_rng, now);
 }
 
 std::vector<std::string> DataServer::Warnings() const {
@@ -357,6 +359,7 @@ void DataServer::ServeFeed(const httplib::Request& req, httplib::Response& res) 
         if (tp == "stk") return res.set_content(snap->NavFeed(), kGbkText);
         if (tp == "est") return res.set_content(snap->EstimateFeed(), kGbkText);
         if (tp == "acc") return res.set_content(snap->AccFeed(), kGbkText);
+        if (tp == "idx") return res.set_content(snap->IdxFeed(), kGbkText);
         res.status = 404;
         return res.set_content("unknown feed\r\n", "text/plain");
     }
@@ -370,6 +373,8 @@ void DataServer::ServeFeed(const httplib::Request& req, httplib::Response& res) 
         res.set_content(m_data.EstimateFeed(), kGbkText);
     } else if (tp == "acc") {
         res.set_content(m_data.AccuracyFeed(), kGbkText);
+    } else if (tp == "idx" && !m_data.Indices().empty()) {
+        res.set_content(m_data.IndexFeed(), kGbkText);
     } else {
         res.status = 404;
         res.set_content("unknown feed\r\n", "text/plain");

@@ -63,7 +63,7 @@ class DataServer {
     int Port() const { return m_port; }
     // "http://host:port/".
     std::string Url() const;
-    // One step of live mode: new estimates and a new estimate time.
+    // One step of live mode: new estimates and index levels, each with a new time.
     void Tick();
     int ThanksCount() const { return m_thanks.load(); }
     // Lines of the data folder that were skipped while loading.

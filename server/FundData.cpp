@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <sys/stat.h>
 
 #include "platform/GbkCodec.h"
@@ -39,6 +40,48 @@ bool IsSafeFileName(std::string_view s) {
 std::string Value4(double v) {
     char buf[64];
     std::snprintf(buf, sizeof(buf), "%0.4f", v);
+    return buf;
+}
+
+// Two decimals, as the idx feed sends levels and changes; never "-0.00".
+std::string Value2(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof(buf), "%0.2f", v);
+    return std::string(buf) == "-0.00" ? "0.00" : buf;
+}
+
+// A finite decimal number, possibly negative, such as -0.31.
+std::optional<double> ParseSigned(std::string_view s) {
+    double v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+// A quote key such as sh000001 or hkHSI: ASCII letters and digits.
+bool IsIndexCode(std::string_view s) {
+    return s.size() >= 2 && s.size() <= 12 && std::all_of(s.begin(), s.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+           });
+}
+
+// "YYYY-MM-DD HH:MM:SS" with a real day and clock.
+bool IsStamp(std::string_view s) {
+    if (s.size() != 19 || !IsCalendarDate(s.substr(0, 10)) || s[10] != ' ' || s[13] != ':' || s[16] != ':')
+        return false;
+    for (size_t i : {11, 12, 14, 15, 17, 18})
+        if (s[i] < '0' || s[i] > '9') return false;
+    auto two = [&](size_t at) { return (s[at] - '0') * 10 + (s[at + 1] - '0'); };
+    return two(11) < 24 && two(14) < 60 && two(17) < 60;
+}
+
+// Beijing time of a moment, as the idx feed stamps its levels, whatever the machine's zone.
+std::string BeijingStamp(int64_t utc) {
+    const std::time_t t = static_cast<std::time_t>(utc + 8 * 3600);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof(buf), "%Y-%m-%d %H:%M:%S", &tm);
     return buf;
 }
 
@@ -121,8 +164,52 @@ bool FundData::Load(const std::filesystem::path& dir, std::string& error) {
     else if (historyRead == WholeFileRead::ReadError)
         m_warnings.push_back("navhist.txt cannot be read; no fund has a history");
 
+    // The indices are optional too: without them the idx feed does not exist (no idxTime, 404).
+    std::string indices;
+    const std::filesystem::path indicesPath = dir / "indices.txt";
+    const WholeFileRead indicesRead = ReadWholeFile(indicesPath, indices);
+    if (indicesRead == WholeFileRead::Read)
+        LoadIndices(indices, "indices.txt");
+    else if (indicesRead == WholeFileRead::ReadError)
+        m_warnings.push_back("indices.txt cannot be read; no index feed");
+    if (!m_indices.empty()) m_idxTime = pickTime("idxTime", indicesPath);
+
     LoadUpdate(dir);
     return true;
+}
+
+void FundData::LoadIndices(const std::string& text, const std::string& file) {
+    int lineNo = 0;
+    for (std::string_view line : SplitLines(text)) {
+        ++lineNo;
+        if (line.empty()) continue;
+        auto fields = SplitGbk(line, '|');
+        std::optional<double> level, change;
+        if (fields.size() == 5) {
+            level = ParseValue(fields[2]);
+            change = ParseSigned(fields[3]);
+        }
+        if (fields.size() != 5 || !IsIndexCode(fields[0]) || fields[1].empty() || !IsValidGbk(fields[1]) ||
+            !level || !change || *change <= -100 || !IsStamp(fields[4])) {
+            m_warnings.push_back(file + ":" + std::to_string(lineNo) +
+                                 ": not code|name|level|change%|YYYY-MM-DD HH:MM:SS, skipped");
+            continue;
+        }
+        // Stored as served, so the first answer repeats the file's figures.
+        const double shown = std::round(*level * 100) / 100;
+        IndexRecord rec{
+            std::string(fields[0]), std::string(fields[1]), shown, shown / (1 + *change / 100), *change,
+            std::string(fields[4])};
+        auto same = std::find_if(m_indices.begin(), m_indices.end(),
+                                 [&](const IndexRecord& r) { return r.code == rec.code; });
+        if (same == m_indices.end()) {
+            m_indices.push_back(std::move(rec));
+        } else {
+            m_warnings.push_back(file + ":" + std::to_string(lineNo) + ": index " + rec.code +
+                                 " again, replaces the earlier line");
+            *same = std::move(rec);
+        }
+    }
 }
 
 void FundData::LoadFunds(const std::string& text, const std::string& file) {
@@ -287,6 +374,8 @@ std::string FundData::ControlFile(const std::string& baseUrl) const {
     out += "stkTime=" + std::to_string(m_stkTime) + "\r\n";
     out += "estTime=" + std::to_string(m_estTime) + "\r\n";
     out += "accTime=" + std::to_string(m_accTime) + "\r\n";
+    // Absent, not 0, when there are no indices: the program then knows the feed does not exist.
+    if (m_idxTime > 0) out += "idxTime=" + std::to_string(m_idxTime) + "\r\n";
     out += "[VER]\r\n";
     UpdateOffer none;
     const UpdateOffer& u = m_update ? *m_update : none;
@@ -355,6 +444,31 @@ std::string FundData::NavHistoryFeed(const std::string& code, const std::string&
     std::string out;
     for (; first != days.end(); ++first) out += first->second;
     return out;
+}
+
+std::string FundData::IndexFeed() const {
+    std::string out;
+    for (const IndexRecord& i : m_indices)
+        out +=
+            i.code + "|" + i.name + "|" + Value2(i.level) + "|" + Value2(i.changePct) + "|" + i.time + "\r\n";
+    return out;
+}
+
+void FundData::MoveIndices(std::mt19937& rng, int64_t now) {
+    if (m_indices.empty()) return;
+    std::uniform_real_distribution<double> step(-0.005, 0.005);
+    const std::string stamp = BeijingStamp(now);
+    for (IndexRecord& i : m_indices) {
+        const double s = step(rng);
+        double moved = i.level * (1 + s);
+        // Turned round rather than clamped, as the estimates are: a day's move stays believable.
+        if (moved > i.previousClose * 1.1 || moved < i.previousClose * 0.9) moved = i.level * (1 - s);
+        i.level = std::max(0.01, std::round(moved * 100) / 100);
+        i.changePct = (i.level / i.previousClose - 1) * 100;
+        i.time = stamp;
+    }
+    // Every move changes the stamps, so the feed's text changed: the time must move with it.
+    m_idxTime = std::max(now, m_idxTime + 1);
 }
 
 void FundData::MoveEstimates(std::mt19937& rng, int64_t now) {

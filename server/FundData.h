@@ -26,6 +26,16 @@ struct NavRecord {
     double previous = 0;
 };
 
+// One market index of the idx feed; the name is GBK bytes.
+struct IndexRecord {
+    std::string code;  // the quote key, e.g. sh000001, hkHSI
+    std::string name;
+    double level = 0;
+    double previousClose = 0;
+    double changePct = 0;  // against previousClose, as served
+    std::string time;      // Beijing "YYYY-MM-DD HH:MM:SS" of the level
+};
+
 // A newer program file the server offers, from update/update.ini.
 struct UpdateOffer {
     int lastVer = 12;
@@ -63,11 +73,16 @@ class FundData {
     // A fund's published days from `from` (yyyy-mm-dd, inclusive) to the newest, oldest first:
     // "day|nav|acc|event" CR LF each; empty for a fund without history (navhist.txt).
     std::string NavHistoryFeed(const std::string& code, const std::string& from) const;
+    // code|name|level|change%|time per index (indices.txt), two decimals each; empty without one.
+    std::string IndexFeed() const;
 
     // Moves every estimate by at most +-1.5% (kept within 10% of the latest net
     // value, a day's price limit) and stamps the estimates with now, always later
     // than the stamp before so a client that polls sees the change.
     void MoveEstimates(std::mt19937& rng, int64_t now);
+    // Moves every index level by at most +-0.5% (kept within 10% of its previous close), stamps
+    // the levels with now and moves idxTime past its last value. Nothing without indices.
+    void MoveIndices(std::mt19937& rng, int64_t now);
 
     const FundRecord* FindFund(const std::string& code) const;
     const NavRecord* FindNav(const std::string& code) const;
@@ -79,6 +94,9 @@ class FundData {
     int64_t StkTime() const { return m_stkTime; }
     int64_t EstTime() const { return m_estTime; }
     int64_t AccTime() const { return m_accTime; }
+    // 0 when the folder has no indices: the control file then does not announce the feed.
+    int64_t IdxTime() const { return m_idxTime; }
+    const std::vector<IndexRecord>& Indices() const { return m_indices; }
     const std::optional<UpdateOffer>& Update() const { return m_update; }
     const std::vector<std::string>& Warnings() const { return m_warnings; }
 
@@ -87,6 +105,7 @@ class FundData {
     void LoadNavs(const std::string& text, const std::string& file);
     void LoadEstimates(const std::string& text, const std::string& file);
     void LoadNavHistory(const std::string& text, const std::string& file);
+    void LoadIndices(const std::string& text, const std::string& file);
     void LoadUpdate(const std::filesystem::path& dir);
 
     std::vector<FundRecord> m_funds;  // file order
@@ -102,6 +121,8 @@ class FundData {
     int64_t m_stkTime = 0;
     int64_t m_estTime = 0;
     int64_t m_accTime = 0;
+    std::vector<IndexRecord> m_indices;  // file order
+    int64_t m_idxTime = 0;
     std::optional<UpdateOffer> m_update;
     std::vector<std::string> m_warnings;
 };

@@ -29,6 +29,7 @@
 #include "platform/Sha256.h"
 #include "sync/AccuracyFeed.h"
 #include "tests/LocalHttpServer.h"
+#include "tests/TestDataServer.h"
 #include "tests/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -500,6 +501,66 @@ TEST_F(DataServerTest, TickMovesEstimatesAndTheirTime) {
     // Two moves in one second still carry two different times.
     m_server->Tick();
     EXPECT_GT(Control().GetInt("FU", "estTime", 0), estTime);
+}
+
+// The market line: the sample folder announces and serves its five indices, and a live tick
+// moves them with a new time; a folder without indices.txt has no such feed at all.
+TEST_F(DataServerTest, IndexFeedFromTheSampleFolderAndItsTicks) {
+    auto sample = StartDataServer(zeza::server::SampleDataDir());
+    ASSERT_TRUE(sample);
+    httplib::Client cli("127.0.0.1", sample->Port());
+    auto get = [&](const char* path) {
+        auto res = cli.Get(path);
+        EXPECT_TRUE(res && res->status == 200) << path;
+        return res ? res->body : std::string();
+    };
+    const auto idxTime = [&] {
+        return zeza::ControlFileIni(get("/fund/fund.php?gid=x&ver=12")).GetInt("FU", "idxTime", -1);
+    };
+    EXPECT_EQ(idxTime(), 1226649600);  // 2008-11-14 16:00 Beijing, from times.ini
+    const std::string before = get("/fund/gdata.php?tp=idx&dt=0");
+    EXPECT_EQ(before, G("sh000001|上证指数|1994.67|0.63|2008-11-14 15:00:00\r\n"
+                        "sz399001|深证成指|6843.19|0.92|2008-11-14 15:00:00\r\n"
+                        "sz399006|创业板指|1003.25|-0.41|2008-11-14 15:00:00\r\n"
+                        "sh000300|沪深300|1961.80|0.75|2008-11-14 15:00:00\r\n"
+                        "hkHSI|恒生指数|13542.66|-1.42|2008-11-14 16:00:00\r\n"));
+
+    const time_t tickedAt = std::time(nullptr);
+    sample->Tick();
+    const time_t tickDone = std::time(nullptr);
+    const auto was = Lines(before), now = Lines(get("/fund/gdata.php?tp=idx&dt=0"));
+    ASSERT_EQ(now.size(), was.size());
+    auto beijing = [](time_t t) {
+        t += 8 * 3600;
+        char buf[32];
+        std::strftime(buf, sizeof(buf), "%Y-%m-%d %H:%M:%S", std::gmtime(&t));
+        return std::string(buf);
+    };
+    const std::regex shape(R"(([a-zA-Z0-9]+)\|[^|]+\|(\d+\.\d\d)\|(-?\d+\.\d\d)\|(.*))");
+    int moved = 0;
+    for (size_t i = 0; i < was.size(); ++i) {
+        std::smatch a, b;
+        ASSERT_TRUE(std::regex_match(was[i], a, shape)) << was[i];
+        ASSERT_TRUE(std::regex_match(now[i], b, shape)) << now[i];
+        EXPECT_EQ(b[1], a[1]);
+        const double level0 = std::stod(a[2]), change0 = std::stod(a[3]), level1 = std::stod(b[2]);
+        EXPECT_LE(std::fabs(level1 / level0 - 1), 0.005 + 0.01 / level0) << was[i] << " -> " << now[i];
+        // The change stays against the day's previous close, not against the last tick.
+        const double close = level0 / (1 + change0 / 100);
+        EXPECT_NEAR(std::stod(b[3]), (level1 / close - 1) * 100, 0.0051) << now[i];
+        // Stamped with the tick's Beijing time.
+        EXPECT_TRUE(beijing(tickedAt) <= b[4] && b[4] <= beijing(tickDone)) << now[i];
+        if (level1 != level0) ++moved;
+    }
+    EXPECT_GT(moved, 0);
+    const int ticked = idxTime();
+    EXPECT_GE(ticked, tickedAt);
+    sample->Tick();
+    EXPECT_GT(idxTime(), ticked);
+
+    Start();  // the test folder has no indices.txt
+    EXPECT_EQ(Control().GetInt("FU", "idxTime", -1), -1);
+    Get("/fund/gdata.php?tp=idx&dt=0", 404);
 }
 
 TEST_F(DataServerTest, LiveModeMovesEstimatesByItself) {

@@ -792,3 +792,70 @@ TEST_F(RelayEstimateTest, IndicesFundHistoryAndTheDaysCurve) {
     EXPECT_EQ(day->listReport, "2026-06-30");
     EXPECT_NE(day->listMove, 0.0);
 }
+
+// The market line from each round's index quotes, in the program's order with the day's change;
+// idxTime moves only with the text, and a round without quotes keeps the lines and the time.
+TEST_F(RelayEstimateTest, IndexFeedFollowsTheRoundsQuotes) {
+    // A quote service line of an index (the fixture has 沪深300 only).
+    auto quote = [](std::string key, std::string code, std::string price, std::string prev,
+                    std::string time) {
+        std::string l = "v_" + key + "=\"1~x~" + code + "~" + price + "~" + prev;
+        for (int i = 5; i < 30; ++i) l += "~0";
+        return l + "~" + time + "~0~0\";\n";
+    };
+    const std::string others = quote("sz399001", "399001", "11020.35", "10950.10", "20260821145800") +
+                               quote("sz399006", "399006", "2305.12", "2312.40", "20260821145800") +
+                               quote("sh000905", "000905", "6100.50", "6080.20", "20260821145800");
+    auto answerWith = [this](std::string extra) {
+        std::lock_guard lock(m_mutex);
+        m_tencentEdit = [extra](const std::string& answer) { return answer + extra; };
+    };
+    std::shared_ptr<Relay> relay = OpenRelay();
+    std::string why;
+    m_now = kEveningBefore;
+    ASSERT_TRUE(relay->RefreshCatalogue(&why)) << why;
+    ASSERT_TRUE(relay->RefreshNetValues(&why)) << why;
+    EXPECT_EQ(relay->Current()->IdxFeed(), "");
+    EXPECT_EQ(relay->Current()->ControlFile().find("idxTime"), std::string::npos);  // no feed yet
+
+    answerWith(quote("sh000001", "000001", "3245.67", "3228.88", "20260821145800") + others +
+               quote("hkHSI", "HSI", "19870.12", "19931.91", "2026/08/21 14:58:00"));
+    m_now = kAt1458;
+    ASSERT_TRUE(relay->RefreshEstimates(&why)) << why;
+    const std::string lines = zeza::test::G(
+        "sh000001|上证指数|3245.67|0.52|2026-08-21 14:58:00\r\n"
+        "sz399001|深证成指|11020.35|0.64|2026-08-21 14:58:00\r\n"
+        "sz399006|创业板指|2305.12|-0.31|2026-08-21 14:58:00\r\n"
+        "sh000300|沪深300|3950.00|0.77|2026-08-21 14:58:00\r\n");
+    const std::string hangSeng = zeza::test::G("hkHSI|恒生指数|19870.12|-0.31|2026-08-21 14:58:00\r\n");
+    const std::string csi500 = zeza::test::G("sh000905|中证500|6100.50|0.33|2026-08-21 14:58:00\r\n");
+    auto first = relay->Current();
+    EXPECT_EQ(first->IdxFeed(), lines + hangSeng + csi500);  // 中证1000 had no quote: no line
+    EXPECT_EQ(first->idxTime, kAt1458);
+    EXPECT_NE(first->ControlFile().find("\r\nidxTime=" + std::to_string(kAt1458) + "\r\n"),
+              std::string::npos);
+    {
+        auto srv = zeza::test::StartDataServer(m_tmp.Path() / "data", relay);
+        ASSERT_TRUE(srv);
+        auto res = httplib::Client("127.0.0.1", srv->Port()).Get("/fund/gdata.php?tp=idx&dt=0");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->body, first->IdxFeed());
+    }
+
+    // Both quote services down: a new snapshot, the same lines and time.
+    m_tencentDown = m_sinaDown = true;
+    m_now = kAt1458 + 120;
+    ASSERT_TRUE(relay->RefreshEstimates(&why)) << why;
+    ASSERT_NE(relay->Current(), first);
+    EXPECT_EQ(relay->Current()->IdxFeed(), first->IdxFeed());
+    EXPECT_EQ(relay->Current()->idxTime, kAt1458);
+
+    // Back, without the Hang Seng: it keeps its last line, the moved index gets its new one.
+    m_tencentDown = m_sinaDown = false;
+    answerWith(quote("sh000001", "000001", "3260.00", "3228.88", "20260821150200") + others);
+    m_now = kAt1458 + 240;
+    ASSERT_TRUE(relay->RefreshEstimates(&why)) << why;
+    const std::string moved = zeza::test::G("sh000001|上证指数|3260.00|0.96|2026-08-21 15:02:00\r\n");
+    EXPECT_EQ(relay->Current()->IdxFeed(), moved + lines.substr(lines.find("\r\n") + 2) + hangSeng + csi500);
+    EXPECT_EQ(relay->Current()->idxTime, kAt1458 + 240);
+}

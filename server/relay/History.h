@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,6 +17,16 @@ namespace zeza::relay {
 // line above the tables, and the mix the estimate fits each fund to.
 inline constexpr const char* kBroadIndices[] = {"sh000001", "sz399001", "sz399006", "sh000300",
                                                 "sh000905", "sh000852", "hkHSI"};
+// The same indices as the idx feed lines them up (UTF-8 names): the five the program shows
+// first, in its order, then the two it passes over.
+struct IndexLine {
+    const char* key;
+    const char* name;
+};
+inline constexpr IndexLine kIndexLines[] = {
+    {"sh000001", "上证指数"}, {"sz399001", "深证成指"}, {"sz399006", "创业板指"}, {"sh000300", "沪深300"},
+    {"hkHSI", "恒生指数"},    {"sh000905", "中证500"},  {"sh000852", "中证1000"}};
+static_assert(std::size(kIndexLines) == std::size(kBroadIndices));
 
 // One published day of a fund.
 struct NavPoint {

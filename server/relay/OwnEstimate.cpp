@@ -88,6 +88,16 @@ bool IsZeroPrice(std::string_view s) {
     return !s.empty() && s.find_first_not_of("0.") == std::string_view::npos;
 }
 
+// hh:mm:ss of a time field whose digits run on after the day's (yyyymmddhhmmss, "yyyy/mm/dd
+// hh:mm:ss"); "" when it names the day only.
+std::string ClockOf(std::string_view s) {
+    std::string digits;
+    for (char c : s)
+        if (c >= '0' && c <= '9') digits += c;
+    if (digits.size() < 14) return "";
+    return digits.substr(8, 2) + ":" + digits.substr(10, 2) + ":" + digits.substr(12, 2);
+}
+
 void TakeQuote(QuoteMap& quotes, QuoteRead& read, std::string_view key, std::string_view price,
                std::string_view prev, std::string_view time) {
     auto p = ParsePositive(price), c = ParsePositive(prev);
@@ -96,7 +106,7 @@ void TakeQuote(QuoteMap& quotes, QuoteRead& read, std::string_view key, std::str
     // A share suspended for the day shows a price of 0: it has not moved, it has not fallen to zero.
     if (!p && IsZeroPrice(price)) p = c;
     if (!p) return;
-    quotes[std::string(key)] = {*p, *c, date};
+    quotes[std::string(key)] = {*p, *c, date, ClockOf(time)};
     ++read.quotes;
 }
 
@@ -275,7 +285,8 @@ bool ParseTencentQuotes(std::string_view body, QuoteMap& quotes, QuoteRead& read
         }
         auto f = SplitGbk(text, '~');
         // 3 price, 4 previous close, 30 time of the price (yyyymmddhhmmss, or yyyy/mm/dd for Hong Kong).
-        if (f.size() > 30 && f[2].size() >= 4 && key.find(f[2]) != std::string_view::npos) {
+        // The code is the key without its market, as short as HSI for the Hang Seng index.
+        if (f.size() > 30 && f[2].size() >= 3 && key.find(f[2]) != std::string_view::npos) {
             ++read.answered;
             TakeQuote(quotes, read, key, f[3], f[4], f[30]);
         }
@@ -294,10 +305,10 @@ bool ParseSinaQuotes(std::string_view body, QuoteMap& quotes, QuoteRead& read, s
                 return;
             }
             auto f = SplitGbk(text, ',');
-            // 0 name, 1 open, 2 previous close, 3 price, ..., 30 date, 31 time.
+            // 0 name, 1 open, 2 previous close, 3 price, ..., 30 date, 31 time (hh:mm:ss).
             if (f.size() > 31) {
                 ++read.answered;
-                TakeQuote(quotes, read, key, f[3], f[2], f[30]);
+                TakeQuote(quotes, read, key, f[3], f[2], std::string(f[30]) + " " + std::string(f[31]));
             }
         });
     return QuoteLinesRead(lines, cut, error);

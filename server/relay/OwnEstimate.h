@@ -63,6 +63,7 @@ std::optional<JsValue> ScriptValue(std::string_view script, std::string_view nam
 struct StockQuote {
     double price = 0, prevClose = 0;
     std::string date;  // the trading day the price is from
+    std::string time;  // hh:mm:ss of the price, Beijing; "" when the source gives only the day
 };
 using QuoteMap = std::unordered_map<std::string, StockQuote>;
 

@@ -288,8 +288,12 @@ std::shared_ptr<const Snapshot> Relay::Current() const {
 
 void Relay::Publish(Feed feed, std::shared_ptr<Snapshot> next) {
     next->Build();
-    // The record's feed moves with the estimates and the net values behind it.
-    next->StampAccTime(*Current(), Now());
+    // The record's feed moves with the estimates and the net values behind it; the indices come
+    // with the estimates, and any other feed carries them over unchanged.
+    const auto current = Current();
+    const int64_t now = Now();
+    next->StampAccTime(*current, now);
+    next->StampIdxTime(*current, now);
     std::string error;
     // The data is good whether or not it reached the disk; a failed write is only reported.
     if (!m_store.Save(feed, *next, m_runs, error))

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "platform/GbkCodec.h"
+#include "server/relay/History.h"
 
 namespace zeza::relay {
 namespace {
@@ -17,6 +18,27 @@ bool StartsWith(std::string_view s, std::string_view p) {
 }
 bool Contains(std::string_view s, std::string_view p) {
     return s.find(p) != std::string_view::npos;
+}
+
+// Two decimals, as the idx feed sends levels and changes; never "-0.00".
+std::string Value2(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof(buf), "%0.2f", v);
+    return std::string(buf) == "-0.00" ? "0.00" : buf;
+}
+
+std::string IndexFeedOf(const QuoteMap& quotes) {
+    std::string out;
+    for (const IndexLine& line : kIndexLines) {
+        auto q = quotes.find(line.key);
+        if (q == quotes.end() || q->second.prevClose <= 0) continue;
+        const StockQuote& quote = q->second;
+        // A source that gives the day only: the level stands as of the day's close.
+        const std::string time = quote.date + " " + (quote.time.empty() ? "15:00:00" : quote.time);
+        out += std::string(line.key) + "|" + Utf8ToGbk(line.name) + "|" + Value2(quote.price) + "|" +
+               Value2((quote.price / quote.prevClose - 1) * 100) + "|" + time + "\r\n";
+    }
+    return out;
 }
 
 std::string NavLine(const RelayNav& n) {
@@ -241,11 +263,21 @@ void Snapshot::Build() {
         m_accFeed += e.code + "|" + (e.own ? kOwn : kPublic) + "|" + mae + "|" +
                      std::to_string(a.estimatedDays) + "\r\n";
     }
+    m_idxFeed = IndexFeedOf(indexQuotes);
 }
 
 void Snapshot::StampAccTime(const Snapshot& previous, int64_t now) {
     const bool changed = m_accFeed != previous.m_accFeed || previous.accTime == 0;
     accTime = changed ? std::max(now, previous.accTime + 1) : previous.accTime;
+}
+
+void Snapshot::StampIdxTime(const Snapshot& previous, int64_t now) {
+    if (m_idxFeed.empty()) {
+        idxTime = 0;
+        return;
+    }
+    const bool changed = m_idxFeed != previous.m_idxFeed || previous.idxTime == 0;
+    idxTime = changed ? std::max(now, previous.idxTime + 1) : previous.idxTime;
 }
 
 std::string Snapshot::ListFeed(int64_t dt) const {
@@ -259,6 +291,8 @@ std::string Snapshot::ListFeed(int64_t dt) const {
 std::string Snapshot::ControlFile() const {
     return "[FU]\r\nlistTime=" + std::to_string(listTime) + "\r\nstkTime=" + std::to_string(stkTime) +
            "\r\nestTime=" + std::to_string(estTime) + "\r\naccTime=" + std::to_string(accTime) +
+           // Absent until an index was quoted: the program then takes the feed for one this server lacks.
+           (idxTime > 0 ? "\r\nidxTime=" + std::to_string(idxTime) : std::string()) +
            "\r\n[VER]\r\nLastVer=12\r\nUpdateVer=12\r\nUpdateFu=0\r\nUpdatePath=\r\nUpdateSha256=\r\n";
 }
 

@@ -77,6 +77,7 @@ class Snapshot {
     std::string estimateStamp;  // the source's time of the estimates, for the pages
     int64_t listTime = 0, stkTime = 0, estTime = 0;
     int64_t accTime = 0;  // of AccFeed(); set by StampAccTime
+    int64_t idxTime = 0;  // of IdxFeed(); set by StampIdxTime, 0 (not announced) while it is empty
     // Holdings and the day-by-day record of estimates against net values.
     std::shared_ptr<const OwnBook> own = std::make_shared<OwnBook>();
     // The broad indices' latest quotes (kBroadIndices), kept from the last round that had them.
@@ -100,6 +101,11 @@ class Snapshot {
     // Sets accTime after Build(): the previous snapshot's while AccFeed() is the same, else now
     // (always later than before). A time never announced (0, as after a restart) is set too.
     void StampAccTime(const Snapshot& previous, int64_t now);
+    // code|name|level|change%|time per index quoted so far (kIndexLines, in its order): level and
+    // change against the previous close with two decimals, the quote's Beijing time. GBK, CR LF.
+    const std::string& IdxFeed() const { return m_idxFeed; }
+    // Sets idxTime after Build() as StampAccTime does accTime; 0 while IdxFeed() is empty.
+    void StampIdxTime(const Snapshot& previous, int64_t now);
     std::string ControlFile() const;
     // The feed texts without their times, to tell whether a new run changed anything.
     const std::string& ListContent() const { return m_listFeed; }
@@ -109,7 +115,7 @@ class Snapshot {
     const RelayEstimate* FindEstimate(const std::string& code) const;
 
   private:
-    std::string m_listFeed, m_navFeed, m_estFeed, m_accFeed;
+    std::string m_listFeed, m_navFeed, m_estFeed, m_accFeed, m_idxFeed;
     std::unordered_map<std::string, size_t> m_fundIndex, m_navIndex, m_estIndex;
 };
 

@@ -6,7 +6,7 @@ generated files can be kept in the repository and regenerated at will.
 
     python3 server/tools/make_sample_data.py [OUTPUT_DIR]
 
-Files (GBK, CR LF): funds.txt, navs.txt, estimates.txt, times.ini; see server/README.md.
+Files (GBK, CR LF): funds.txt, navs.txt, estimates.txt, indices.txt, times.ini; see server/README.md.
 """
 
 import math
@@ -22,6 +22,16 @@ QUOTE_DATE = "2008-11-14"
 # Net values are published in the evening of the quote date; the estimates a few hours later.
 STK_TIME = int(datetime(2008, 11, 14, 19, 30, tzinfo=CST).timestamp())
 EST_TIME = int(datetime(2008, 11, 14, 22, 45, tzinfo=CST).timestamp())
+# The market line's indices at the close of the quote date: demo values of about that day's
+# levels (创业板指 did not exist yet; it has one so that the line is complete).
+INDEX_LINES = [
+    ("sh000001", "上证指数", "1994.67", "0.63", "15:00:00"),
+    ("sz399001", "深证成指", "6843.19", "0.92", "15:00:00"),
+    ("sz399006", "创业板指", "1003.25", "-0.41", "15:00:00"),
+    ("sh000300", "沪深300", "1961.80", "0.75", "15:00:00"),
+    ("hkHSI", "恒生指数", "13542.66", "-1.42", "16:00:00"),
+]
+IDX_TIME = int(datetime(2008, 11, 14, 16, 0, tzinfo=CST).timestamp())
 # Catalogue changes spread over the year, all after the program's template list time
 # (1200417988, 2008-01-16), so a new installation receives the whole catalogue.
 CHANGE_FROM = int(datetime(2008, 1, 21, 9, 0, tzinfo=CST).timestamp())
@@ -215,6 +225,10 @@ def main():
     write_gbk(os.path.join(out_dir, "navs.txt"), nav_lines)
     write_gbk(os.path.join(out_dir, "estimates.txt"), est_lines)
     write_gbk(
+        os.path.join(out_dir, "indices.txt"),
+        ["%s|%s|%s|%s|%s %s" % (code, name, level, change, QUOTE_DATE, clock) for code, name, level, change, clock in INDEX_LINES],
+    )
+    write_gbk(
         os.path.join(out_dir, "times.ini"),
         [
             "; Times of the data in seconds since 1970-01-01 UTC, as the control file sends them.",
@@ -222,6 +236,7 @@ def main():
             "listTime=%d" % max(change_times),
             "stkTime=%d" % STK_TIME,
             "estTime=%d" % EST_TIME,
+            "idxTime=%d" % IDX_TIME,
         ],
     )
     print("%d funds, %d net values, %d estimates in %s" % (len(fund_lines), len(nav_lines) - 1, len(est_lines), out_dir))
