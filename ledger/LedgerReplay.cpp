@@ -128,7 +128,10 @@ class Player {
         if (unitsStart <= 0) return;
         if (d.dividendMicro > 0 && !haveDividend) {
             TradeRecord t = NewEvent(d, m_in.reinvest ? TradeKind::Reinvest : TradeKind::CashDividend);
-            t.remark = Utf8ToGbk("每份派现 ") + FormatScaled(d.dividendMicro, 6);
+            // As published: four places, more only when the figure has them (0.0300, 0.01235).
+            std::string perUnit = FormatScaled(d.dividendMicro, 6);
+            while (perUnit.size() > perUnit.find('.') + 5 && perUnit.back() == '0') perUnit.pop_back();
+            t.remark = Utf8ToGbk("每份派现 ") + perUnit;
             ApplyEvent(t, d, unitsStart);
             m_out.added.push_back(std::move(t));
             moved = true;
