@@ -8,6 +8,7 @@
 #include <set>
 
 #include "db/SqliteConnection.h"
+#include "ledger/LedgerDb.h"
 #include "ledger/LedgerMath.h"
 #include "ledger/LedgerReplay.h"
 #include "ledger/TradesFile.h"
@@ -51,6 +52,12 @@ CREATE TABLE IF NOT EXISTS lg.plan (
 CREATE TABLE IF NOT EXISTS lg.income (
   day TEXT NOT NULL, holding INTEGER NOT NULL, income INTEGER NOT NULL, PRIMARY KEY (day, holding)) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS lg.income_by_holding ON income (holding, day, income);
+CREATE TABLE IF NOT EXISTS lg.setting (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS lg.threshold (code TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS lg.alert_sent (
+  day TEXT NOT NULL, kind INTEGER NOT NULL, code TEXT NOT NULL, PRIMARY KEY (day, kind, code)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS lg.notice (
+  id INTEGER PRIMARY KEY, day TEXT NOT NULL, kind INTEGER NOT NULL, text TEXT NOT NULL, sent INTEGER NOT NULL DEFAULT 0);
 )";
 
 constexpr const char* kTradeColumns =
@@ -61,8 +68,8 @@ std::string LedgerPath() {
     return std::string("./") + Ledger::kFileName;
 }
 
-// The program's connection with the ledger attached as "lg". 0 open; -1 no Zeza.db; -5 the
-// ledger cannot be read (it is then left exactly as it is).
+}  // namespace
+
 int OpenLedger(SqliteConnection& db) {
     if (!db.Open()) return -1;
     // The program's connection never creates files; a missing ledger is made here, empty.
@@ -87,6 +94,8 @@ int OpenLedger(SqliteConnection& db) {
     if (db.Exec("PRAGMA lg.user_version=" + std::to_string(kSchemaVersion) + ";") != SQLITE_OK) return -5;
     return transaction.Commit() == SQLITE_OK ? 0 : -2;
 }
+
+namespace {
 
 int64_t ToInt(const char* text) {
     return text ? std::strtoll(text, nullptr, 10) : 0;
@@ -289,8 +298,9 @@ int ReadPlans(SqliteConnection& db, const std::string& where, const SqlParams& p
 }
 
 // The plans' buys due by today, made once each (a cancelled one is not made again).
+// With madeIds, the new buys' ids are added to it and each is left as a notice for the alerts.
 int MakePlanBuys(SqliteConnection& db, const std::string& today,
-                 const std::map<std::string, std::vector<NavDay>>& navs) {
+                 const std::map<std::string, std::vector<NavDay>>& navs, std::set<long long>* madeIds) {
     std::vector<PlanRecord> plans;
     if (ReadPlans(db, "", {}, plans) != 0) return -2;
     static const std::string kDefaultRemark = Utf8ToGbk("定投");
@@ -314,7 +324,15 @@ int MakePlanBuys(SqliteConnection& db, const std::string& today,
             t.eventDay = day;
             t.remark = p.remark.empty() ? kDefaultRemark : p.remark;
             t.tradeDay = ledger::TradeDayOf(t.placed);
-            if (InsertTrade(db, t, nullptr) != 0) return -2;
+            long long id = 0;
+            if (InsertTrade(db, t, &id) != 0) return -2;
+            if (!madeIds) continue;
+            madeIds->insert(id);
+            const std::string text = p.code + Utf8ToGbk(" 定投买入 ") + ledger::FormatScaled(p.amount, 2) +
+                                     Utf8ToGbk(" 元（") + day + Utf8ToGbk("）");
+            if (db.Exec("INSERT INTO lg.notice (day,kind,text) VALUES (?,?,?);",
+                        {today, static_cast<long long>(LedgerNoticeKind::PlanBuyMade), text}) != SQLITE_OK)
+                return -2;
         }
     }
     return 0;
@@ -324,8 +342,9 @@ int MakePlanBuys(SqliteConnection& db, const std::string& today,
 // days' income and fu_count's units and cost. Runs inside the caller's transaction.
 // With `only`, just those holdings (and the other halves of their conversions) are played: a
 // user's trade changes its own holding, and the hourly pass sees to the rest.
+// With notify, the trades this pass confirms and the plans' buys it makes are left as notices.
 int Reconcile(SqliteConnection& db, const std::string& today, int* changed,
-              const std::set<long long>* only = nullptr) {
+              const std::set<long long>* only = nullptr, bool notify = false) {
     if (changed) *changed = 0;
     std::map<long long, Holding> holdings;
     if (ReadHoldings(db, holdings) != 0) return -2;
@@ -353,7 +372,8 @@ int Reconcile(SqliteConnection& db, const std::string& today, int* changed,
     for (const auto& [idc, h] : holdings) codes.insert(h.code);
     std::map<std::string, std::vector<NavDay>> navs;
     if (ReadNavs(db, codes, navs) != 0) return -2;
-    if (!only && MakePlanBuys(db, today, navs) != 0) return -2;
+    std::set<long long> planMade;
+    if (!only && MakePlanBuys(db, today, navs, notify ? &planMade : nullptr) != 0) return -2;
 
     std::vector<TradeRecord> all;
     std::string where;
@@ -413,6 +433,18 @@ int Reconcile(SqliteConnection& db, const std::string& today, int* changed,
         for (size_t i = 0; i < r.trades.size(); ++i) {
             const TradeRecord& t = r.trades[i];
             if (SameConfirmation(t, before[i])) continue;
+            if (notify && before[i].status == TradeStatus::Pending && t.status == TradeStatus::Confirmed &&
+                !planMade.count(t.id)) {
+                const std::string text = t.code + " " + TradeKindText(t.kind) + Utf8ToGbk(" 已确认：") +
+                                         t.confirmDay + Utf8ToGbk(" 净值 ") +
+                                         ledger::FormatScaled(t.confirmNav, 4) + Utf8ToGbk("，份额 ") +
+                                         ledger::FormatScaled(t.confirmUnits, 2) + Utf8ToGbk("，金额 ") +
+                                         ledger::FormatScaled(t.confirmAmount, 2);
+                if (db.Exec("INSERT INTO lg.notice (day,kind,text) VALUES (?,?,?);",
+                            {today, static_cast<long long>(LedgerNoticeKind::TradeConfirmed), text}) !=
+                    SQLITE_OK)
+                    return -2;
+            }
             if (update.Run(static_cast<int>(t.status), t.tradeDay, t.confirmDay, t.confirmNav, t.confirmUnits,
                            t.confirmAmount, t.fee, t.unitsAfter, t.costAfter, t.amount, t.units, t.cost,
                            t.id) != SQLITE_OK)
@@ -862,7 +894,7 @@ int Ledger::ConfirmAll(const std::string& today, int* changed) {
     if (int r = OpenLedger(db)) return r;
     SqlTransaction transaction(db.Handle());
     if (transaction.Begin() != SQLITE_OK) return -2;
-    if (Reconcile(db, today, changed) != 0) return -2;
+    if (Reconcile(db, today, changed, nullptr, true) != 0) return -2;
     return transaction.Commit() == SQLITE_OK ? 0 : -2;
 }
 
@@ -878,7 +910,7 @@ int Ledger::MonthIncome(int year, int month, std::vector<DayIncome>& out) {
             "main.fu_count) GROUP BY day ORDER BY day;",
             {std::string(from) + "00", std::string(from) + "99"}, t) != SQLITE_OK)
         return -2;
-    for (int r = 0; r < t.rows; ++r) out.push_back(DayIncome{t.Str(r, 0), 0, "", ToInt(t.Text(r, 1))});
+    for (int r = 0; r < t.rows; ++r) out.push_back(DayIncome{t.Str(r, 0), 0, "", ToInt(t.Text(r, 1)), ""});
     return 0;
 }
 

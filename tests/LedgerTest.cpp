@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "db/CFundDb.h"
+#include "ledger/Alerts.h"
 #include "ledger/Ledger.h"
 #include "ledger/LedgerMath.h"
 #include "ledger/LedgerReplay.h"
@@ -413,6 +414,68 @@ TEST_F(LedgerDbTest, TheDemoTradesConfirmFromTheSampleServersHistory) {
     std::vector<DayIncome> days;
     ASSERT_EQ(Ledger::MonthIncome(2008, 10, days), 0);
     EXPECT_GT(days.size(), 15u);
+}
+
+// Texts of what TakeDue gives at now, titles and bodies in UTF-8.
+std::vector<std::string> Due(const std::string& now) {
+    std::vector<AlertNotice> notices;
+    EXPECT_EQ(Alerts::TakeDue(now, notices), 0);
+    std::vector<std::string> out;
+    for (const AlertNotice& n : notices) out.push_back(GbkToUtf8(n.title) + " / " + GbkToUtf8(n.body));
+    return out;
+}
+
+TEST_F(LedgerDbTest, EachAlertFiresOnceADayAndNeverOnAWeekend) {
+    // Thursday 2024-03-07: the NAVs are of the 6th, the estimates of 10:00 that day.
+    AddNetValue("000001", 1, 1.0, 0.99, "2024-03-06");
+    AddNetValue("000011", 2, 2.0, 2.0, "2024-03-06");
+    AddNetValue("000021", 1, 1.0, 1.0, "2024-03-06");
+    ASSERT_TRUE(Exec("UPDATE fu_list SET estval=1.03 WHERE codel='000001';"));
+    ASSERT_TRUE(Exec("UPDATE fu_list SET estval=2.02,look=-1 WHERE codel IN ('000011');"));
+    ASSERT_TRUE(Exec("UPDATE fu_list SET estval=1.01,look=-1 WHERE codel IN ('000021');"));
+    ASSERT_TRUE(Exec("UPDATE fu_iniLoc SET estTime=1709776800;"));  // 2024-03-07 10:00 Beijing
+    const long long h = Holding("000001", 1000, 1000);
+    AlertSettings settings;
+    ASSERT_EQ(Alerts::ReadSettings(settings), 0);
+    EXPECT_EQ(settings.time, "14:45");
+    settings.thresholds["000011"] =
+        50;  // 0.50 %: 000011's +1 % crosses it, 000021's +1 % not the default 2 %
+    ASSERT_EQ(Alerts::StoreSettings(settings), 0);
+
+    EXPECT_EQ(Due("2024-03-07 10:02"),
+              (std::vector<std::string>{"估值提醒 / 000001 华夏成长 +3.00%\n000011 华夏大盘 +1.00%"}));
+    EXPECT_TRUE(Due("2024-03-07 10:04").empty());
+    EXPECT_EQ(Due("2024-03-07 14:45"),
+              (std::vector<std::string>{"今日估值 +3.00% / 预估收益 +30.00 元\n000001 华夏成长 +3.00%"}));
+    EXPECT_TRUE(Due("2024-03-07 14:47").empty());
+    // The evening's NAV: the day's income, once.
+    ASSERT_TRUE(Exec("DELETE FROM fu_stk WHERE codes='000001';"));
+    AddNetValue("000001", 1, 1.025, 1.0, "2024-03-07");
+    EXPECT_EQ(Due("2024-03-07 20:00"),
+              (std::vector<std::string>{"今日净值已公布 收益 +25.00 元 / 000001 华夏成长 +2.50% +25.00"}));
+    EXPECT_TRUE(Due("2024-03-07 20:02").empty());
+    // A Saturday with estimates stamped that day alerts nothing about them.
+    ASSERT_TRUE(Exec("UPDATE fu_iniLoc SET estTime=1709949600;"));  // 2024-03-09 10:00 Beijing
+    ASSERT_TRUE(Exec("UPDATE fu_stk SET gdate='2024-03-08';"));
+    EXPECT_TRUE(Due("2024-03-09 15:00").empty());
+
+    // A pending trade the refresh confirms, and a plan's buy it makes, are told once.
+    ASSERT_EQ(Ledger::StoreHistory("000001", "2024-03-07|1.0250|1.0250|\r\n"), 0);
+    ASSERT_EQ(Ledger::AddTrade(Input(h, TradeKind::Buy, "2024-03-08 10:00", 102500, 0)), 0);
+    PlanInput plan;
+    plan.holding = h;
+    plan.amount = 10000;
+    plan.schedule = PlanSchedule::Weekly;
+    plan.day = 5;
+    plan.start = "2024-03-08";
+    ASSERT_EQ(Ledger::AddPlan(plan), 0);
+    ASSERT_EQ(Ledger::StoreHistory("000001", "2024-03-08|1.0000|1.0000|\r\n"), 0);
+    ASSERT_EQ(Ledger::ConfirmAll("2024-03-09"), 0);
+    EXPECT_EQ(Due("2024-03-09 15:02"),
+              (std::vector<std::string>{
+                  "交易已确认 / 000001 买入 已确认：2024-03-08 净值 1.0000，份额 1025.00，金额 1025.00",
+                  "定投已下单 / 000001 定投买入 100.00 元（2024-03-08）"}));
+    EXPECT_TRUE(Due("2024-03-09 15:04").empty());
 }
 
 }  // namespace
