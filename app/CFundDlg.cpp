@@ -1,5 +1,6 @@
 #include "app/CFundDlg.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include <QCloseEvent>
@@ -10,10 +11,16 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolTip>
 
 #include "app/CFundApp.h"
+#include "dialogs/CAlertSettingsDlg.h"
+#include "ledger/Alerts.h"
+#include "ledger/Ledger.h"
+#include "platform/DesktopNotify.h"
+#include "platform/GbkCodec.h"
 #include "platform/GbkQString.h"
 #include "platform/MessageBox.h"
 #include "platform/ServerConfig.h"
@@ -33,6 +40,9 @@ CFundDlg* g_pMainDlg = nullptr;
 namespace {
 
 bool g_bAutoRefresh = true;
+
+// The alerts are asked for once a minute: the day's alert time is given to the minute.
+constexpr int kAlertIntervalMs = 60 * 1000;
 
 QString Base() {
     return QString::fromStdString(ServerBaseUrl());
@@ -95,6 +105,10 @@ CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::C
     m_pTimer1->setSingleShot(true);
     m_pTimer1->setInterval(5000);
     connect(m_pTimer1, &QTimer::timeout, this, &CFundDlg::OnTimer1);
+
+    m_pAlertTimer = new QTimer(this);
+    m_pAlertTimer->setInterval(kAlertIntervalMs);
+    connect(m_pAlertTimer, &QTimer::timeout, this, &CFundDlg::OnAlertTimer);
 
     CreateStatusBar();
     CreateMoreMenu();
@@ -168,6 +182,7 @@ void CFundDlg::CreateMoreMenu() {
     m_pMoreMenu->setStyleSheet(QStringLiteral("QMenu { background: white; }"));
     m_pMoreMenu->addAction(QStringLiteral("升级到最新版"), this, &CFundDlg::OnUpgrade);
     m_pMoreMenu->addAction(QStringLiteral("安全设置"), this, &CFundDlg::OnSecurity);
+    m_pMoreMenu->addAction(QStringLiteral("提醒设置"), this, &CFundDlg::OnAlertSettings);
     m_pMoreMenu->addSeparator();
     m_pMoreMenu->addAction(QStringLiteral("导出我的基金"), this, &CFundDlg::OnExport);
     m_pMoreMenu->addAction(QStringLiteral("导入我的基金"), this, &CFundDlg::OnImport);
@@ -176,6 +191,22 @@ void CFundDlg::CreateMoreMenu() {
     m_pMoreMenu->addSeparator();
     m_pMoreMenu->addAction(QStringLiteral("访问Taviro主页"), this, &CFundDlg::OnHomePage);
     m_pMoreMenu->addAction(QStringLiteral("关于rize..."), this, &CFundDlg::OnAbout);
+}
+
+void CFundDlg::CreateTrayIcon() {
+    m_pTrayMenu = new QMenu(this);
+    m_pTrayMenu->addAction(QStringLiteral("显示主窗口"), this, &CFundDlg::ShowFromTray);
+    m_pTrayMenu->addAction(QStringLiteral("提醒设置…"), this, &CFundDlg::OnAlertSettings);
+    m_pTrayMenu->addSeparator();
+    m_pTrayMenu->addAction(QStringLiteral("退出"), this, &CFundDlg::ExitProgram);
+    m_pTray = new QSystemTrayIcon(QApplication::windowIcon(), this);
+    m_pTray->setContextMenu(m_pTrayMenu);
+    m_pTray->setToolTip(QString::fromUtf8(kProgramTitle));
+    connect(m_pTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) ShowFromTray();
+    });
+    // Shown where a tray exists, or appears later; elsewhere it waits unseen.
+    m_pTray->show();
 }
 
 void CFundDlg::setVisible(bool visible) {
@@ -201,6 +232,8 @@ void CFundDlg::OnInitDialog() {
     HeaderPane()->Navigate(Base() + QStringLiteral("fund/fuCap.php?guid=") +
                            QString::fromStdString(m_dbData.GetInstallId()));
     m_pTimer1->start();
+    CreateTrayIcon();
+    m_pAlertTimer->start();
     setWindowTitle(QString::fromUtf8(kProgramTitle));
     // Without a window manager the maximised state is not applied, so the
     // window also takes the screen's whole work area itself.
@@ -352,6 +385,16 @@ bool CFundDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CFundDlg::closeEvent(QCloseEvent* event) {
+    // With "关闭时最小化到托盘" the window waits in the tray; without a tray it could not be found
+    // again, so it closes as always.
+    if (!m_bExiting && CAlertSettingsDlg::TrayAvailable()) {
+        AlertSettings settings;
+        if (Alerts::ReadSettings(settings) == 0 && settings.minimizeToTray) {
+            hide();
+            event->ignore();
+            return;
+        }
+    }
     // While a thanks request runs the window only hides; the ping thread closes
     // it when the request is done. The state change is one atomic step, so a
     // request that ends at this very moment cannot leave the window hidden.
@@ -363,7 +406,34 @@ void CFundDlg::closeEvent(QCloseEvent* event) {
             return;
         }
     }
+    // A dialog that is hidden ignores a close; one that waits in the tray must still end.
+    if (!isVisible()) {
+        reject();
+        event->accept();
+        return;
+    }
     QDialog::closeEvent(event);
+}
+
+void CFundDlg::ShowFromTray() {
+    show();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}
+
+void CFundDlg::ExitProgram() {
+    m_bExiting = true;
+    close();
+}
+
+void CFundDlg::OnAlertTimer() {
+    std::vector<AlertNotice> due;
+    // A damaged ledger sends nothing: the window has told it once already.
+    if (Alerts::TakeDue(Ledger::BeijingNow(), due) != 0) return;
+    // A notification the desktop did not take is not asked for again: it was due once.
+    for (const AlertNotice& notice : due)
+        (void)SendDesktopNotification(GbkToUtf8(notice.title), GbkToUtf8(notice.body));
 }
 
 QString CFundDlg::FormatSummary(const std::string& date, double value, double previousValue,
@@ -378,9 +448,22 @@ QString CFundDlg::FormatSummary(const std::string& date, double value, double pr
            QStringLiteral(" 预估赢利:") + n[4];
 }
 
+QString CFundDlg::FormatTrayTip(double value, double estimatedValue) {
+    // As the summary line's figures: today's estimated value of the holdings less their last value.
+    double income = estimatedValue - value;
+    if (std::fabs(income) < 0.005) income = 0;  // never "-0.00"
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s%0.2f", income >= 0 ? "+" : "", income);
+    return QStringLiteral("今日预估收益：") + QString::fromLatin1(buf) + QStringLiteral(" 元");
+}
+
 void CFundDlg::ShowSummary(double value, double previousValue, double estimatedValue, double cost) {
     const std::string date = m_arrDates.empty() ? std::string() : m_arrDates.front();
     ui->summaryLabel->setText(FormatSummary(date, value, previousValue, estimatedValue, cost));
+    if (m_pTray) m_pTray->setToolTip(FormatTrayTip(value, estimatedValue));
+    // A refresh pass ends here: its estimates, NAVs and confirmations may make alerts due. Asked
+    // after this call returns, so the refresh thread does not wait on the desktop.
+    if (m_pAlertTimer && m_pAlertTimer->isActive()) QTimer::singleShot(0, this, &CFundDlg::OnAlertTimer);
 }
 
 void CFundDlg::UpdateSummary() {

@@ -13,6 +13,7 @@
 
 class QLabel;
 class QMenu;
+class QSystemTrayIcon;
 class QTimer;
 
 namespace Ui {
@@ -86,6 +87,13 @@ class CFundDlg : public QDialog, public IRefreshHost {
     void OnTrades();
     void OnExportTrades();
     void OnImportTrades();
+    // "提醒设置" (the tray menu and "更多 >>").
+    void OnAlertSettings();
+    // Every minute and after each refresh pass: sends the alerts due now as desktop notifications.
+    void OnAlertTimer();
+    // The tray menu's "显示主窗口" and "退出"; the exit takes the path a close always took.
+    void ShowFromTray();
+    void ExitProgram();
     // The context menu last shown on the list (tests trigger its actions).
     QMenu* ContextMenu() const { return m_pContextMenu; }
     // Timer 1, five seconds after initialisation: the header filler makes room for the banner.
@@ -99,12 +107,16 @@ class CFundDlg : public QDialog, public IRefreshHost {
     QLabel* SummaryLine() const;
     QWidget* StatusBar() const { return m_pStatusBar; }
     QMenu* MoreMenu() const { return m_pMoreMenu; }
+    QSystemTrayIcon* TrayIcon() const { return m_pTray; }
+    QTimer* AlertTimer() const { return m_pAlertTimer; }
     RefreshWorker* Worker() const { return m_pWorker.get(); }
     const std::vector<std::string>& QuoteDates() const { return m_arrDates; }
 
     // The text of the summary line for the four totals and the quote date (GBK date).
     static QString FormatSummary(const std::string& date, double value, double previousValue,
                                  double estimatedValue, double cost);
+    // The tray icon's tooltip: the day's estimated income of the holdings, from the summary's totals.
+    static QString FormatTrayTip(double value, double estimatedValue);
     // Tests: whether initialisation starts the background refresh (on by default).
     static void SetAutoRefreshForTesting(bool on);
 
@@ -134,6 +146,7 @@ class CFundDlg : public QDialog, public IRefreshHost {
     void OnInitDialog();
     void CreateStatusBar();
     void CreateMoreMenu();
+    void CreateTrayIcon();
     void ShowView(ViewKind kind);
     // Loads kind again when the list shows it (after a change to what it shows).
     void ReloadIfShown(ViewKind kind);
@@ -151,6 +164,10 @@ class CFundDlg : public QDialog, public IRefreshHost {
     CIncomeCalendar* m_pCalendar = nullptr;
     QTimer* m_pTimer1 = nullptr;
     QTimer* m_pTipTimer = nullptr;
+    QTimer* m_pAlertTimer = nullptr;
+    QSystemTrayIcon* m_pTray = nullptr;
+    QMenu* m_pTrayMenu = nullptr;
+    bool m_bExiting = false;  // the tray's "退出": a close ends the program whatever the settings say
     std::shared_ptr<UiBridge> m_bridge;
     std::unique_ptr<RefreshWorker> m_pWorker;
 };

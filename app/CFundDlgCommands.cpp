@@ -13,6 +13,7 @@
 #include <QMenu>
 
 #include "dialogs/CAboutDlg.h"
+#include "dialogs/CAlertSettingsDlg.h"
 #include "dialogs/CDownloadProgressDlg.h"
 #include "dialogs/CHoldingDlg.h"
 #include "dialogs/CSecurityDlg.h"
@@ -381,6 +382,18 @@ void CFundDlg::OnImportTrades() {
     }
     UpdateSummary();
     ReloadCurrentView();
+}
+
+void CFundDlg::OnAlertSettings() {
+    CAlertSettingsDlg settings(this);
+    const int read = settings.Load();
+    if (read == 0) {
+        (void)settings.exec();
+        return;
+    }
+    if (!NoteLedgerDamage(this, read))
+        MessageBox::Show(this, QStringLiteral("无法读取提醒设置。"), QStringLiteral("提示"),
+                         MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
 }
 
 }  // namespace zeza
