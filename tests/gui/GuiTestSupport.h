@@ -27,7 +27,10 @@
 #include "app/RefreshWorker.h"
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
+#include "dialogs/CAlertSettingsDlg.h"
 #include "dialogs/LedgerNotice.h"
+#include "platform/Autostart.h"
+#include "platform/DesktopNotify.h"
 #include "platform/FileChooser.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
@@ -43,8 +46,9 @@ T* Ctrl(QWidget* root, const char* name) {
 
 // Puts every test hook back as a program has it: the core's (ResetCoreTestHooks), the
 // message box and file chooser scripts, the shell's hooks (opened URLs, started
-// programs), the main window's background refresh, the refresh thread's sleeps and the
-// damaged ledger's notice (told again).
+// programs), the main window's background refresh, the refresh thread's sleeps, the
+// damaged ledger's notice (told again), the desktop notifications, the tray and the
+// login entries' folder.
 // Runs before every GUI test (GuiTestMain.cpp) and after every fixture's test.
 inline void ResetTestHooks() {
     ResetCoreTestHooks();
@@ -55,6 +59,9 @@ inline void ResetTestHooks() {
     CFundDlg::SetAutoRefreshForTesting(true);
     RefreshWorker::SetSleepForTesting(0, 0);
     ResetLedgerNoticeForTesting();
+    SetDesktopNotifyHookForTesting(nullptr);
+    CAlertSettingsDlg::SetTrayAvailableForTesting(-1);
+    SetAutostartFolderForTesting("");
 }
 
 // The direct child controls of root that are shown: each lies wholly inside root and

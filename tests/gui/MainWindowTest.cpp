@@ -225,8 +225,8 @@ TEST_F(MainWindowFixture, LogoAndHomePageOpenTheSiteRoot) {
     EXPECT_EQ(openedUrls, QStringList{QString::fromStdString(ServerBaseUrl())});
     // The menu behind "更多 >>" in its order.
     EXPECT_EQ(MenuItems(dlg.MoreMenu()),
-              (QStringList{"升级到最新版", "安全设置", "-", "导出我的基金", "导入我的基金", "导入交易记录",
-                           "导出交易记录", "-", "访问Taviro主页", "关于rize..."}));
+              (QStringList{"升级到最新版", "安全设置", "提醒设置", "-", "导出我的基金", "导入我的基金",
+                           "导入交易记录", "导出交易记录", "-", "访问Taviro主页", "关于rize..."}));
     dlg.reject();
 }
 
