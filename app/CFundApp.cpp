@@ -56,11 +56,12 @@ bool CFundApp::InitInstance() {
 void CFundApp::RunMainWindow(QDialog& dlg) {
     // Modal like a dialog's own run, but ended only by finishing the dialog:
     // while a thanks request runs, a close only hides the window, and that
-    // must not end the program before the request is done.
+    // must not end the program before the request is done. Modal to its own
+    // window only: the tray icon is a window of its own and must take the mouse.
     QApplication::setQuitOnLastWindowClosed(false);
     QEventLoop loop;
     QObject::connect(&dlg, &QDialog::finished, &loop, &QEventLoop::quit);
-    dlg.setWindowModality(Qt::ApplicationModal);
+    dlg.setWindowModality(Qt::WindowModal);
     dlg.show();
     loop.exec();
 }

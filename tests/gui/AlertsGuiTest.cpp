@@ -11,11 +11,13 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTableWidget>
 #include <QTimeEdit>
 
+#include "app/CFundApp.h"
 #include "app/CFundDlg.h"
 #include "dialogs/CAlertSettingsDlg.h"
 #include "ledger/Alerts.h"
@@ -263,6 +265,25 @@ TEST_F(TrayWindowTest, TimerSendsWhatIsDueOnceInUtf8AndNothingFromADamagedLedger
     dlg->OnAlertTimer();
     EXPECT_EQ(sent.size(), 2u);
     EXPECT_TRUE(MessageBox::Requests().empty());
+}
+
+TEST_F(TrayWindowTest, TheRunningWindowLeavesTheTrayIconTheMouse) {
+    // The tray icon is a window of its own beside the running main window; a button stands in for it.
+    QPushButton trayStandIn(QStringLiteral("tray"));
+    int clicks = 0;
+    QObject::connect(&trayStandIn, &QPushButton::clicked, [&] { ++clicks; });
+    CFundDlg window;
+    ModalScript script;
+    script.Then<CFundDlg>([&](CFundDlg* shown) {
+        trayStandIn.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&trayStandIn));
+        // As the window system delivers it, where a window blocked by a modal one drops it.
+        QTest::mouseClick(trayStandIn.windowHandle(), Qt::LeftButton, {}, trayStandIn.rect().center());
+        shown->ExitProgram();
+    });
+    CFundApp::RunMainWindow(window);
+    EXPECT_TRUE(script.AllStepsRan());
+    EXPECT_EQ(clicks, 1);
 }
 
 }  // namespace
