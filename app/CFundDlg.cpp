@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string_view>
+#include <variant>
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -26,8 +28,11 @@
 #include "platform/ServerConfig.h"
 #include "platform/Shell.h"
 #include "suggest/CSuggestEdit.h"
+#include "sync/IndexFeed.h"
+#include "sync/MemoryFeeds.h"
 #include "tables/CFundListCtrl.h"
 #include "tables/CIncomeCalendar.h"
+#include "tables/CellFormat.h"
 #include "tables/ViewDefinition.h"
 #include "ui_CFundDlg.h"
 #include "web/CWebBrowser2.h"
@@ -43,6 +48,8 @@ bool g_bAutoRefresh = true;
 
 // The alerts are asked for once a minute: the day's alert time is given to the minute.
 constexpr int kAlertIntervalMs = 60 * 1000;
+// Height of the market line's row above the list, its gap included.
+constexpr int kIndexLineHeight = 18;
 
 QString Base() {
     return QString::fromStdString(ServerBaseUrl());
@@ -72,6 +79,8 @@ CFundDlg::CFundDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::C
     QFont summaryFont = ui->summaryLabel->font();
     summaryFont.setPixelSize(12);
     ui->summaryLabel->setFont(summaryFont);
+    ui->indexLine->setFont(summaryFont);
+    ui->indexLine->hide();
 
     connect(ui->latestButton, &QPushButton::clicked, this, &CFundDlg::OnLatest);
     connect(ui->forecastButton, &QPushButton::clicked, this, &CFundDlg::OnForecast);
@@ -271,9 +280,12 @@ void CFundDlg::RecalcLayout() {
     ui->summaryLabel->repaint();
     place(ui->searchEdit, W - 250, 73, 170, 20);
     place(ui->findButton, W - 75, 73, 60, 20);
-    place(ui->fundList, 110, 96, W - 120, H - 157);
-    place(ui->pagePane, 110, 96, W - 120, H - 157);
-    place(m_pCalendar, 110, 96, W - 120, H - 157);
+    // The market line, while there is one, takes a line of its own above the list.
+    const int top = ui->indexLine->isVisibleTo(this) ? 96 + kIndexLineHeight : 96;
+    place(ui->indexLine, 110, 96, W - 120, kIndexLineHeight - 2);
+    place(ui->fundList, 110, top, W - 120, H - 61 - top);
+    place(ui->pagePane, 110, top, W - 120, H - 61 - top);
+    place(m_pCalendar, 110, top, W - 120, H - 61 - top);
     place(m_pStatusBar, 0, H - 50, W, 25);
 }
 
@@ -494,8 +506,49 @@ void CFundDlg::TakeCandidates(const std::vector<std::string>& entries,
 void CFundDlg::ReloadCurrentView() {
     if (m_bCalendarShown)
         m_pCalendar->Reload();
+    else if (!m_bListCovered && List()->m_bLoaded == 1 && List()->m_loadedView == m_view)
+        List()->RefreshView();  // the rows keep their sort, selection and scroll position
     else if (!m_bListCovered)
         ShowView(m_view);
+}
+
+bool CFundDlg::ShownView(ViewKind& kind, std::string& quoteDate) {
+    if (m_bListCovered) return false;
+    kind = m_view;
+    quoteDate = List()->m_strDate;
+    return true;
+}
+
+QLabel* CFundDlg::IndexLine() const {
+    return ui->indexLine;
+}
+
+void CFundDlg::ShowIndices() {
+    const MemoryFeedSnapshot feeds = TakeMemoryFeeds();
+    QString html;
+    for (std::string_view code : kMarketLineIndices) {
+        const MemoryValue* name = feeds.Find("idx", std::string(code), kIndexName);
+        const MemoryValue* level = feeds.Find("idx", std::string(code), kIndexLevel);
+        const MemoryValue* change = feeds.Find("idx", std::string(code), kIndexChange);
+        if (!name || !level || !change || !std::holds_alternative<std::string>(*name) ||
+            !std::holds_alternative<double>(*level) || !std::holds_alternative<double>(*change))
+            continue;
+        const double pct = std::get<double>(*change);
+        // Rises red, falls and no change green, as the list colours its rows.
+        const RgbColor color = pct > 0 ? kRiseColor : kFallColor;
+        if (!html.isEmpty()) html += QStringLiteral("&nbsp;&nbsp;&nbsp;&nbsp;");
+        html += QStringLiteral("<span style=\"color:#%1\">%2&nbsp;%3&nbsp;%4%</span>")
+                    .arg(color, 6, 16, QLatin1Char('0'))
+                    .arg(GbkToQString(std::get<std::string>(*name)).toHtmlEscaped())
+                    .arg(QString::fromStdString(FormatFixed(std::get<double>(*level), 2)))
+                    .arg(QString::fromStdString(FormatFixed(pct, 2, true)));
+    }
+    ui->indexLine->setText(html);
+    const bool shown = !html.isEmpty();
+    if (shown != ui->indexLine->isVisibleTo(this)) {
+        ui->indexLine->setVisible(shown);
+        RecalcLayout();
+    }
 }
 
 void CFundDlg::CloseAsCancel() {

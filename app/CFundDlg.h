@@ -135,7 +135,11 @@ class CFundDlg : public QDialog, public IRefreshHost {
     void TakeCandidates(const std::vector<std::string>& entries,
                         const std::vector<std::string>& initials) override;
     void ReloadCurrentView() override;
+    bool ShownView(ViewKind& kind, std::string& quoteDate) override;
+    void ShowIndices() override;
     void CloseAsCancel() override;
+    // The market line above the list (hidden while there are no indices).
+    QLabel* IndexLine() const;
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -38,7 +38,10 @@ static_assert(kFindCodeColumn == kCodeColumn && kFindNameColumn == kNameColumn);
 namespace {
 
 // The trades file as the chooser offers it; the exchange's boxes are the holdings file's.
-constexpr const char* kTradesFileName = "ZezaTrades.txt";
+// The trades file is comma-separated text: offered as such, so a spreadsheet opens it.
+constexpr const char* kTradesFileName = "ZezaTrades.csv";
+constexpr const char* kTradesFileFilter = "CSV 文件(*.csv)";
+constexpr const char* kTradesFileSuffix = "csv";
 // At most this many reasons of skipped lines are listed in the import's box.
 constexpr size_t kReasonsShown = 10;
 
@@ -339,8 +342,8 @@ void CFundDlg::OnTrades() {
 
 void CFundDlg::OnExportTrades() {
     const QString path = FileChooser::GetSaveFileName(this, QString(), QString::fromUtf8(kTradesFileName),
-                                                      QString::fromUtf8(kHoldingsFileFilter),
-                                                      QString::fromUtf8(kHoldingsFileSuffix));
+                                                      QString::fromUtf8(kTradesFileFilter),
+                                                      QString::fromUtf8(kTradesFileSuffix));
     if (path.isEmpty()) return;
     if (QFileInfo::exists(path) &&
         MessageBox::Show(this, QString::fromUtf8(kOverwriteQuestion), QString::fromUtf8(kExchangeCaption),
@@ -361,8 +364,8 @@ void CFundDlg::OnExportTrades() {
 
 void CFundDlg::OnImportTrades() {
     const QString path = FileChooser::GetOpenFileName(this, QString(), QString::fromUtf8(kTradesFileName),
-                                                      QString::fromUtf8(kHoldingsFileFilter),
-                                                      QString::fromUtf8(kHoldingsFileSuffix));
+                                                      QString::fromUtf8(kTradesFileFilter),
+                                                      QString::fromUtf8(kTradesFileSuffix));
     if (path.isEmpty()) return;
     int added = 0;
     int skipped = 0;

@@ -10,6 +10,8 @@
 #include "suggest/SuggestionList.h"
 #include "sync/Feeds.h"
 #include "sync/MemoryFeeds.h"
+#include "sync/TradingHours.h"
+#include "tables/ViewLoader.h"
 
 namespace zeza {
 
@@ -119,8 +121,45 @@ int RefreshWorker::RefreshData() {
 
     const QString done = QStringLiteral("更新完成 ") + GbkToQString(m_db.GetEstimateTimeText());
     if (!OnUi([&] { m_pHost->SetStatusText(done, 2); })) return 0;
+    if (!OnUi([this] { m_pHost->ShowIndices(); })) return 0;
+    ReadShownView();
     OnUi([this] { m_pHost->ReloadCurrentView(); });
     return ok;
+}
+
+int RefreshWorker::LightRefresh() {
+    const int32_t estTime = m_db.Local().estTime;
+    const int32_t idxTime = MemoryFeedTime("idx");
+    const int r = m_db.LightSync();
+    if (r == -1) return 0;
+    if (MemoryFeedTime("idx") != idxTime && !OnUi([this] { m_pHost->ShowIndices(); })) return 0;
+    if (m_db.Local().estTime != estTime) {
+        const QString done = QStringLiteral("更新完成 ") + GbkToQString(m_db.GetEstimateTimeText());
+        if (!OnUi([&] { m_pHost->SetStatusText(done, 2); })) return 0;
+        ReadShownView();
+        if (!OnUi([this] { m_pHost->ReloadCurrentView(); })) return 0;
+        double v = 0, p = 0, e = 0, c = 0;
+        // A failed read leaves the summary as the last pass showed it.
+        if (m_db.GetPortfolioTotals(v, p, e, c) == 1) OnUi([&] { m_pHost->ShowSummary(v, p, e, c); });
+    }
+    return r == 1 ? 1 : 0;
+}
+
+void RefreshWorker::ReadShownView() {
+    ViewKind kind = ViewKind::Latest;
+    std::string date;
+    bool shown = false;
+    if (!OnUi([&] { shown = m_pHost->ShownView(kind, date); }) || !shown) return;
+    // The rows are kept by the view loader until the database changes again; a
+    // failed read is the window's to report when it reads them itself.
+    std::shared_ptr<const ViewTable> table;
+    (void)LoadViewTable(GetViewDefinition(kind), date, table);
+}
+
+bool RefreshWorker::WaitUntil(int64_t t) {
+    const auto wake = std::chrono::system_clock::time_point(std::chrono::seconds(t));
+    std::unique_lock lock(m_mutex);
+    return !m_cv.wait_until(lock, wake, [this] { return m_bStop; });
 }
 
 void RefreshWorker::RefreshThreadProc() {
@@ -147,8 +186,15 @@ void RefreshWorker::RefreshThreadProc() {
             sleepSeconds = g_sleepAfterFailure ? g_sleepAfterFailure.load() : 310;
         }
         ++m_nPasses;
-        std::unique_lock lock(m_mutex);
-        if (m_cv.wait_for(lock, std::chrono::seconds(sleepSeconds), [this] { return m_bStop; })) return;
+        // Light passes fill the trading session until the next full pass is due.
+        const int64_t fullPass = now + sleepSeconds;
+        for (;;) {
+            const int64_t light = NextLightPass(static_cast<int64_t>(std::time(nullptr)));
+            if (light >= fullPass) break;
+            if (!WaitUntil(light)) return;
+            (void)LightRefresh();
+        }
+        if (!WaitUntil(fullPass)) return;
     }
 }
 

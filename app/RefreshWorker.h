@@ -13,6 +13,7 @@
 #include "app/UiBridge.h"
 #include "db/CFundDb.h"
 #include "suggest/PinyinInitials.h"
+#include "tables/ViewDefinition.h"
 
 namespace zeza {
 
@@ -36,8 +37,12 @@ class IRefreshHost {
     // each entry's name (initials[i] belongs to entries[i]); they replace the old ones.
     virtual void TakeCandidates(const std::vector<std::string>& entries,
                                 const std::vector<std::string>& initials) = 0;
-    // Re-runs the current view's button, if a view is current.
+    // Shows the current view's fresh values (its sort and selection kept), if a view is current.
     virtual void ReloadCurrentView() = 0;
+    // The view the list shows and its quote date (GBK); false when the list is covered.
+    virtual bool ShownView(ViewKind& kind, std::string& quoteDate) = 0;
+    // Shows the market indices as the feed kept in memory holds them now.
+    virtual void ShowIndices() = 0;
     // Shows the summary line for the four portfolio totals.
     virtual void ShowSummary(double value, double previousValue, double estimatedValue, double cost) = 0;
     // Closes the window as Cancel (the close the user asked for during a thanks request).
@@ -45,7 +50,8 @@ class IRefreshHost {
 };
 
 // The background refresh: one pass at once, then one every hour (five minutes
-// after a failed pass), each followed by a thanks request on its own thread.
+// after a failed pass), each followed by a thanks request on its own thread;
+// during a trading session a light pass every two minutes in between.
 // It owns its own data object, so the UI thread's object is never shared.
 class RefreshWorker {
   public:
@@ -60,6 +66,9 @@ class RefreshWorker {
 
     // One refresh pass on the calling thread: 1 every step succeeded, 0 otherwise.
     int RefreshData();
+    // One light pass on the calling thread (CFundDb::LightSync), then fresh estimates
+    // and indices shown in place. 1 done or nothing new, 0 a step failed.
+    int LightRefresh();
     // Number of passes finished (tests wait on it).
     int PassCount() const { return m_nPasses.load(); }
 
@@ -68,6 +77,10 @@ class RefreshWorker {
 
   private:
     void RefreshThreadProc();
+    // Reads the shown view's rows here, so the window's refresh finds them read.
+    void ReadShownView();
+    // Waits until t (seconds since 1970); false when stopped meanwhile.
+    bool WaitUntil(int64_t t);
     void StartPing();
     void PingThreadProc();
     bool StopRequested();

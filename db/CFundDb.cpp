@@ -252,11 +252,13 @@ int CFundDb::GetPortfolioTotals(double& value, double& previousValue, double& es
 }
 
 std::string CFundDb::GetEstimateTimeText() const {
+    static const std::string prefix = Utf8ToGbk("预估净值更新时间：");
+    // Time 0 is no estimate at all, not the first second of 1970.
+    if (m_local.estTime == 0) return prefix + Utf8ToGbk("暂无");
     const std::tm local = LocalTimeOf(m_local.estTime);
     char buf[64];
     std::snprintf(buf, sizeof buf, "%d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    static const std::string prefix = Utf8ToGbk("预估净值更新时间：");
     return prefix + buf;
 }
 

@@ -80,6 +80,11 @@ class CFundDb {
     [[nodiscard]] int FetchControlFile(ServerControl& rec, const DownloadProgress& progress = {});
     // 1 go on, -1 control file not fetched, -2 forced update required.
     [[nodiscard]] int CheckServer();
+    // The light pass of a trading day: the control file (its [VER] asks nothing), then the estimate
+    // feed when estTime moved and each feed kept in memory a light pass runs when its time moved (a
+    // failure of those keeps their last values). 1 done or nothing new, -1 control file not fetched
+    // (nothing else asked), -4 estimate feed failed.
+    [[nodiscard]] int LightSync();
     // Runs the feed of kind (a FeedKind) when the server has newer data, then stores its time.
     // 1 done or nothing to do, -2 unknown kind, -3/-4/-5 net value/estimate/fund list feed failed.
     [[nodiscard]] int SyncFeed(int kind);
@@ -88,7 +93,7 @@ class CFundDb {
     [[nodiscard]] int FetchFeed(const FeedDescriptor& feed);
     // 1 stored, 0 failed.
     [[nodiscard]] int SaveUpdateTime(int t);
-    // "预估净值更新时间：..." in GBK, from the local estimate time.
+    // "预估净值更新时间：..." in GBK, from the local estimate time; "...：暂无" before the first estimates.
     std::string GetEstimateTimeText() const;
     // Time (seconds since 1970, UTC) of the latest successful control fetch of
     // any CFundDb in the process; 0 before the first.

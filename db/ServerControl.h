@@ -12,6 +12,7 @@ struct ServerControl {
     int32_t estTime = 0;
     int32_t listTime = 0;
     int32_t accTime = 0;  // a feed kept in memory (sync/MemoryFeeds.h); 0 when not announced
+    int32_t idxTime = 0;  // the market indices, kept in memory as accTime
     int32_t LastVer = 0;
     int32_t UpdateVer = 0;
     int32_t UpdateFu = 0;

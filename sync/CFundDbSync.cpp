@@ -123,6 +123,17 @@ int CFundDb::CheckServer() {
     return 1;
 }
 
+int CFundDb::LightSync() {
+    ServerControl fresh;
+    // A failed fetch keeps the times of the last good one, as SyncFeed's refetch does.
+    if (!FetchControlFile(fresh)) return -1;
+    m_server = fresh;
+    const int result = SyncFeed(kEstimateFeed);
+    for (const MemoryFeedDescriptor& feed : MemoryFeeds())
+        if (feed.light) (void)SyncMemoryFeed(*this, feed);
+    return result;
+}
+
 int CFundDb::SyncFeed(int kind) {
     const FeedDescriptor* feed = FindFeed(kind);
     if (!feed) return -2;

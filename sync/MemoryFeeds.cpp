@@ -9,6 +9,7 @@
 #include "platform/ServerConfig.h"
 #include "platform/WholeFile.h"
 #include "sync/AccuracyFeed.h"
+#include "sync/IndexFeed.h"
 
 namespace zeza {
 namespace {
@@ -19,7 +20,15 @@ constexpr std::array kMemoryFeeds = {
                          .controlKey = "accTime",
                          .serverTime = &ServerControl::accTime,
                          .read = ReadAccuracyFeed,
-                         .statusText = "更新估值误差..."},
+                         .statusText = "更新估值误差...",
+                         .light = false},
+    MemoryFeedDescriptor{.type = "idx",
+                         .tempFile = "~FUidx.tmp",
+                         .controlKey = "idxTime",
+                         .serverTime = &ServerControl::idxTime,
+                         .read = ReadIndexFeed,
+                         .statusText = "更新市场指数...",
+                         .light = true},
 };
 
 // The refresh thread replaces the tables, the UI thread's view loads read them.

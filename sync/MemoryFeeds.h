@@ -33,6 +33,7 @@ struct MemoryFeedDescriptor {
     // Reads the downloaded text into out. 1 read; 0 the text is no such feed (out unusable).
     int (*read)(std::string_view text, MemoryTable& out);
     const char* statusText;  // shown (UTF-8) while a refresh pass runs the feed
+    bool light;              // a light pass of the trading day runs it too
 };
 
 // Every feed kept in memory, in the order a refresh pass runs them (after the stored feeds).

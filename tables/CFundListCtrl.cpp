@@ -10,6 +10,7 @@
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QScrollBar>
 
 #include "db/CFundDb.h"
 #include "platform/GbkQString.h"
@@ -88,8 +89,24 @@ int CFundListCtrl::BuildColumns(const std::string& layout) {
     for (size_t i = 0; i < widths.size(); ++i)
         horizontalHeader()->resizeSection(static_cast<int>(i), widths[i]);
     m_nColumns = static_cast<int>(widths.size());
+    m_nNameMinWidth = m_nColumns > kNameColumn ? widths[kNameColumn] : 0;
+    FitNameColumn();
     m_bNextAsc = 1;
     return 1;
+}
+
+void CFundListCtrl::FitNameColumn() {
+    if (m_nColumns <= kNameColumn) return;
+    QHeaderView* header = horizontalHeader();
+    int others = 0;
+    for (int c = 0; c < m_nColumns; ++c)
+        if (c != kNameColumn) others += header->sectionSize(c);
+    header->resizeSection(kNameColumn, std::max(m_nNameMinWidth, viewport()->width() - others));
+}
+
+void CFundListCtrl::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    FitNameColumn();
 }
 
 void CFundListCtrl::ClearList(bool columnsToo) {
@@ -173,11 +190,6 @@ int CFundListCtrl::LoadView(ViewKind kind, int sortColumn) {
     // The watch list has no watch flag to sort by: such a click changes nothing.
     if (sortColumn >= 0 && view.IgnoresSortColumn(sortColumn)) return 0;
 
-    m_bLoaded = 0;
-    m_loadedView = kind;
-    m_mapColors.clear();
-    ClearList(false);
-
     bool ascending = true;
     if (sortColumn < 0) {
         m_bNextAsc = 1;
@@ -188,6 +200,73 @@ int CFundListCtrl::LoadView(ViewKind kind, int sortColumn) {
         m_bNextAsc = 1;
         ascending = false;
     }
+    return FillView(kind, sortColumn, ascending);
+}
+
+int CFundListCtrl::RefreshView() {
+    if (m_bLoaded != 1 || !m_loadedView) return 0;
+    const ViewDefinition& view = GetViewDefinition(*m_loadedView);
+    std::shared_ptr<const ViewTable> table;
+    const int result = LoadViewTable(view, m_strDate, table);
+    const ViewTable* shown = m_pModel->Table();
+    if (result >= 0 && shown && table && SameViewRows(*shown, *table)) {
+        if (table.get() == shown) return GetItemCount() > 0 ? GetItemCount() - 1 : 0;
+        std::vector<int> columns;
+        std::vector<int> colorRows;
+        DiffViewTables(*shown, *table, columns, colorRows);
+        m_pModel->UpdateValues(table, columns);
+        if (!colorRows.empty()) {
+            // The rows' colours are shared by row id; a row that now rises turns red.
+            std::vector<int> shownRow(m_pModel->Order().size());
+            for (size_t r = 0; r < shownRow.size(); ++r)
+                shownRow[static_cast<size_t>(m_pModel->Order()[r])] = static_cast<int>(r);
+            int first = GetItemCount(), last = -1;
+            for (int r : colorRows) {
+                RowColors& entry = m_mapColors[table->ids[static_cast<size_t>(r)]];
+                entry.text = table->HasTextColor(r) ? table->TextColor(r) : kDefaultRowText;
+                first = std::min(first, shownRow[static_cast<size_t>(r)]);
+                last = std::max(last, shownRow[static_cast<size_t>(r)]);
+            }
+            m_pModel->RowsRecoloured(first, last);
+        }
+        if (m_nSortColumn >= 0 && std::binary_search(columns.begin(), columns.end(), m_nSortColumn)) {
+            std::vector<int> order;
+            if (SortViewRows(*table, m_nSortColumn, m_bSortAscending, order))
+                m_pModel->Reorder(std::move(order));
+        }
+        return GetItemCount() > 0 ? GetItemCount() - 1 : 0;
+    }
+
+    // Other rows: loaded anew in the same sort, the selected funds selected again.
+    std::vector<qint64> selected;
+    for (int row : GetSelectedRows()) selected.push_back(GetItemData(row));
+    const qint64 current = currentIndex().isValid() ? GetItemData(currentIndex().row()) : 0;
+    const int scroll = verticalScrollBar()->value();
+    const int hscroll = horizontalScrollBar()->value();
+    const int loaded = FillView(*m_loadedView, m_nSortColumn, m_bSortAscending);
+    std::sort(selected.begin(), selected.end());
+    QItemSelection selection;
+    for (int row = 0; row < GetItemCount(); ++row) {
+        const qint64 id = GetItemData(row);
+        if (std::binary_search(selected.begin(), selected.end(), id))
+            selection.select(m_pModel->index(row, 0), m_pModel->index(row, m_nColumns - 1));
+        if (id == current && current != 0)
+            selectionModel()->setCurrentIndex(m_pModel->index(row, 0), QItemSelectionModel::NoUpdate);
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    verticalScrollBar()->setValue(scroll);
+    horizontalScrollBar()->setValue(hscroll);
+    return loaded;
+}
+
+int CFundListCtrl::FillView(ViewKind kind, int sortColumn, bool ascending) {
+    const ViewDefinition& view = GetViewDefinition(kind);
+    m_bLoaded = 0;
+    m_loadedView = kind;
+    m_nSortColumn = sortColumn;
+    m_bSortAscending = ascending;
+    m_mapColors.clear();
+    ClearList(false);
 
     // The rows come from the database only when it changed since they were
     // read; a header click sorts them here, as the database would.

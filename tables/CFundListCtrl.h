@@ -52,6 +52,11 @@ class CFundListCtrl : public QTableView {
     // no sort) and returns -1 no database, -2 query failed, -3 filling failed
     // (after a message box), else the index of the last row (0 when none).
     int LoadView(ViewKind kind, int sortColumn);
+    // Shows the loaded view's fresh values keeping its sort, selection and scroll position:
+    // in place when its rows are the same (only the changed columns redrawn, the rows sorted
+    // again only when the sort column changed), else its rows loaded anew in the same sort
+    // with the selected funds selected again. LoadView's results; 0 also when no view is loaded.
+    int RefreshView();
     // LoadView for one view each.
     int LoadLatest(int sortColumn);
     int LoadForecast(int sortColumn);
@@ -65,9 +70,11 @@ class CFundListCtrl : public QTableView {
     FundListModel* ListModel() const { return m_pModel; }
 
     // State the owner reads and sets directly.
-    std::string m_strDate;                 // quote date of every view query, "yyyy-mm-dd"
-    int m_bNextAsc = 1;                    // 1: the next header click sorts ascending
-    int m_bLoaded = 0;                     // 1 after a load ran to its end
+    std::string m_strDate;   // quote date of every view query, "yyyy-mm-dd"
+    int m_bNextAsc = 1;      // 1: the next header click sorts ascending
+    int m_bLoaded = 0;       // 1 after a load ran to its end
+    int m_nSortColumn = -1;  // the list column the rows are sorted by; -1 the query's order
+    bool m_bSortAscending = true;
     int m_nColumns = 0;                    // columns, the check box column included
     std::optional<ViewKind> m_loadedView;  // the view of the last load, which a header click sorts
     RowColorMap m_mapColors;
@@ -78,8 +85,13 @@ class CFundListCtrl : public QTableView {
     // with an invalid index.
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // Loads kind sorted by sortColumn (-1 the query's order) as given.
+    int FillView(ViewKind kind, int sortColumn, bool ascending);
+    // The name column takes the width the others leave, never less than its described width.
+    void FitNameColumn();
     void OnHeaderClicked(int column);
     void OnCheckChanged(int row, bool checked);
     void SetRowColor(int row, bool background, const QColor& color);
@@ -88,6 +100,7 @@ class CFundListCtrl : public QTableView {
 
     FundListModel* m_pModel = nullptr;
     bool m_bPressedOnEmptyArea = false;
+    int m_nNameMinWidth = 0;  // the described width of the name column
 };
 
 }  // namespace zeza

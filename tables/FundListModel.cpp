@@ -6,6 +6,7 @@
 
 #include "platform/GbkQString.h"
 #include "tables/ColumnLayout.h"
+#include "tables/ViewDefinition.h"
 
 namespace zeza {
 
@@ -41,6 +42,10 @@ QVariant FundListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             return Text(index.row(), col);
+        case Qt::ToolTipRole:
+            // A long name is cut to the column: its tooltip shows it whole.
+            if (col == kNameColumn) return Text(index.row(), col);
+            return {};
         case Qt::CheckStateRole:
             if (col == 0) return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
             return {};
@@ -123,6 +128,46 @@ void FundListModel::ClearRows() {
     beginRemoveRows(QModelIndex(), 0, RowTotal() - 1);
     RemoveAllRows();
     endRemoveRows();
+}
+
+void FundListModel::UpdateValues(std::shared_ptr<const ViewTable> table, const std::vector<int>& columns) {
+    if (!table || !m_table || !SameViewRows(*table, *m_table)) return;
+    m_table = std::move(table);
+    const int last = RowTotal() - 1;
+    if (last < 0) return;
+    for (int c : columns) {
+        if (c <= 0 || c >= static_cast<int>(m_columns.size())) continue;
+        QList<int> roles{Qt::DisplayRole};
+        if (c == kNameColumn) roles.append(Qt::ToolTipRole);
+        emit dataChanged(index(0, c), index(last, c), roles);
+    }
+}
+
+void FundListModel::Reorder(std::vector<int> order) {
+    if (order.size() != m_order.size()) return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Where each table row is shown now, so the persistent indices (the selection,
+    // the current row) follow their rows.
+    std::vector<int> newRowOf(order.size());
+    for (size_t r = 0; r < order.size(); ++r) newRowOf[static_cast<size_t>(order[r])] = static_cast<int>(r);
+    std::vector<char> checked(order.size());
+    for (size_t r = 0; r < m_order.size(); ++r)
+        checked[static_cast<size_t>(newRowOf[static_cast<size_t>(m_order[r])])] = m_checked[r];
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& i : before)
+        after.append(index(newRowOf[static_cast<size_t>(m_order[static_cast<size_t>(i.row())])], i.column()));
+    m_order = std::move(order);
+    m_checked = std::move(checked);
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void FundListModel::RowsRecoloured(int first, int last) {
+    if (m_columns.empty() || !IsValidRow(first) || !IsValidRow(last) || first > last) return;
+    emit dataChanged(index(first, 0), index(last, static_cast<int>(m_columns.size()) - 1),
+                     {Qt::ForegroundRole});
 }
 
 qint64 FundListModel::RowId(int row) const {

@@ -44,6 +44,16 @@ class FundListModel : public QAbstractTableModel {
     // the columns (and so the widths the user gave them).
     void SetView(std::shared_ptr<const ViewTable> table, std::vector<int> order);
     void ClearRows();
+    // Takes table, which holds the rows shown (SameViewRows), as their new values, keeping
+    // the shown order, check boxes and selection; the list columns given are redrawn.
+    void UpdateValues(std::shared_ptr<const ViewTable> table, const std::vector<int>& columns);
+    // Shows the rows in order (row indices of the table shown, each once); selected rows
+    // stay selected and the current row stays current.
+    void Reorder(std::vector<int> order);
+    // The rows of the table from first to last shown row (inclusive) have new text colours.
+    void RowsRecoloured(int first, int last);
+    const ViewTable* Table() const { return m_table.get(); }
+    const std::vector<int>& Order() const { return m_order; }
 
     qint64 RowId(int row) const;
     bool IsChecked(int row) const;

@@ -358,4 +358,49 @@ bool SortViewRows(const ViewTable& table, int sortColumn, bool ascending, std::v
     return true;
 }
 
+bool SameViewRows(const ViewTable& a, const ViewTable& b) {
+    return a.view == b.view && a.columns == b.columns && a.ids == b.ids;
+}
+
+void DiffViewTables(const ViewTable& a, const ViewTable& b, std::vector<int>& columns,
+                    std::vector<int>& colorRows) {
+    columns.clear();
+    colorRows.clear();
+    auto same = [&](const ViewValue& x, const ViewValue& y) {
+        if (x.type != y.type) return false;
+        switch (x.type) {
+            case SQLITE_INTEGER:
+                return x.i == y.i;
+            case SQLITE_FLOAT:
+                return x.d == y.d;
+            case SQLITE_TEXT:
+            case SQLITE_BLOB:
+                return x.textSize == y.textSize && std::memcmp(a.Text(x), b.Text(y), x.textSize) == 0;
+            default:
+                return true;
+        }
+    };
+    const int rows = a.RowCount();
+    std::vector<bool> changed(static_cast<size_t>(a.columns), false);
+    for (int c = 0; c < a.columns; ++c) {
+        for (int r = 0; r < rows; ++r) {
+            if (!same(a.Value(r, c), b.Value(r, c))) {
+                changed[static_cast<size_t>(c)] = true;
+                break;
+            }
+        }
+    }
+    if (a.view) {
+        for (size_t i = 0; i < a.view->cells.size(); ++i) {
+            const int source = a.view->cells[i].resultColumn;
+            if (source >= 0 && source < a.columns && changed[static_cast<size_t>(source)])
+                columns.push_back(static_cast<int>(i) + 1);
+        }
+    }
+    constexpr std::uint8_t kColor = ViewTable::kHasTextColor | ViewTable::kRises;
+    for (int r = 0; r < rows; ++r)
+        if ((a.flags[static_cast<size_t>(r)] & kColor) != (b.flags[static_cast<size_t>(r)] & kColor))
+            colorRows.push_back(r);
+}
+
 }  // namespace zeza

@@ -75,4 +75,13 @@ int LoadViewTable(const ViewDefinition& view, const std::string& quoteDate,
 // that column or the result has no such column.
 bool SortViewRows(const ViewTable& table, int sortColumn, bool ascending, std::vector<int>& order);
 
+// True when a and b hold the rows of one view, row by row the same row ids.
+bool SameViewRows(const ViewTable& a, const ViewTable& b);
+
+// What differs between a and b, which hold the same rows (SameViewRows): the list
+// columns (1, 2, ..., ascending) with a value that differs in some row, and the
+// rows (of the tables) whose text colour differs.
+void DiffViewTables(const ViewTable& a, const ViewTable& b, std::vector<int>& columns,
+                    std::vector<int>& colorRows);
+
 }  // namespace zeza

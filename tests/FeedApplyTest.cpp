@@ -9,6 +9,7 @@
 #include "db/CFundDb.h"
 #include "db/SqlAccess.h"
 #include "sync/AccuracyFeed.h"
+#include "sync/IndexFeed.h"
 #include "sync/EstimateFeed.h"
 #include "sync/FundListFeed.h"
 #include "sync/NetValueFeed.h"
@@ -360,4 +361,25 @@ TEST(AccuracyFeed, ReadsValidLinesAndSkipsTheRest) {
     }
     for (const std::string& text : {std::string("<html>busy</html>"), G("000001|自算|0.31\r\n")})
         EXPECT_EQ(ReadAccuracyFeed(text, t), 0) << text;
+}
+
+TEST(IndexFeed, ReadsValidLinesAndSkipsTheRest) {
+    MemoryTable t;
+    ASSERT_EQ(ReadIndexFeed(kByteOrderMark + G("sh000001|上证指数|3245.67|0.52|2026-12-07 14:30:00\r\n"
+                                               "hkHSI|恒生指数|19876.50|-1.25|2026-12-07 14:30:00\n"
+                                               "sz399001|深证成指|0|0.10|2026-12-07 14:30:00\r\n"  // no level
+                                               "sz399006|创业板指|2100.5x|0.10|t\r\n"  // no number
+                                               "SH000300|沪深300|3900.00|0.10|t\r\n"   // no market
+                                               "sh000300||3900.00|0.10|t\r\n"          // no name
+                                               "sh000905|中证500|5800.00|0.10\r\n"     // a field short
+                                               "sh000001|上证指数|3250.00|0.66|2026-12-07 14:32:00\r\n"),
+                            t),
+              1);
+    EXPECT_EQ(t.size(), 2u);
+    EXPECT_EQ(t["sh000001"], (std::vector<MemoryValue>{G("上证指数"), 3250.0, 0.66, "2026-12-07 14:32:00"}));
+    EXPECT_EQ(t["hkHSI"], (std::vector<MemoryValue>{G("恒生指数"), 19876.5, -1.25, "2026-12-07 14:30:00"}));
+    // The relay before its first quote sends nothing; an error page is no feed.
+    EXPECT_EQ(ReadIndexFeed("\r\n", t), 1);
+    EXPECT_TRUE(t.empty());
+    EXPECT_EQ(ReadIndexFeed("<html>502</html>", t), 0);
 }

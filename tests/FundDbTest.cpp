@@ -329,6 +329,9 @@ TEST(FundDbTimes, EstimateTimeTextInLocalTime) {
     tzset();
     CFundDb db;
     EXPECT_EQ(db.GetEstimateTimeText(), G("预估净值更新时间：2008-11-17 14:30:05"));
+    // No estimates yet: no time at all rather than the first second of 1970.
+    ASSERT_EQ(ExecSql("UPDATE fu_iniLoc SET estTime=0;"), 0);
+    EXPECT_EQ(CFundDb().GetEstimateTimeText(), G("预估净值更新时间：暂无"));
     if (oldTz)
         setenv("TZ", saved.c_str(), 1);
     else

@@ -19,6 +19,7 @@
 #include "platform/UrlDownload.h"
 #include "sync/AccuracyFeed.h"
 #include "sync/MemoryFeeds.h"
+#include "sync/TradingHours.h"
 #include "tests/LocalHttpServer.h"
 #include "tests/TestDb.h"
 #include "tests/TestSupport.h"
@@ -453,4 +454,88 @@ TEST_F(Sync, ServerWithoutAMemoryFeedTimeIsAskedNothing) {
     for (const MemoryFeedDescriptor& feed : MemoryFeeds()) EXPECT_EQ(SyncMemoryFeed(*m_db, feed), 0);
     EXPECT_TRUE(m_server.Requests().empty());
     EXPECT_EQ(AccSource("000001"), "-");
+}
+
+// --- the trading day's light pass ---
+
+TEST(TradingHours, SessionEdgesInBeijingTimeWhateverTheMachinesZone) {
+    const char* oldTz = std::getenv("TZ");
+    const std::string saved = oldTz ? oldTz : "";
+    setenv("TZ", "America/New_York", 1);
+    tzset();
+    // 2026-12-07 was a Monday; 00:00 Beijing is 16:00 UTC the day before.
+    constexpr int64_t kMonday = 1796601600 - 8 * 3600;
+    constexpr int64_t kSaturday = kMonday + 5 * 86400;
+    auto at = [](int64_t day, int h, int m) { return day + h * 3600 + m * 60; };
+    struct Case {
+        int64_t t;
+        bool inside;
+        int64_t next;
+    };
+    for (const Case& c : {
+             Case{at(kMonday, 9, 29), false, at(kMonday, 9, 30)},
+             Case{at(kMonday, 9, 30), true, at(kMonday, 9, 32)},
+             Case{at(kMonday, 11, 29), true, at(kMonday, 11, 30)},
+             Case{at(kMonday, 11, 30), true, at(kMonday, 13, 0)},
+             Case{at(kMonday, 11, 31), false, at(kMonday, 13, 0)},
+             Case{at(kMonday, 12, 59), false, at(kMonday, 13, 0)},
+             Case{at(kMonday, 13, 0), true, at(kMonday, 13, 2)},
+             Case{at(kMonday, 15, 1) + 30, true, at(kMonday, 15, 2)},  // the close is seen
+             Case{at(kMonday, 15, 2), true, at(kMonday + 86400, 9, 30)},
+             Case{at(kMonday, 15, 3), false, at(kMonday + 86400, 9, 30)},
+             Case{at(kSaturday, 10, 0), false, at(kSaturday + 2 * 86400, 9, 30)},
+         }) {
+        SCOPED_TRACE(c.t);
+        EXPECT_EQ(IsTradingTime(c.t), c.inside);
+        EXPECT_EQ(NextLightPass(c.t), c.next);
+    }
+    if (oldTz)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+TEST_F(Sync, LightPassAsksOnlyForWhatMovedAndNeverForAnUpdate) {
+    Feed("est", "000001|1.2345\r\n");
+    Feed("idx", G("sh000001|上证指数|3245.67|0.52|2026-12-07 14:30:00\r\n"));
+    // A forced update on offer: a light pass does not ask about it.
+    const std::string ver = "UpdateFu=1\nUpdateVer=99\n";
+    auto pass = [&](int estTime, int idxTime) {
+        m_server.Serve(kControlPath, ControlFile(1200417988, 0, estTime).Fu("idxTime", idxTime).VerText(ver));
+        m_server.ForgetRequests();
+        EXPECT_EQ(m_db->LightSync(), 1);
+        std::vector<std::string> paths;
+        for (const std::string& t : m_server.Targets())
+            paths.push_back(t.starts_with(kControlPath) ? kControlPath : t.substr(0, t.find("&dt=")));
+        return paths;
+    };
+    const std::string control = kControlPath;
+    EXPECT_EQ(pass(5, 7),
+              (std::vector<std::string>{control, "/fund/gdata.php?tp=est", "/fund/gdata.php?tp=idx"}));
+    EXPECT_EQ(m_db->Local().estTime, 5);
+    EXPECT_EQ(MemoryFeedTime("idx"), 7);
+    EXPECT_EQ(pass(5, 7), std::vector<std::string>{control});
+    EXPECT_EQ(pass(6, 7), (std::vector<std::string>{control, "/fund/gdata.php?tp=est"}));
+    EXPECT_EQ(pass(6, 8), (std::vector<std::string>{control, "/fund/gdata.php?tp=idx"}));
+    // The estimate track record waits for the hourly pass.
+    m_server.Serve(kControlPath, ControlFile(1200417988, 0, 6).Fu("idxTime", 8).Fu("accTime", 9));
+    m_server.ForgetRequests();
+    EXPECT_EQ(m_db->LightSync(), 1);
+    EXPECT_EQ(m_server.Requests().size(), 1u);
+
+    // No control file: nothing else is asked, and the times stay.
+    m_server.Serve(kControlPath, "busy", "text/plain", 503);
+    m_server.ForgetRequests();
+    EXPECT_EQ(m_db->LightSync(), -1);
+    EXPECT_EQ(m_server.Requests().size(), 1u);
+    EXPECT_EQ(m_db->Server().estTime, 6);
+    // A failed estimate feed is the pass's failure; a failed index feed is not.
+    m_server.Serve(kControlPath, ControlFile(1200417988, 0, 10).Fu("idxTime", 11));
+    Feed("est", "busy", 500);
+    Feed("idx", "busy", 500);
+    EXPECT_EQ(m_db->LightSync(), -4);
+    Feed("est", "000001|1.3000\r\n");
+    EXPECT_EQ(m_db->LightSync(), 1);
+    EXPECT_EQ(MemoryFeedTime("idx"), 8);
 }

@@ -253,9 +253,9 @@ TEST_F(CommandsFixture, DeleteActsOnTheHoldingsAskedAboutWhenAReloadCameBetween)
     ASSERT_EQ(List()->GetItemText(2, 1), "000001");
     Select({0, 2});
 
-    // Real boxes, answered from the event loop of each: while the first is open a
-    // refresh pass reloads the view in its natural order, then "确定" is pressed;
-    // the second is cancelled.
+    // Real boxes, answered from the event loop of each: while the first is open the
+    // view is loaded afresh in its natural order, then "确定" is pressed; the second
+    // is cancelled. (A refresh pass keeps the sort; a fresh load does not.)
     MessageBox::SetShowUnscriptedForTesting(true);
     auto press = [](QMessageBox* box, const QString& label) {
         for (QAbstractButton* b : box->buttons())
@@ -265,7 +265,7 @@ TEST_F(CommandsFixture, DeleteActsOnTheHoldingsAskedAboutWhenAReloadCameBetween)
     ModalScript script;
     script
         .Then<QMessageBox>([&](QMessageBox* box) {
-            dlg->ReloadCurrentView();
+            dlg->OnHoldings();
             EXPECT_EQ(List()->GetItemText(0, 1), "000001") << "the reload put another holding in row 0";
             press(box, QStringLiteral("确定"));
         })

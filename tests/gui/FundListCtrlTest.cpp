@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -161,7 +162,8 @@ TEST_F(FundListCtrlTest, FreshLoadBuildsColumnsAndFillsRows) {
     EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("关注"));
     EXPECT_EQ(model->headerData(8, Qt::Horizontal).toString(), QStringLiteral("增长幅(%)"));
     EXPECT_EQ(m_ctrl->horizontalHeader()->sectionSize(0), 50);
-    EXPECT_EQ(m_ctrl->horizontalHeader()->sectionSize(3), 130);
+    // The name takes what the other columns (710 pixels) leave of the list's width.
+    EXPECT_EQ(m_ctrl->horizontalHeader()->sectionSize(3), m_ctrl->viewport()->width() - 710);
     EXPECT_FALSE(m_ctrl->horizontalHeader()->isSortIndicatorShown());
 
     const int r = RowOf("000001");
@@ -214,7 +216,7 @@ TEST_F(FundListCtrlTest, HeaderClicksAlternateDirectionAcrossColumnsUntilAFreshL
 
     ASSERT_EQ(m_ctrl->LoadForecast(-1), 3);
     EXPECT_EQ(m_ctrl->m_bNextAsc, 1);
-    EXPECT_EQ(m_ctrl->horizontalHeader()->sectionSize(3), 130);
+    EXPECT_EQ(m_ctrl->horizontalHeader()->sectionSize(3), m_ctrl->viewport()->width() - 780);
     ClickHeader(1);
     EXPECT_EQ(Codes(), (Codes_t{"000001", "040002", "110003", "519078"}));
     EXPECT_EQ(m_ctrl->m_loadedView, ViewKind::Forecast);
@@ -515,6 +517,67 @@ TEST_F(FundListCtrlTest, ChangesWhileTheProgramRunsAreSeenAtTheNextReloadOrHeade
     EXPECT_EQ(m_ctrl->LoadLatest(-1), -1);
     EXPECT_EQ(m_ctrl->GetItemCount(), 0);
     EXPECT_FALSE(std::filesystem::exists("Zeza.db"));
+}
+
+TEST_F(FundListCtrlTest, FreshEstimatesAreShownInPlaceKeepingSortAndSelection) {
+    ASSERT_EQ(m_ctrl->LoadForecast(-1), 3);
+    ClickHeader(6);  // by the estimated change, ascending
+    ASSERT_EQ(Codes(), (Codes_t{"000001", "519078", "040002", "110003"}));
+    m_ctrl->selectRow(RowOf("040002"));
+    QSignalSpy changed(m_ctrl->ListModel(), &QAbstractItemModel::dataChanged);
+    QSignalSpy removed(m_ctrl->ListModel(), &QAbstractItemModel::rowsRemoved);
+
+    // 000001 now rises most: the estimate columns change, it turns red and moves to the end.
+    test::WriteFileBytes("est.tmp", "000001|1.2000\n");
+    ASSERT_EQ(ApplyEstimateFile("est.tmp"), 1);
+    ASSERT_EQ(m_ctrl->RefreshView(), 3);
+    EXPECT_EQ(removed.count(), 0) << "the rows were loaded anew";
+    std::set<int> columns;
+    for (const QList<QVariant>& args : changed) {
+        const auto roles = args[2].value<QList<int>>();
+        if (roles == QList<int>{Qt::DisplayRole}) {
+            EXPECT_EQ(args[0].toModelIndex().column(), args[1].toModelIndex().column());
+            columns.insert(args[0].toModelIndex().column());
+        } else {
+            EXPECT_EQ(roles, QList<int>{Qt::ForegroundRole});
+        }
+    }
+    EXPECT_EQ(columns, (std::set<int>{4, 6, 7}));
+    EXPECT_EQ(Codes(), (Codes_t{"519078", "040002", "110003", "000001"}));
+    EXPECT_EQ(m_ctrl->GetItemText(3, 6), "+0.1500");
+    EXPECT_EQ(Role(3, 2, Qt::ForegroundRole), kRed);
+    EXPECT_EQ(m_ctrl->GetSelectedRows(), std::vector<int>{RowOf("040002")});
+
+    // Nothing new: nothing redrawn.
+    changed.clear();
+    ASSERT_EQ(m_ctrl->RefreshView(), 3);
+    EXPECT_EQ(changed.count(), 0);
+
+    // Other rows (a fund without a net value now): loaded anew, in the same sort, selection kept.
+    test::WriteFileBytes("stk.tmp", std::string(kDate) +
+                                        "\n110003|2.1000|1.2000|1.1877\n000001|3.5|1.05|1.05\n"
+                                        "040002|1.9000|1.1000|1.2000\n");
+    ASSERT_EQ(ApplyNetValueFile("stk.tmp"), 1);
+    ASSERT_EQ(m_ctrl->RefreshView(), 2);
+    EXPECT_EQ(Codes(), (Codes_t{"040002", "110003", "000001"}));
+    EXPECT_EQ(m_ctrl->GetSelectedRows(), std::vector<int>{0});
+    EXPECT_EQ(m_ctrl->m_nSortColumn, 6);
+}
+
+TEST_F(FundListCtrlTest, NameColumnTakesTheFreeWidthAndShowsTheWholeName) {
+    ASSERT_EQ(m_ctrl->LoadLatest(-1), 3);
+    QHeaderView* h = m_ctrl->horizontalHeader();
+    // 1000 pixels leave the name more than its 130; a narrow list keeps the 130.
+    EXPECT_EQ(h->sectionPosition(h->count() - 1) + h->sectionSize(h->count() - 1),
+              m_ctrl->viewport()->width());
+    EXPECT_GT(h->sectionSize(kNameColumn), 130);
+    m_ctrl->resize(400, 300);
+    QApplication::processEvents();
+    EXPECT_EQ(h->sectionSize(kNameColumn), 130);
+    const int row = RowOf("519078");
+    EXPECT_EQ(m_ctrl->ListModel()->index(row, kNameColumn).data(Qt::ToolTipRole).toString(),
+              QStringLiteral("汇添富增强收益基金"));
+    EXPECT_FALSE(m_ctrl->ListModel()->index(row, kCodeColumn).data(Qt::ToolTipRole).isValid());
 }
 
 TEST(FundListModelTest, RowsSharingAnIdShareTheirColours) {

@@ -29,6 +29,7 @@
 #include "server/DataServer.h"
 #include "suggest/CSuggestEdit.h"
 #include "suggest/CSuggestPopup.h"
+#include "sync/MemoryFeeds.h"
 #include "tables/CFundListCtrl.h"
 #include "tests/LocalHttpServer.h"
 #include "tests/TestDataServer.h"
@@ -344,6 +345,54 @@ TEST_F(MainWindowFixture, RepeatedPassesListEachFundOnce) {
         dlg.reject();
     }
     srv->Stop();
+}
+
+TEST_F(MainWindowFixture, MarketLineShowsTheFiveIndicesOnlyWhereTheServerHasThem) {
+    // The sample data without its indices is a server without the feed.
+    const auto noIndices = dir.Path() / "no-indices";
+    std::filesystem::copy(server::SampleDataDir(), noIndices);
+    std::filesystem::remove(noIndices / "indices.txt");
+    for (const bool withIndices : {true, false}) {
+        SCOPED_TRACE(withIndices);
+        ResetMemoryFeedsForTesting();
+        auto srv = StartDataServer(withIndices ? server::SampleDataDir() : noIndices);
+        ASSERT_TRUE(srv);
+        SetServerBaseUrlForTesting(srv->Url());
+        CFundDlg::SetAutoRefreshForTesting(true);
+        {
+            CFundDlg dlg;
+            dlg.show();
+            dlg.setWindowState(Qt::WindowNoState);
+            dlg.resize(1200, 800);
+            ASSERT_TRUE(WaitUntil([&] { return dlg.Worker()->PassCount() >= 1; }, 30000));
+            ASSERT_TRUE(
+                WaitUntil([&] { return dlg.StatusText(2).startsWith(QStringLiteral("更新完成")); }, 10000));
+            QLabel* line = dlg.IndexLine();
+            EXPECT_EQ(line->isVisible(), withIndices);
+            const int top = withIndices ? 114 : 96;
+            EXPECT_EQ(dlg.List()->geometry().top(), top);
+            EXPECT_EQ(dlg.List()->geometry().bottom() + 1, dlg.frameGeometry().height() - 61);
+            if (withIndices) {
+                const QString text = line->text();
+                // In order, each in the colour of its change: rises red, falls green.
+                int at = -1;
+                for (const char* part : {"color:#ff0000\">上证指数&nbsp;1994.67&nbsp;+0.63%",
+                                         "color:#ff0000\">深证成指&nbsp;6843.19&nbsp;+0.92%",
+                                         "color:#009900\">创业板指&nbsp;1003.25&nbsp;-0.41%",
+                                         "color:#ff0000\">沪深300&nbsp;1961.80&nbsp;+0.75%",
+                                         "color:#009900\">恒生指数&nbsp;13542.66&nbsp;-1.42%"}) {
+                    const int next = text.indexOf(QString::fromUtf8(part));
+                    EXPECT_GT(next, at) << part << " in " << text.toStdString();
+                    at = next;
+                }
+                // One line, as wide as the list, whole.
+                EXPECT_EQ(line->geometry(), QRect(110, 96, dlg.List()->width(), 16));
+                EXPECT_LE(line->sizeHint().width(), line->width());
+            }
+            dlg.reject();
+        }
+        srv->Stop();
+    }
 }
 
 TEST_F(MainWindowFixture, ClosingWhileAPassWaitsOnTheServerEndsAtOnce) {
