@@ -189,6 +189,34 @@ def js_reader():
     }
 
 
+def indices():
+    good = lines([gbk("sh000001|上证指数|3245.67|0.52|2026-12-07 14:30:00"),
+                  gbk("hkHSI|恒生指数|19870.12|-0.31|2026-12-07 14:30:00")])
+    return {
+        "reference-crlf.txt": good,
+        "reference-lf.txt": good.replace(b"\r\n", b"\n"),
+        "bad-lines.txt": lines([b"sh000001||0|0|", b"SH000001|x|-5|1|t", gbk("sz399006|创业板指|abc|1|t"),
+                                b"|||||", b"sz399001|" + gbk("深证成指") + b"|6843.19|0.92"]),
+        "error-page.html": b"<html><body>502 Bad Gateway</body></html>",
+    }
+
+
+def trades():
+    head = gbk("基金代码,交易类型,下单时间,金额,份额,费率,转入代码,成本,备注")
+    return {
+        "demo.csv": lines([head, gbk("000001,买入,2008-07-10 10:30,10000.00,,0.15,,,首次买入"),
+                           gbk("000001,卖出,2008-09-22 14:00,,2000.00,0.50,,,部分赎回"),
+                           gbk("000021,转换,2008-10-14 10:00,,3000.00,0.10,000031,,转入"),
+                           gbk("000011,份额调整,2008-09-08 00:00,,7516.00,,,20000.00,拆分 1.027437")]),
+        "export-lf.csv": lines([head + gbk(",状态,确认日期,确认净值,确认份额,确认金额"),
+                                gbk("000001,现金分红,2008-10-20 00:00,418.02,,,,,每份派现，0.0300,已确认,2008-10-20,"
+                                    "0.7364,0.00,418.02")], b"\n"),
+        "bad-lines.csv": lines([gbk("000001,买入,2024-02-30 10:00,1,,,,,"), gbk("00001,卖出,2024-03-01 10:00,,1,,,,"),
+                                gbk("000001,转换,2024-03-01 10:00,,1,,000001,,"), gbk("000001,买入,2024-03-01 24:00,1e3,,,,,"),
+                                gbk("000001,分红,2024-03-01 10:00,1,,,,,"), b"\xa3,\xa3,\xa3,,,,,,"]),
+    }
+
+
 if __name__ == "__main__":
     write("fuzz_control_file", control_file())
     write("fuzz_fund_list_feed", fund_list())
@@ -197,3 +225,5 @@ if __name__ == "__main__":
     write("fuzz_accuracy_feed", accuracy())
     write("fuzz_holdings_import", holdings())
     write("fuzz_js_reader", js_reader())
+    write("fuzz_index_feed", indices())
+    write("fuzz_trades_import", trades())
