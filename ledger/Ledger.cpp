@@ -585,6 +585,16 @@ int StoreNewTrade(SqliteConnection& db, const TradeInput& input, const std::stri
     return db.Exec("UPDATE lg.trade SET link=? WHERE id=?;", {buyId, saleId}) == SQLITE_OK ? 0 : -2;
 }
 
+// Begins the write on trade id, read into out. 0 begun; -2 not begun or not read; -3 no such trade.
+int BeginOnTrade(SqliteConnection& db, SqlTransaction& transaction, long long id, TradeRecord& out) {
+    if (transaction.Begin() != SQLITE_OK) return -2;
+    std::vector<TradeRecord> found;
+    if (ReadTrades(db, "WHERE id=?", {id}, found) != 0) return -2;
+    if (found.empty()) return -3;
+    out = std::move(found.front());
+    return 0;
+}
+
 }  // namespace
 
 int Ledger::Check() {
@@ -615,11 +625,8 @@ int Ledger::EditTrade(long long id, const TradeInput& input) {
     SqliteConnection db;
     if (int r = OpenLedger(db)) return r;
     SqlTransaction transaction(db.Handle());
-    if (transaction.Begin() != SQLITE_OK) return -2;
-    std::vector<TradeRecord> found;
-    if (ReadTrades(db, "WHERE id=?", {id}, found) != 0) return -2;
-    if (found.empty()) return -3;
-    const TradeRecord& old = found.front();
+    TradeRecord old;
+    if (int r = BeginOnTrade(db, transaction, id, old)) return r;
     // Conversions are cancelled and placed again rather than edited: two holdings hang on them.
     if (old.status != TradeStatus::Pending || old.automatic || old.link != 0 ||
         input.kind == TradeKind::Convert || input.holding != old.holding)
@@ -643,11 +650,8 @@ int Ledger::CancelTrade(long long id) {
     SqliteConnection db;
     if (int r = OpenLedger(db)) return r;
     SqlTransaction transaction(db.Handle());
-    if (transaction.Begin() != SQLITE_OK) return -2;
-    std::vector<TradeRecord> found;
-    if (ReadTrades(db, "WHERE id=?", {id}, found) != 0) return -2;
-    if (found.empty()) return -3;
-    const TradeRecord& t = found.front();
+    TradeRecord t;
+    if (int r = BeginOnTrade(db, transaction, id, t)) return r;
     const bool pending = t.status == TradeStatus::Pending && !(t.kind == TradeKind::Buy && t.link != 0);
     const bool undoable = t.automatic && t.status != TradeStatus::Cancelled;
     if (!pending && !undoable) return -3;

@@ -77,17 +77,24 @@ NavDay Day(const char* day, Nav4 nav, int64_t dividendMicro = 0, const char* spl
     return NavDay{day, nav, dividendMicro, split};
 }
 
-TradeRecord Trade(long long id, TradeKind kind, const char* placed, Fen amount, Hundredths units,
-                  RatePpm rate = 0) {
-    TradeRecord t;
-    t.id = id;
-    t.holding = 1;
-    t.code = "000001";
+TradeInput Input(long long holding, TradeKind kind, const char* placed, Fen amount, Hundredths units,
+                 RatePpm rate = 0) {
+    TradeInput t;
+    t.holding = holding;
     t.kind = kind;
     t.placed = placed;
     t.amount = amount;
     t.units = units;
     t.rate = rate;
+    return t;
+}
+
+TradeRecord Trade(long long id, TradeKind kind, const char* placed, Fen amount, Hundredths units,
+                  RatePpm rate = 0) {
+    TradeRecord t;
+    static_cast<TradeInput&>(t) = Input(1, kind, placed, amount, units, rate);
+    t.id = id;
+    t.code = "000001";
     return t;
 }
 
@@ -214,17 +221,6 @@ class LedgerDbTest : public testing::Test {
     long long Holding(const std::string& code, double cost = 0, double units = 0) {
         AddHolding(code, cost, units);
         return std::stoll(QueryOne("SELECT MAX(idc) FROM fu_count;"));
-    }
-    static TradeInput Input(long long holding, TradeKind kind, const char* placed, Fen amount,
-                            Hundredths units, RatePpm rate = 0) {
-        TradeInput t;
-        t.holding = holding;
-        t.kind = kind;
-        t.placed = placed;
-        t.amount = amount;
-        t.units = units;
-        t.rate = rate;
-        return t;
     }
     static std::vector<TradeRecord> Trades(long long holding) {
         std::vector<TradeRecord> out;
@@ -360,6 +356,14 @@ TEST_F(LedgerDbTest, ImportTakesGoodLinesReportsBadOnesAndExportsWhatItHolds) {
                   G("000001,买入,2024-09-30 "
                     "14:30,10000.00,,0.1500,,,首笔,已确认,2024-09-30,1.2345,8088.31,10000.00\r\n") +
                   G("000021,买入,2024-10-08 10:00,500.00,,0.0000,,,,待确认,,,,\r\n"));
+    // The pending one is edited, then cancelled (once).
+    const long long other = std::stoll(QueryOne("SELECT idc FROM fu_count WHERE codec='000021';"));
+    const long long pending = Trades(other).at(0).id;
+    EXPECT_EQ(Ledger::EditTrade(pending, Input(other, TradeKind::Buy, "2024-10-08 11:00", 60000, 0)), 0);
+    EXPECT_EQ(Trades(other).at(0).amount, 60000);
+    EXPECT_EQ(Ledger::CancelTrade(pending), 0);
+    EXPECT_EQ(Trades(other).at(0).status, TradeStatus::Cancelled);
+    EXPECT_EQ(Ledger::CancelTrade(pending), -3);
     // A file that is not there changes nothing.
     EXPECT_EQ(Ledger::ImportTrades("missing.csv", &added), -3);
     EXPECT_EQ(added, 0);
