@@ -82,6 +82,8 @@ TEST(DesktopNotifyBus, DeliversTitleAndBodyToTheNotificationService) {
     ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
 
     EXPECT_TRUE(zeza::SendDesktopNotification("估值提醒", "000001 某某基金 +2.50%\n第二行"));
+    // Sent without waiting for an answer: the call arrives a moment later.
+    for (int i = 0; i < 500 && service->Calls().isEmpty(); ++i) QThread::msleep(10);
     const QList<NotificationService::Call> calls = service->Calls();
     ASSERT_EQ(calls.size(), 1);
     const NotificationService::Call& c = calls[0];
