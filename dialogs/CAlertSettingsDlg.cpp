@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -16,7 +18,6 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
-#include "db/SqlAccess.h"
 #include "platform/Autostart.h"
 #include "platform/GbkQString.h"
 #include "platform/Process.h"
@@ -122,18 +123,15 @@ int CAlertSettingsDlg::Load() {
     m_pTime->setTime(QTime::fromString(QString::fromStdString(m_settings.time), QStringLiteral("HH:mm")));
     m_pDefault->setValue(m_settings.defaultThreshold / 100.0);
 
-    QueryTable funds;
+    std::vector<std::pair<std::string, std::string>> funds;
     // Without the list the settings still hold; only the per-fund rows are missing.
-    if (QuerySql("SELECT codel,name FROM fu_list WHERE look OR codel IN (SELECT codec FROM fu_count) "
-                 "ORDER BY codel",
-                 {}, funds) != 0)
-        funds = QueryTable();
-    m_pFunds->setRowCount(funds.rows);
-    for (int r = 0; r < funds.rows; ++r) {
-        const std::string code = funds.Str(r, 0);
+    if (Alerts::ListFunds(funds) != 0) funds.clear();
+    m_pFunds->setRowCount(static_cast<int>(funds.size()));
+    for (int r = 0; r < static_cast<int>(funds.size()); ++r) {
+        const std::string& code = funds[r].first;
         auto* codeItem = new QTableWidgetItem(GbkToQString(code));
         codeItem->setFlags(codeItem->flags() & ~Qt::ItemIsEditable);
-        auto* nameItem = new QTableWidgetItem(GbkToQString(funds.Str(r, 1)));
+        auto* nameItem = new QTableWidgetItem(GbkToQString(funds[r].second));
         nameItem->setFlags(nameItem->flags() & ~Qt::ItemIsEditable);
         const auto it = m_settings.thresholds.find(code);
         auto* thresholdItem =

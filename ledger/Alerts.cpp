@@ -130,6 +130,20 @@ int Alerts::StoreSettings(const AlertSettings& s) {
     return transaction.Commit() == SQLITE_OK ? 0 : -2;
 }
 
+int Alerts::ListFunds(std::vector<std::pair<std::string, std::string>>& out) {
+    out.clear();
+    SqliteConnection db;
+    if (!db.Open()) return -1;
+    QueryTable t;
+    if (db.Query("SELECT codel,name FROM fu_list WHERE look OR codel IN (SELECT codec FROM fu_count) GROUP "
+                 "BY codel "
+                 "ORDER BY codel;",
+                 {}, t) != SQLITE_OK)
+        return -2;
+    for (int r = 0; r < t.rows; ++r) out.emplace_back(t.Str(r, 0), t.Str(r, 1));
+    return 0;
+}
+
 int Alerts::TakeDue(const std::string& now, std::vector<AlertNotice>& out) {
     out.clear();
     if (!ledger::IsPlacedTime(now)) return -2;

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The alerts of a trading day, decided without any widget: the settings the user chose (kept in
@@ -29,6 +30,10 @@ class Alerts {
     [[nodiscard]] static int ReadSettings(AlertSettings& out);
     // 0 stored; -1, -2, -5.
     [[nodiscard]] static int StoreSettings(const AlertSettings& settings);
+
+    // The held and watched funds (code, name; GBK), by code: the funds a threshold can be set for.
+    // 0 read; -1 no Zeza.db, -2 failed.
+    [[nodiscard]] static int ListFunds(std::vector<std::pair<std::string, std::string>>& out);
 
     // The alerts due at now ("YYYY-MM-DD HH:MM", Beijing), each recorded as given so that it never
     // comes again that day: on a weekday whose estimates the server published (its estimate time
