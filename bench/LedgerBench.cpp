@@ -18,6 +18,7 @@
 
 #include <unistd.h>
 
+#include "bench/BenchSupport.h"
 #include "db/CFundDb.h"
 #include "db/SqliteConnection.h"
 #include "ledger/Ledger.h"
@@ -330,10 +331,8 @@ BENCHMARK(BM_AddPendingTrade)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    std::string dir = (std::filesystem::temp_directory_path() / "zeza-ledgerbench-XXXXXX").string();
-    if (!mkdtemp(dir.data())) return 1;
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
+    zeza::bench::BenchFolder folder("zeza-ledgerbench");
+    if (!folder.Made()) return 1;
 
     int rc = 0;
     if (BuildLedger())
@@ -341,9 +340,5 @@ int main(int argc, char** argv) {
     else
         rc = 1;
     benchmark::Shutdown();
-
-    std::error_code ec;
-    std::filesystem::current_path(previous, ec);
-    std::filesystem::remove_all(dir, ec);
     return rc;
 }

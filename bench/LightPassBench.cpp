@@ -10,13 +10,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include <QApplication>
 
+#include "bench/BenchSupport.h"
 #include "db/CFundDb.h"
-#include "db/SqliteConnection.h"
-#include "platform/GbkCodec.h"
 #include "platform/ServerConfig.h"
 #include "tables/CFundListCtrl.h"
 #include "tables/ViewDefinition.h"
@@ -32,26 +30,6 @@ constexpr int kEstimateColumn = 6;  // 预估增长额 of the forecast view
 zeza::CFundListCtrl* g_ctrl = nullptr;
 zeza::test::LocalHttpServer* g_server = nullptr;
 int g_estTime = 1700000000;
-
-bool BuildDatabase() {
-    if (zeza::CFundDb::WriteTemplateDatabase() != 1) return false;
-    zeza::SqliteConnection db;
-    if (!db.Open() || db.Exec("BEGIN; DELETE FROM fu_list;") != SQLITE_OK) return false;
-    const std::string stem = zeza::Utf8ToGbk("华夏增强收益");
-    const std::string type = zeza::Utf8ToGbk("混合型");
-    for (int i = 0; i < kFunds; ++i) {
-        char code[16];
-        std::snprintf(code, sizeof(code), "%06d", 100000 + i);
-        const double valtd = 0.5 + (i % 997) / 331.0;
-        if (db.Exec("INSERT INTO fu_list (idl,codel,name,type,look,estval) VALUES (?,?,?,?,0,?)",
-                    {static_cast<long long>(i + 1), std::string(code), stem + std::to_string(i), type,
-                     valtd}) != SQLITE_OK ||
-            db.Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
-                    {std::string(code), valtd + 1.0, valtd, valtd, std::string(kDate)}) != SQLITE_OK)
-            return false;
-    }
-    return db.Exec("COMMIT;") == SQLITE_OK;
-}
 
 // The next pass's files: a new estTime, and every estimate moved by up to ±1.5 %.
 void ServeNextPass() {
@@ -117,17 +95,15 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    std::string dir = (std::filesystem::temp_directory_path() / "zeza-bench-XXXXXX").string();
-    if (!mkdtemp(dir.data())) return 1;
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
-    setenv("XDG_CACHE_HOME", dir.c_str(), 1);
+    zeza::bench::BenchFolder folder;
+    if (!folder.Made()) return 1;
+    setenv("XDG_CACHE_HOME", folder.Path().c_str(), 1);
 
     int rc = 0;
     zeza::test::LocalHttpServer server;
     server.Start();
     zeza::SetServerBaseUrlForTesting(server.Base());
-    if (BuildDatabase()) {
+    if (zeza::bench::BuildFundDatabase(kFunds, kDate, 4, 4)) {
         zeza::CFundListCtrl ctrl;
         ctrl.m_strDate = kDate;
         ctrl.resize(1280, 800);
@@ -144,9 +120,5 @@ int main(int argc, char** argv) {
     }
     server.Stop();
     benchmark::Shutdown();
-
-    std::error_code ec;
-    std::filesystem::current_path(previous, ec);
-    std::filesystem::remove_all(dir, ec);
     return rc;
 }

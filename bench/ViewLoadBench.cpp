@@ -9,13 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include <QApplication>
 
-#include "db/CFundDb.h"
-#include "db/SqliteConnection.h"
-#include "platform/GbkCodec.h"
+#include "bench/BenchSupport.h"
 #include "tables/CFundListCtrl.h"
 #include "tables/ViewDefinition.h"
 #include "tables/ViewLoader.h"
@@ -31,31 +28,7 @@ constexpr const char* kDate = "2024-03-15";
 zeza::CFundListCtrl* g_ctrl = nullptr;
 
 bool BuildDatabase() {
-    using zeza::SqlParams;
-    if (zeza::CFundDb::WriteTemplateDatabase() != 1) return false;
-    zeza::SqliteConnection db;
-    if (!db.Open() || db.Exec("BEGIN; DELETE FROM fu_list;") != SQLITE_OK) return false;
-    const std::string types[] = {zeza::Utf8ToGbk("股票型"), zeza::Utf8ToGbk("混合型"),
-                                 zeza::Utf8ToGbk("债券型"), zeza::Utf8ToGbk("指数型")};
-    const std::string stem = zeza::Utf8ToGbk("华夏增强收益");
-    for (int i = 0; i < kFunds; ++i) {
-        char code[16];
-        std::snprintf(code, sizeof(code), "%06d", 100000 + i);
-        const double valtd = 0.5 + (i % 997) / 331.0;
-        const double valytd = valtd + ((i % 7) - 3) / 1000.0;
-        if (db.Exec("INSERT INTO fu_list (idl,codel,name,type,look,estval) VALUES (?,?,?,?,?,?)",
-                    {static_cast<long long>(i + 1), std::string(code), stem + std::to_string(i), types[i % 4],
-                     static_cast<long long>(i % (kFunds / kWatched) == 0 ? -1 : 0), valtd * 1.01}) !=
-                SQLITE_OK ||
-            db.Exec("INSERT INTO fu_stk (codes,valreal,valtd,valytd,gdate) VALUES (?,?,?,?,?)",
-                    {std::string(code), valtd + 1.0, valtd, valytd, std::string(kDate)}) != SQLITE_OK)
-            return false;
-        if (i % (kFunds / kHoldings) == 1 &&
-            db.Exec("INSERT INTO fu_count (codec,tcost,tcount,remark) VALUES (?,?,?,?)",
-                    {std::string(code), 1000.0 + i, 800.0 + i % 300, zeza::Utf8ToGbk("定投")}) != SQLITE_OK)
-            return false;
-    }
-    return db.Exec("COMMIT;") == SQLITE_OK;
+    return zeza::bench::BuildFundDatabase(kFunds, kDate, kFunds / kHoldings, kFunds / kWatched);
 }
 
 void BM_View(benchmark::State& state, int (zeza::CFundListCtrl::*load)(int), int sortColumn) {
@@ -131,10 +104,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    std::string dir = (std::filesystem::temp_directory_path() / "zeza-bench-XXXXXX").string();
-    if (!mkdtemp(dir.data())) return 1;
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
+    zeza::bench::BenchFolder folder;
+    if (!folder.Made()) return 1;
 
     int rc = 0;
     if (BuildDatabase()) {
@@ -151,9 +122,5 @@ int main(int argc, char** argv) {
         rc = 1;
     }
     benchmark::Shutdown();
-
-    std::error_code ec;
-    std::filesystem::current_path(previous, ec);
-    std::filesystem::remove_all(dir, ec);
     return rc;
 }
