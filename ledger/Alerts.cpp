@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <ctime>
 
 #include "ledger/LedgerDb.h"
 #include "ledger/LedgerMath.h"
@@ -35,16 +34,6 @@ std::string Percent(double change) {
 std::string Yuan(double value) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%+.2f", value);
-    return buf;
-}
-
-// The Beijing day of a time stored as seconds since 1970.
-std::string BeijingDay(int64_t t) {
-    const std::time_t shifted = static_cast<std::time_t>(t + 8 * 3600);
-    std::tm utc{};
-    gmtime_r(&shifted, &utc);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d", &utc);
     return buf;
 }
 
@@ -83,20 +72,21 @@ bool FireOnce(SqliteConnection& db, const std::string& day, Fired kind, const st
     return sqlite3_changes(db.Handle()) > 0;
 }
 
-}  // namespace
+// "HH:MM" of a real time of day.
+bool IsClock(const std::string& text) {
+    return text.size() == 5 && ledger::IsPlacedTime("2000-01-01 " + text);
+}
 
-int Alerts::ReadSettings(AlertSettings& out) {
+// The settings as stored on db's ledger (defaults where nothing is). 0 read; -2 failed.
+int ReadSettingsFrom(SqliteConnection& db, AlertSettings& out) {
     out = AlertSettings{};
-    SqliteConnection db;
-    if (int r = OpenLedger(db)) return r;
     QueryTable t;
     if (db.Query("SELECT key,value FROM lg.setting;", {}, t) != SQLITE_OK) return -2;
     for (int r = 0; r < t.rows; ++r) {
         const std::string key = t.Str(r, 0), value = t.Str(r, 1);
         if (key == "minimizeToTray") out.minimizeToTray = value == "1";
         if (key == "autostart") out.autostart = value == "1";
-        if (key == "time" && value.size() == 5 && ledger::IsPlacedTime("2000-01-01 " + value))
-            out.time = value;
+        if (key == "time" && IsClock(value)) out.time = value;
         if (key == "defaultThreshold" && std::atoi(value.c_str()) > 0)
             out.defaultThreshold = std::atoi(value.c_str());
     }
@@ -106,9 +96,17 @@ int Alerts::ReadSettings(AlertSettings& out) {
     return 0;
 }
 
+}  // namespace
+
+int Alerts::ReadSettings(AlertSettings& out) {
+    out = AlertSettings{};
+    SqliteConnection db;
+    if (int r = OpenLedger(db)) return r;
+    return ReadSettingsFrom(db, out);
+}
+
 int Alerts::StoreSettings(const AlertSettings& s) {
-    if (s.time.size() != 5 || !ledger::IsPlacedTime("2000-01-01 " + s.time) || s.defaultThreshold <= 0)
-        return -2;
+    if (!IsClock(s.time) || s.defaultThreshold <= 0) return -2;
     SqliteConnection db;
     if (int r = OpenLedger(db)) return r;
     SqlTransaction transaction(db.Handle());
@@ -147,19 +145,22 @@ int Alerts::ListFunds(std::vector<std::pair<std::string, std::string>>& out) {
 int Alerts::TakeDue(const std::string& now, std::vector<AlertNotice>& out) {
     out.clear();
     if (!ledger::IsPlacedTime(now)) return -2;
-    AlertSettings settings;
-    if (int r = ReadSettings(settings)) return r;
     SqliteConnection db;
     if (int r = OpenLedger(db)) return r;
+    AlertSettings settings;
+    if (ReadSettingsFrom(db, settings) != 0) return -2;
     SqlTransaction transaction(db.Handle());
-    if (transaction.Begin() != SQLITE_OK) return -2;
+    // Deferred: the minute timer on the UI thread only reads unless something fires, so it does
+    // not queue behind a feed's whole write for the write lock; a write that loses the lock is
+    // rolled back and asked again a minute later.
+    if (transaction.Begin(SqlTransaction::Lock::Deferred) != SQLITE_OK) return -2;
 
     const std::string day = now.substr(0, 10), clock = now.substr(11);
     const bool weekday = ledger::Weekday(*ledger::DayNumber(day)) <= 5;
     QueryTable est;
     if (db.Query("SELECT estTime FROM main.fu_iniLoc;", {}, est) != SQLITE_OK) return -2;
     const int64_t estTime = est.rows ? std::atoll(est.Str(0, 0).c_str()) : 0;
-    const bool estimatesToday = weekday && estTime > 0 && BeijingDay(estTime) == day;
+    const bool estimatesToday = weekday && estTime > 0 && ledger::BeijingTime(estTime).substr(0, 10) == day;
 
     std::vector<Fund> funds;
     if (ReadFunds(db, funds) != 0) return -2;

@@ -16,6 +16,7 @@
 #include "platform/GbkCodec.h"
 #include "platform/TextLines.h"
 #include "platform/WholeFile.h"
+#include "sync/FeedText.h"
 
 namespace zeza {
 namespace {
@@ -184,13 +185,14 @@ struct Holding {
     std::string since;
 };
 
-// Every holding of fu_count with what the ledger knows of it.
-int ReadHoldings(SqliteConnection& db, std::map<long long, Holding>& out) {
+// Every holding of fu_count (or only holding `one`) with what the ledger knows of it.
+int ReadHoldings(SqliteConnection& db, std::map<long long, Holding>& out, long long one = 0) {
     QueryTable t;
-    if (db.Query("SELECT c.idc,c.codec,c.tcost,c.tcount,IFNULL(h.reinvest,0),IFNULL(h.since,'') FROM "
-                 "main.fu_count c "
-                 "LEFT JOIN lg.holding h ON h.idc=c.idc;",
-                 {}, t) != SQLITE_OK)
+    if (db.Query(
+            std::string("SELECT c.idc,c.codec,c.tcost,c.tcount,IFNULL(h.reinvest,0),IFNULL(h.since,'') FROM "
+                        "main.fu_count c LEFT JOIN lg.holding h ON h.idc=c.idc") +
+                (one ? " WHERE c.idc=?;" : ";"),
+            one ? SqlParams{one} : SqlParams{}, t) != SQLITE_OK)
         return -2;
     for (int r = 0; r < t.rows; ++r) {
         Holding h;
@@ -202,6 +204,15 @@ int ReadHoldings(SqliteConnection& db, std::map<long long, Holding>& out) {
         h.since = t.Str(r, 5);
         out[h.idc] = h;
     }
+    return 0;
+}
+
+// One holding. 0 read; -2 failed; -3 no such holding.
+int ReadHolding(SqliteConnection& db, long long idc, Holding& out) {
+    std::map<long long, Holding> one;
+    if (ReadHoldings(db, one, idc) != 0) return -2;
+    if (one.empty()) return -3;
+    out = one.begin()->second;
     return 0;
 }
 
@@ -363,9 +374,9 @@ int Reconcile(SqliteConnection& db, const std::string& today, int* changed,
     for (auto& [idc, h] : holdings) {
         if (!h.since.empty()) continue;
         h.since = today;
-        if (db.Exec("INSERT OR IGNORE INTO lg.holding (idc,since) VALUES (?,?);", {idc, today}) !=
-                SQLITE_OK ||
-            db.Exec("UPDATE lg.holding SET since=? WHERE idc=? AND since='';", {today, idc}) != SQLITE_OK)
+        if (db.Exec("INSERT INTO lg.holding (idc,since) VALUES (?,?) ON CONFLICT(idc) DO UPDATE SET "
+                    "since=excluded.since WHERE since='';",
+                    {idc, today}) != SQLITE_OK)
             return -2;
     }
     std::set<std::string> codes;
@@ -484,10 +495,6 @@ std::string HoldingCode(SqliteConnection& db, long long idc) {
     return t.Str(0, 0);
 }
 
-bool IsSixDigits(const std::string& s) {
-    return s.size() == 6 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 bool ValidTrade(const TradeInput& in, const std::string& code) {
     if (code.empty() || !ledger::IsPlacedTime(in.placed) || in.rate < 0 || in.rate > 100000) return false;
     switch (in.kind) {
@@ -498,7 +505,7 @@ bool ValidTrade(const TradeInput& in, const std::string& code) {
         case TradeKind::Sell:
             return in.units > 0;
         case TradeKind::Convert:
-            return in.units > 0 && IsSixDigits(in.toCode) && in.toCode != code;
+            return in.units > 0 && IsFundCode(in.toCode) && in.toCode != code;
         case TradeKind::Adjust:
             return in.units >= 0 && in.cost >= 0;
     }
@@ -507,19 +514,17 @@ bool ValidTrade(const TradeInput& in, const std::string& code) {
 
 // Units held now less those frozen by pending sales (except the trade `except`).
 int Free(SqliteConnection& db, long long idc, Hundredths& units, long long except = 0) {
-    std::map<long long, Holding> holdings;
-    if (ReadHoldings(db, holdings) != 0) return -2;
-    auto h = holdings.find(idc);
-    if (h == holdings.end()) return -3;
+    Holding h;
+    if (int r = ReadHolding(db, idc, h)) return r;
     ReplayInput in;
     in.holding = idc;
-    in.code = h->second.code;
+    in.code = h.code;
     if (ReadTrades(db, "WHERE holding=? AND id<>?", {idc, except}, in.trades) != 0) return -2;
     std::map<std::string, std::vector<NavDay>> navs;
     if (ReadNavs(db, {in.code}, navs) != 0) return -2;
     in.navs = &navs[in.code];
-    in.typedUnits = h->second.units;
-    in.typedCost = h->second.cost;
+    in.typedUnits = h.units;
+    in.typedCost = h.cost;
     const ReplayResult r = ledger::Replay(in);
     units = r.units - r.frozen;
     return 0;
@@ -547,9 +552,8 @@ int StoreNewTrade(SqliteConnection& db, const TradeInput& input, const std::stri
     if (db.Query("SELECT COUNT(*) FROM lg.trade WHERE holding=?;", {input.holding}, has) != SQLITE_OK)
         return -2;
     if (ToInt(has.Text(0, 0)) == 0) {
-        std::map<long long, Holding> holdings;
-        if (ReadHoldings(db, holdings) != 0) return -2;
-        const Holding& h = holdings[input.holding];
+        Holding h;
+        if (ReadHolding(db, input.holding, h) == -2) return -2;
         if (h.units != 0 || h.cost != 0) {
             // The typed units and cost describe the holding from the day the ledger first knew it.
             TradeRecord opening;
@@ -583,6 +587,12 @@ int StoreNewTrade(SqliteConnection& db, const TradeInput& input, const std::stri
     long long buyId = 0;
     if (InsertTrade(db, buy, &buyId) != 0) return -2;
     return db.Exec("UPDATE lg.trade SET link=? WHERE id=?;", {buyId, saleId}) == SQLITE_OK ? 0 : -2;
+}
+
+// A decimal text with at most `places` places after its point (the rest cut off).
+std::string_view CutPlaces(std::string_view v, size_t places) {
+    const size_t dot = v.find('.');
+    return dot != std::string_view::npos && v.size() > dot + 1 + places ? v.substr(0, dot + 1 + places) : v;
 }
 
 // Begins the write on trade id, read into out. 0 begun; -2 not begun or not read; -3 no such trade.
@@ -710,7 +720,7 @@ int Ledger::GetReinvest(long long holding, bool& reinvest) {
 int Ledger::UpdateHolding(long long idc, const std::string& code, double cost, double units,
                           const std::string& remark, const std::string& now) {
     SqliteConnection db;
-    if (!db.Open()) return -1;
+    // Whatever the ledger's state, Zeza.db is open unless it is missing.
     const int opened = OpenLedger(db);
     if (opened == -1) return -1;
     // Without a readable ledger the holding is edited as the hand-typed row it then is.
@@ -725,9 +735,8 @@ int Ledger::UpdateHolding(long long idc, const std::string& code, double cost, d
                    : -2;
     SqlTransaction transaction(db.Handle());
     if (transaction.Begin() != SQLITE_OK) return -2;
-    std::map<long long, Holding> holdings;
-    if (ReadHoldings(db, holdings) != 0) return -2;
-    const Holding& h = holdings[idc];
+    Holding h;
+    if (ReadHolding(db, idc, h) == -2) return -2;
     if (h.code != code) return -3;
     if (db.Exec("UPDATE main.fu_count SET remark=? WHERE idc=?;", {remark, idc}) != SQLITE_OK) return -2;
     const Hundredths newUnits = std::llround(units * 100);
@@ -748,8 +757,9 @@ int Ledger::UpdateHolding(long long idc, const std::string& code, double cost, d
 
 int Ledger::DeleteHolding(long long idc) {
     SqliteConnection db;
-    if (!db.Open()) return -1;
-    const bool ledger = OpenLedger(db) == 0;
+    const int opened = OpenLedger(db);
+    if (opened == -1) return -1;
+    const bool ledger = opened == 0;
     SqlTransaction transaction(db.Handle());
     if (transaction.Begin() != SQLITE_OK) return -2;
     if (db.Exec("DELETE FROM main.fu_count WHERE idc=?;", {idc}) != SQLITE_OK) return -2;
@@ -820,7 +830,7 @@ int Ledger::HistoryRequests(const std::string& today, std::vector<std::pair<std:
     std::map<std::string, std::string> from;
     for (int r = 0; r < t.rows; ++r) {
         const std::string code = t.Str(r, 0);
-        if (!IsSixDigits(code)) continue;
+        if (!IsFundCode(code)) continue;
         const auto need = ledger::DayNumber(t.Str(r, 3));
         const std::string first = need ? ledger::DayText(*need - 10) : today;
         const std::string have = t.Str(r, 1), last = t.Str(r, 2);
@@ -864,14 +874,9 @@ int Ledger::StoreHistory(const std::string& code, const std::string& text, int* 
         const std::string_view event = f.size() > 3 ? f[3] : std::string_view();
         if (event.starts_with(kDividend)) {
             // Cash per unit to the millionth; a finer figure is cut there.
-            std::string_view v = event.substr(kDividend.size());
-            const size_t dot = v.find('.');
-            if (dot != std::string_view::npos && v.size() > dot + 7) v = v.substr(0, dot + 7);
-            l.dividend = ledger::ParseScaled(v, 6).value_or(0);
+            l.dividend = ledger::ParseScaled(CutPlaces(event.substr(kDividend.size()), 6), 6).value_or(0);
         } else if (event.starts_with(kSplit)) {
-            std::string_view v = event.substr(kSplit.size());
-            const size_t dot = v.find('.');
-            if (dot != std::string_view::npos && v.size() > dot + 10) v = v.substr(0, dot + 10);
+            const std::string_view v = CutPlaces(event.substr(kSplit.size()), 9);
             if (ledger::ParseScaled(v, 9).value_or(0) > 0) l.split = std::string(v);
         }
         lines.push_back(std::move(l));
@@ -1004,12 +1009,7 @@ int Ledger::ImportTrades(const std::string& path, int* added, int* skipped,
 }
 
 std::string Ledger::BeijingNow() {
-    const std::time_t t = std::time(nullptr) + 8 * 3600;
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &utc);
-    return buf;
+    return ledger::BeijingTime(std::time(nullptr));
 }
 
 std::string Ledger::BeijingToday() {

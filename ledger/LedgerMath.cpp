@@ -96,6 +96,16 @@ std::string DayText(int64_t z) {
     return buf;
 }
 
+std::string BeijingTime(int64_t t) {
+    const int64_t local = t + 8 * 3600;
+    const int64_t day = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+    const int64_t minute = (local - day * 86400) / 60;
+    char clock[8];
+    std::snprintf(clock, sizeof clock, " %02d:%02d", static_cast<int>(minute / 60),
+                  static_cast<int>(minute % 60));
+    return DayText(day) + clock;
+}
+
 int Weekday(int64_t dayNumber) {
     // 1970-01-01 was a Thursday.
     const int64_t w = (dayNumber + 3) % 7;

@@ -23,6 +23,8 @@ std::string FormatScaled(int64_t value, int decimals);
 // anything that is not a real date.
 std::optional<int64_t> DayNumber(std::string_view day);
 std::string DayText(int64_t dayNumber);
+// "YYYY-MM-DD HH:MM" in Beijing (UTC+8, no daylight saving) of t, seconds since 1970 UTC.
+std::string BeijingTime(int64_t t);
 // 1 Monday .. 7 Sunday.
 int Weekday(int64_t dayNumber);
 // "YYYY-MM-DD HH:MM" with a real date and time.

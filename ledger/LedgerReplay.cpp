@@ -76,10 +76,11 @@ class Player {
             for (; nextAdjust < m_adjusts.size() && m_adjusts[nextAdjust]->tradeDay <= d.day; ++nextAdjust)
                 ApplyAdjust(*m_adjusts[nextAdjust]);
             const Hundredths unitsStart = m_book.units;
-            m_in_ = 0;
-            m_outFlow = 0;
-            bool moved = false;
-            TakeEvents(d, unitsStart, moved);
+            m_paidIn = 0;
+            m_paidOut = 0;
+            // A day with an event taken counts as a day the holding moved.
+            const bool taken = TakeEvents(d, unitsStart);
+            bool moved = taken || m_events.count(d.day) > 0;
             for (auto it = m_waiting.begin(); it != m_waiting.end();) {
                 if ((*it)->tradeDay <= d.day && Apply(**it, d)) {
                     moved = true;
@@ -92,7 +93,7 @@ class Player {
             // day has an income then.
             if ((prevNav > 0 || unitsStart == 0) && (unitsStart > 0 || m_book.units > 0 || moved)) {
                 const int64_t micro = ValueMicro(m_book.units, d.nav) - ValueMicro(unitsStart, prevNav) -
-                                      m_in_ * 10000 + m_outFlow * 10000;
+                                      m_paidIn * 10000 + m_paidOut * 10000;
                 m_out.income.emplace_back(d.day, RoundMicroToFen(micro));
             }
             prevNav = d.nav;
@@ -115,17 +116,15 @@ class Player {
     }
 
     // The day's events: those already taken, then any new one the holding is owed.
-    void TakeEvents(const NavDay& d, Hundredths unitsStart, bool& moved) {
+    // True when a new event was taken.
+    bool TakeEvents(const NavDay& d, Hundredths unitsStart) {
         auto found = m_events.find(d.day);
-        if (found != m_events.end()) {
-            for (TradeRecord* t : found->second) {
-                ApplyEvent(*t, d, unitsStart);
-                moved = true;
-            }
-        }
+        if (found != m_events.end())
+            for (TradeRecord* t : found->second) ApplyEvent(*t, d, unitsStart);
         const bool haveDividend = m_dividendDays.count(d.day) > 0;
         const bool haveSplit = m_splitDays.count(d.day) > 0;
-        if (unitsStart <= 0) return;
+        if (unitsStart <= 0) return false;
+        bool taken = false;
         if (d.dividendMicro > 0 && !haveDividend) {
             TradeRecord t = NewEvent(d, m_in.reinvest ? TradeKind::Reinvest : TradeKind::CashDividend);
             // As published: four places, more only when the figure has them (0.0300, 0.01235).
@@ -134,7 +133,7 @@ class Player {
             t.remark = Utf8ToGbk("每份派现 ") + perUnit;
             ApplyEvent(t, d, unitsStart);
             m_out.added.push_back(std::move(t));
-            moved = true;
+            taken = true;
         }
         if (!d.split.empty() && !haveSplit) {
             TradeRecord t = NewEvent(d, TradeKind::Adjust);
@@ -143,6 +142,7 @@ class Player {
             ApplyEvent(t, d, unitsStart);
             m_out.added.push_back(std::move(t));
         }
+        return taken;
     }
 
     TradeRecord NewEvent(const NavDay& d, TradeKind kind) const {
@@ -176,7 +176,7 @@ class Player {
             t.confirmUnits = DividendUnits(unitsStart, d.dividendMicro, d.nav);
             m_book.units += t.confirmUnits;
         } else {
-            m_outFlow += cash;
+            m_paidOut += cash;
         }
         m_book.Stamp(t, TradeStatus::Confirmed, d.day, d.nav);
     }
@@ -186,7 +186,7 @@ class Player {
         switch (t.kind) {
             case TradeKind::CashDividend:
                 t.confirmAmount = t.amount;
-                m_outFlow += t.amount;
+                m_paidOut += t.amount;
                 break;
             case TradeKind::Reinvest:
                 t.confirmAmount = t.amount;
@@ -217,7 +217,7 @@ class Player {
                 t.fee = c.fee;
                 m_book.units += c.units;
                 m_book.cost += amount;
-                m_in_ += amount;
+                m_paidIn += amount;
                 break;
             }
             case TradeKind::Sell:
@@ -236,7 +236,7 @@ class Player {
                 t.confirmUnits = t.units;
                 t.confirmAmount = c.amount;
                 t.fee = c.fee;
-                m_outFlow += c.amount;
+                m_paidOut += c.amount;
                 break;
             }
             case TradeKind::Adjust:
@@ -249,8 +249,8 @@ class Player {
     const ReplayInput& m_in;
     ReplayResult& m_out;
     Book m_book;
-    Fen m_in_ = 0;      // paid in today
-    Fen m_outFlow = 0;  // paid out today
+    Fen m_paidIn = 0;   // paid in today
+    Fen m_paidOut = 0;  // paid out today
     std::map<std::string, std::vector<TradeRecord*>> m_events;
     std::vector<TradeRecord*> m_adjusts;
     std::vector<TradeRecord*> m_waiting;

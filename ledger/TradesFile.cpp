@@ -3,18 +3,12 @@
 #include "ledger/LedgerMath.h"
 #include "platform/GbkCodec.h"
 #include "platform/TextLines.h"
+#include "sync/FeedText.h"
 
 namespace zeza::ledger {
 namespace {
 
 enum Column { kCode, kKind, kPlaced, kAmount, kUnits, kRate, kToCode, kCost, kRemark, kColumns };
-
-bool IsFundCode(std::string_view s) {
-    if (s.size() != 6) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
