@@ -281,43 +281,56 @@ void CFundDlg::OnAbout() {
     dlg.exec();
 }
 
-void CFundDlg::OnExport() {
-    const QString path = FileChooser::GetSaveFileName(this, QString(), QString::fromUtf8(kHoldingsFileName),
-                                                      QString::fromUtf8(kHoldingsFileFilter),
-                                                      QString::fromUtf8(kHoldingsFileSuffix));
-    if (path.isEmpty()) return;
+namespace {
+
+// The file an export goes to: chosen, and an existing one only when the user agrees to replace
+// it; "" otherwise.
+QString ChooseExportFile(QWidget* parent, const char* name, const char* filter, const char* suffix) {
+    const QString path = FileChooser::GetSaveFileName(parent, QString(), QString::fromUtf8(name),
+                                                      QString::fromUtf8(filter), QString::fromUtf8(suffix));
+    if (path.isEmpty()) return path;
     if (QFileInfo::exists(path) &&
-        MessageBox::Show(this, QString::fromUtf8(kOverwriteQuestion), QString::fromUtf8(kExchangeCaption),
+        MessageBox::Show(parent, QString::fromUtf8(kOverwriteQuestion), QString::fromUtf8(kExchangeCaption),
                          MessageBox::Buttons::OkCancel, MessageBox::Icon::Question) != MessageBox::kOk)
-        return;
+        return QString();
+    return path;
+}
+
+QString ChooseImportFile(QWidget* parent, const char* name, const char* filter, const char* suffix) {
+    return FileChooser::GetOpenFileName(parent, QString(), QString::fromUtf8(name), QString::fromUtf8(filter),
+                                        QString::fromUtf8(suffix));
+}
+
+// A box of the exchange of holdings or trades.
+void TellExchange(QWidget* parent, const QString& text, MessageBox::Icon icon) {
+    MessageBox::Show(parent, text, QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok, icon);
+}
+
+}  // namespace
+
+void CFundDlg::OnExport() {
+    const QString path = ChooseExportFile(this, kHoldingsFileName, kHoldingsFileFilter, kHoldingsFileSuffix);
+    if (path.isEmpty()) return;
     const int result = m_dbData.ExportHoldings(FileChooser::ToNativePath(path));
-    if (result > 0) {
-        MessageBox::Show(this, QString::fromUtf8(kExportDoneText) + path, QString::fromUtf8(kExchangeCaption),
-                         MessageBox::Buttons::Ok, MessageBox::Icon::Information);
-    } else {
-        MessageBox::Show(this, QString::fromStdString(ExportFailedText(result, path.toStdString())),
-                         QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
-                         MessageBox::Icon::Warning);
-    }
+    if (result > 0)
+        TellExchange(this, QString::fromUtf8(kExportDoneText) + path, MessageBox::Icon::Information);
+    else
+        TellExchange(this, QString::fromStdString(ExportFailedText(result, path.toStdString())),
+                     MessageBox::Icon::Warning);
 }
 
 void CFundDlg::OnImport() {
-    const QString path = FileChooser::GetOpenFileName(this, QString(), QString::fromUtf8(kHoldingsFileName),
-                                                      QString::fromUtf8(kHoldingsFileFilter),
-                                                      QString::fromUtf8(kHoldingsFileSuffix));
+    const QString path = ChooseImportFile(this, kHoldingsFileName, kHoldingsFileFilter, kHoldingsFileSuffix);
     if (path.isEmpty()) return;
     int added = 0;
     int skipped = 0;
     const int result = m_dbData.ImportHoldings(FileChooser::ToNativePath(path), &added, &skipped);
-    if (result > 0) {
-        MessageBox::Show(this, QString::fromStdString(ImportDoneText(added, skipped)),
-                         QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
-                         MessageBox::Icon::Information);
-    } else {
-        MessageBox::Show(this, QString::fromStdString(ImportFailedText(result, path.toStdString())),
-                         QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
-                         MessageBox::Icon::Warning);
-    }
+    if (result > 0)
+        TellExchange(this, QString::fromStdString(ImportDoneText(added, skipped)),
+                     MessageBox::Icon::Information);
+    else
+        TellExchange(this, QString::fromStdString(ImportFailedText(result, path.toStdString())),
+                     MessageBox::Icon::Warning);
     UpdateSummary();
     ReloadIfShown(ViewKind::Holdings);
 }
@@ -341,31 +354,22 @@ void CFundDlg::OnTrades() {
 }
 
 void CFundDlg::OnExportTrades() {
-    const QString path = FileChooser::GetSaveFileName(this, QString(), QString::fromUtf8(kTradesFileName),
-                                                      QString::fromUtf8(kTradesFileFilter),
-                                                      QString::fromUtf8(kTradesFileSuffix));
+    const QString path = ChooseExportFile(this, kTradesFileName, kTradesFileFilter, kTradesFileSuffix);
     if (path.isEmpty()) return;
-    if (QFileInfo::exists(path) &&
-        MessageBox::Show(this, QString::fromUtf8(kOverwriteQuestion), QString::fromUtf8(kExchangeCaption),
-                         MessageBox::Buttons::OkCancel, MessageBox::Icon::Question) != MessageBox::kOk)
-        return;
     const int result = Ledger::ExportTrades(FileChooser::ToNativePath(path));
     if (result > 0) {
-        MessageBox::Show(this, QString::fromUtf8(kExportDoneText) + path, QString::fromUtf8(kExchangeCaption),
-                         MessageBox::Buttons::Ok, MessageBox::Icon::Information);
+        TellExchange(this, QString::fromUtf8(kExportDoneText) + path, MessageBox::Icon::Information);
         return;
     }
     if (NoteLedgerDamage(this, result)) return;
-    const QString text = result == -3 ? QString::fromUtf8(kExportFileFailedText) + path
-                                      : QStringLiteral("保存失败，无法读取交易记录。");
-    MessageBox::Show(this, text, QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
-                     MessageBox::Icon::Warning);
+    TellExchange(this,
+                 result == -3 ? QString::fromUtf8(kExportFileFailedText) + path
+                              : QStringLiteral("保存失败，无法读取交易记录。"),
+                 MessageBox::Icon::Warning);
 }
 
 void CFundDlg::OnImportTrades() {
-    const QString path = FileChooser::GetOpenFileName(this, QString(), QString::fromUtf8(kTradesFileName),
-                                                      QString::fromUtf8(kTradesFileFilter),
-                                                      QString::fromUtf8(kTradesFileSuffix));
+    const QString path = ChooseImportFile(this, kTradesFileName, kTradesFileFilter, kTradesFileSuffix);
     if (path.isEmpty()) return;
     int added = 0;
     int skipped = 0;
@@ -376,12 +380,10 @@ void CFundDlg::OnImportTrades() {
         for (size_t i = 0; i < reasons.size() && i < kReasonsShown; ++i)
             text += QStringLiteral("\n") + GbkToQString(reasons[i]);
         if (reasons.size() > kReasonsShown) text += QStringLiteral("\n……");
-        MessageBox::Show(this, text, QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
-                         MessageBox::Icon::Information);
+        TellExchange(this, text, MessageBox::Icon::Information);
     } else if (!NoteLedgerDamage(this, result)) {
-        MessageBox::Show(this, QString::fromStdString(ImportFailedText(result, path.toStdString())),
-                         QString::fromUtf8(kExchangeCaption), MessageBox::Buttons::Ok,
-                         MessageBox::Icon::Warning);
+        TellExchange(this, QString::fromStdString(ImportFailedText(result, path.toStdString())),
+                     MessageBox::Icon::Warning);
     }
     UpdateSummary();
     ReloadCurrentView();
